@@ -1,0 +1,164 @@
+#include "engine/device.h"
+
+#include <array>
+#include <cstdio>
+#include <new>
+
+namespace halden {
+
+namespace {
+
+Bytes frame(uint8_t command) { return {0xF0, 0x41, kRequestDevice, 0x4B, 0x39, command}; }
+
+void put14(Bytes& out, unsigned v) {
+    out.push_back(static_cast<uint8_t>((v >> 7) & 0x7F));
+    out.push_back(static_cast<uint8_t>(v & 0x7F));
+}
+
+constexpr size_t kIdentityCapacity = 78;
+constexpr unsigned kIdentityPolls = 30;
+constexpr size_t kEraseCapacity = 30;
+constexpr unsigned kErasePolls = 88;
+constexpr size_t kBlockCapacity = 50;
+constexpr unsigned kBlockPolls = 100;
+
+// Reads bodies until one starts with `command`; other bodies are skipped, each skip
+// starting a fresh budget.
+template <size_t Capacity>
+StatusCode readReplyTo(EngineIo& io, uint8_t command, unsigned polls,
+                       std::array<uint8_t, Capacity>& body, size_t& count) {
+    while (true) {
+        const StatusCode rc = io.receiver.readResponse(body.data(), body.size(), &count, polls);
+        if (rc != status::kOk) return rc;
+        if (body[0] == command) return status::kOk;
+    }
+}
+
+}  // namespace
+
+Bytes controlRequest(uint8_t code) {
+    Bytes m = frame(cmd::kControlRequest);
+    m.push_back(code);
+    m.push_back(0xF7);
+    return m;
+}
+
+Bytes identityRequest() {
+    Bytes m = frame(cmd::kIdentityRequest);
+    m.push_back(0xF7);
+    return m;
+}
+
+Bytes eraseRequest(uint8_t area) {
+    Bytes m = frame(cmd::kEraseRequest);
+    m.push_back(area);
+    m.push_back(0xF7);
+    return m;
+}
+
+Bytes blockWrite(uint16_t blockNumber, ByteView payload) {
+    Bytes m = frame(cmd::kBlockWrite);
+    m.reserve(payload.size() + kBlockWriteOverhead);
+    put14(m, blockNumber);
+    put14(m, static_cast<unsigned>(payload.size()));
+    unsigned sum = m[6] + m[7] + m[8] + m[9];
+    m.insert(m.end(), payload.begin(), payload.end());
+    for (uint8_t b : payload) sum += b;
+    put14(m, sum & 0x3FFF);
+    m.push_back(0xF7);
+    return m;
+}
+
+void decodeIdentity(ByteView body, DeviceInfo& info) {
+    auto d = [&](size_t i) { return body[i]; };  // d1 is body[1]
+    info.imageStatus = d(1);
+    info.versionMajor = d(2);
+    info.versionMinor = d(3);
+    info.blockSize = static_cast<uint16_t>((d(7) << 7) | d(8));
+    info.auxByte1 = d(9);
+    info.auxByte2 = d(10);
+    info.auxWord = static_cast<uint16_t>((d(11) << 7) | d(12));
+    info.auxByte3 = d(13);
+    char serial[13] = {};
+    for (int i = 0; i < 6; ++i) std::snprintf(serial + 2 * i, 3, "%.2x", d(14 + i));
+    info.serialText = serial;
+    if (info.imageStatus == 0) {
+        char version[16];
+        std::snprintf(version, sizeof version, "%d.%d", info.versionMajor, info.versionMinor);
+        info.versionText = version;
+    }
+}
+
+StatusCode sendControl(EngineIo& io, uint8_t code) {
+    return io.port.sendSysEx(controlRequest(code));
+}
+
+StatusCode readIdentity(EngineIo& io, DeviceInfo& info) {
+    info = DeviceInfo{};
+    if (StatusCode rc = io.port.sendSysEx(identityRequest())) return rc;
+    std::array<uint8_t, kIdentityCapacity> body;
+    size_t count = 0;
+    if (StatusCode rc = readReplyTo(io, cmd::kIdentityReply, kIdentityPolls, body, count)) {
+        return rc;
+    }
+    if (count != kIdentityBodySize) return status::kResponseUnknown;
+    decodeIdentity(body, info);
+    return status::kOk;
+}
+
+StatusCode eraseArea(EngineIo& io, uint8_t area) {
+    io.receiver.reset();  // nothing older than this request counts as its reply
+    if (StatusCode rc = io.port.sendSysEx(eraseRequest(area))) return rc;
+    std::array<uint8_t, kEraseCapacity> body;
+    size_t count = 0;
+    if (StatusCode rc = readReplyTo(io, cmd::kEraseReply, kErasePolls, body, count)) return rc;
+    switch (body[1]) {
+        case 0:
+            return status::kOk;
+        case 1:
+            return status::kEraseFailure;
+        default:
+            return status::kResponseUnknown;
+    }
+}
+
+StatusCode blockResultStatus(uint8_t result, size_t bodyLength) {
+    switch (result) {
+        case 0:
+            return status::kOk;
+        case 1:
+            return status::kBadChecksum;
+        case 2:
+        case 8:
+            return status::kBadLength;
+        case 3:
+            return status::kBadCheckcode;
+        case 5:
+            return status::kDeviceResult5;
+        case 6:
+            return status::kProgrammingFault;
+        case 7:
+            return bodyLength == 2 ? status::kOk : status::kResponseUnknown;
+        default:
+            return status::kResponseUnknown;
+    }
+}
+
+StatusCode writeBlock(EngineIo& io, uint16_t blockNumber, ByteView payload) {
+    Bytes message;
+    try {
+        message = blockWrite(blockNumber, payload);
+    } catch (const std::bad_alloc&) {
+        return status::kOutOfMemory;
+    }
+    if (StatusCode rc = io.port.sendSysEx(message)) return rc;
+    std::array<uint8_t, kBlockCapacity> body;
+    size_t count = 0;
+    if (StatusCode rc = io.receiver.readResponse(body.data(), body.size(), &count, kBlockPolls)) {
+        return rc;
+    }
+    if (body[0] != cmd::kBlockReply) return status::kResponseUnknown;
+    return blockResultStatus(body[1], count);
+}
+
+}  // namespace halden

@@ -1,0 +1,56 @@
+// The Halden's message set: requests, the identity record, and the three exchanges.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/host.h"
+
+namespace halden {
+
+namespace cmd {
+inline constexpr uint8_t kControlRequest = 0x10;
+inline constexpr uint8_t kIdentityRequest = 0x11;
+inline constexpr uint8_t kIdentityReply = 0x12;
+inline constexpr uint8_t kEraseRequest = 0x13;
+inline constexpr uint8_t kEraseReply = 0x14;
+inline constexpr uint8_t kBlockWrite = 0x15;
+inline constexpr uint8_t kBlockReply = 0x16;
+}  // namespace cmd
+
+inline constexpr uint8_t kRequestDevice = 0x10;
+inline constexpr size_t kIdentityBodySize = 20;
+inline constexpr size_t kBlockWriteOverhead = 13;
+inline constexpr uint8_t kHandshakeCode = 2;
+
+struct DeviceInfo {
+    uint32_t imageStatus = 0;
+    uint8_t versionMajor = 0;
+    uint8_t versionMinor = 0;
+    uint16_t blockSize = 0;
+    uint8_t auxByte1 = 0;
+    uint8_t auxByte2 = 0;
+    uint16_t auxWord = 0;
+    uint32_t auxByte3 = 0;
+    std::string serialText;   // 12 lowercase hex digits
+    std::string versionText;  // "major.minor", only when imageStatus is 0
+};
+
+// Request bytes, framing included.
+Bytes controlRequest(uint8_t code);
+Bytes identityRequest();
+Bytes eraseRequest(uint8_t area);
+Bytes blockWrite(uint16_t blockNumber, ByteView payload);
+
+// Fills `info` from an identity reply body (command byte first, 20 bytes).
+void decodeIdentity(ByteView body, DeviceInfo& info);
+
+StatusCode sendControl(EngineIo& io, uint8_t code);
+StatusCode readIdentity(EngineIo& io, DeviceInfo& info);
+StatusCode eraseArea(EngineIo& io, uint8_t area);
+StatusCode writeBlock(EngineIo& io, uint16_t blockNumber, ByteView payload);
+
+// The status code for a device result in a block reply (result 0 is success).
+StatusCode blockResultStatus(uint8_t result, size_t bodyLength);
+
+}  // namespace halden

@@ -1,0 +1,56 @@
+// What the engine needs from the world, each behind a small interface that the front
+// end (or a test) supplies.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/image.h"
+#include "engine/status.h"
+#include "transport/clock.h"
+#include "transport/receiver.h"
+
+namespace halden {
+
+// Sends one complete SysEx message (0xF0 ... 0xF7). Returns 0, or kPortFailure when
+// the port failed; failureText() then says why.
+class SysExSender {
+public:
+    virtual ~SysExSender() = default;
+    virtual StatusCode sendSysEx(ByteView message) = 0;
+    virtual std::string failureText() const = 0;
+};
+
+// The progress window: a caption, a bar from 0 to 100 and a Cancel button (which sets
+// the cancel flag).
+class Progress {
+public:
+    virtual ~Progress() = default;
+    virtual void open() = 0;
+    virtual void set(std::string_view caption, int percent) = 0;
+    virtual void close() = 0;
+};
+
+// The four kinds of message box.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual void errorBox(std::string_view text) = 0;
+    // True only when the user chose Yes; No is the default.
+    virtual bool askYesNo(std::string_view text) = 0;
+    virtual void noticeBox(std::string_view text) = 0;
+    // Shown before the program ends with exit code 1; the caller does the exit.
+    virtual void fatalBox(std::string_view text) = 0;
+};
+
+// Everything one engine operation talks to.
+struct EngineIo {
+    SysExSender& port;
+    SysExReceiver& receiver;
+    Progress& progress;
+    MessageBoxes& boxes;
+    CancelFlag& cancel;
+    Clock& clock;
+};
+
+}  // namespace halden

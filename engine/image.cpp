@@ -1,0 +1,86 @@
+#include "engine/image.h"
+
+#include <array>
+
+namespace halden {
+
+namespace {
+
+constexpr std::array<uint16_t, 256> makeCrcTable() {
+    std::array<uint16_t, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        uint16_t crc = static_cast<uint16_t>(i);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : (crc >> 1);
+        }
+        table[i] = crc;
+    }
+    return table;
+}
+
+constexpr auto kCrcTable = makeCrcTable();
+
+}  // namespace
+
+uint16_t crc16Arc(ByteView bytes, uint16_t crc) {
+    for (uint8_t b : bytes) crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ b) & 0xFF]);
+    return crc;
+}
+
+StatusCode validateImage(ByteView image) {
+    if (image.size() < 4) return status::kImageCorrupt;
+    if (image[0] != 0) return status::kUnknownVersion;
+    const uint16_t stored = static_cast<uint16_t>(image[1] | (image[2] << 8));
+    if (crc16Arc(image.subspan(kImageHeaderSize)) != stored) return status::kCrcError;
+    bool dataOk = true;
+    const StatusCode walk = walkRecords(image, [&](const Record& rec) {
+        if (rec.type != RecordType::Area) return;
+        for (uint8_t b : image.subspan(rec.dataOffset, rec.length)) dataOk = dataOk && b < 0x80;
+    });
+    if (walk != status::kOk) return walk;
+    return dataOk ? status::kOk : status::kImageCorrupt;
+}
+
+std::string ImageBuilder::addArea(ByteView data, uint8_t versionMajor, uint8_t versionMinor) {
+    if (data.size() > 0xFFFF) return "area data is longer than 65535 bytes";
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (data[i] >= 0x80) {
+            return "area data byte " + std::to_string(i) + " is 0x80 or above";
+        }
+    }
+    records_.push_back(static_cast<uint8_t>(RecordType::Area));
+    records_.push_back(static_cast<uint8_t>(data.size() & 0xFF));
+    records_.push_back(static_cast<uint8_t>(data.size() >> 8));
+    records_.push_back(versionMajor);
+    records_.push_back(versionMinor);
+    records_.insert(records_.end(), data.begin(), data.end());
+    return {};
+}
+
+std::string ImageBuilder::addDelay(unsigned tenths) {
+    if (tenths > 255) return "delay count must be 0 to 255";
+    records_.push_back(static_cast<uint8_t>(RecordType::Delay));
+    records_.push_back(static_cast<uint8_t>(tenths));
+    return {};
+}
+
+std::string ImageBuilder::addControl(unsigned code) {
+    if (code > 3) return "control code must be 0 to 3";
+    records_.push_back(static_cast<uint8_t>(RecordType::Control));
+    records_.push_back(static_cast<uint8_t>(code));
+    return {};
+}
+
+void ImageBuilder::addSkip() { records_.push_back(static_cast<uint8_t>(RecordType::Skip)); }
+
+Bytes ImageBuilder::finish() const {
+    Bytes image{0, 0, 0};
+    image.insert(image.end(), records_.begin(), records_.end());
+    image.push_back(static_cast<uint8_t>(RecordType::End));
+    const uint16_t crc = crc16Arc(ByteView(image).subspan(kImageHeaderSize));
+    image[1] = static_cast<uint8_t>(crc & 0xFF);
+    image[2] = static_cast<uint8_t>(crc >> 8);
+    return image;
+}
+
+}  // namespace halden

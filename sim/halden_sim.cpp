@@ -1,0 +1,187 @@
+#include "sim/halden_sim.h"
+
+#include "engine/device.h"
+
+namespace halden {
+
+namespace {
+constexpr size_t kMinBlockWrite = 13;
+constexpr uint8_t kResultOk = 0;
+constexpr uint8_t kResultEraseFailure = 1;
+constexpr uint8_t kResultBadChecksum = 1;
+constexpr uint8_t kResultBadLength = 2;
+constexpr uint8_t kResultOutOfSequence = 3;
+constexpr uint8_t kResultProgrammingFault = 6;
+constexpr uint8_t kResultTooLarge = 8;
+
+bool isHaldenMessage(ByteView m) {
+    return m.size() >= 7 && m[0] == 0xF0 && m[1] == 0x41 && m[3] == 0x4B && m[4] == 0x39 &&
+           m.back() == 0xF7;
+}
+
+Bytes framed(const Bytes& body) {
+    Bytes m{0xF0, 0x41, 0x10, 0x4B, 0x39};
+    m.insert(m.end(), body.begin(), body.end());
+    m.push_back(0xF7);
+    return m;
+}
+}  // namespace
+
+SimulatedHalden::SimulatedHalden(SimOptions options, Clock& clock, Scheduler& scheduler,
+                                 Deliver deliver)
+    : options_(std::move(options)),
+      clock_(clock),
+      scheduler_(scheduler),
+      deliver_(std::move(deliver)),
+      status_(options_.imageStatus),
+      major_(options_.versionMajor),
+      minor_(options_.versionMinor) {}
+
+Clock::Duration SimulatedHalden::wireTime(size_t bytes) const {
+    if (options_.baud == 0) return Clock::Duration{0};
+    return Clock::Duration(static_cast<int64_t>(bytes) * 10 * 1'000'000 / options_.baud);
+}
+
+void SimulatedHalden::receive(ByteView message) {
+    std::lock_guard lock(mutex_);
+    received_.emplace_back(message.begin(), message.end());
+    ++requests_;
+    if (options_.silent || requests_ < options_.answerFrom) return;
+    handle(message);
+}
+
+void SimulatedHalden::handle(ByteView m) {
+    if (!isHaldenMessage(m)) return;
+    const uint8_t command = m[5];
+    switch (command) {
+        case cmd::kControlRequest:
+            // The handshake code is acknowledged; the others are acted on silently.
+            if (m.size() == 8 && m[6] == kHandshakeCode) reply({cmd::kControlRequest, m[6]}, {});
+            return;
+        case cmd::kIdentityRequest:
+            reply(identityBody(), {});
+            return;
+        case cmd::kEraseRequest: {
+            uint8_t result = kResultOk;
+            if (m.size() != 8 || m[6] != 0) {
+                result = kResultEraseFailure;
+            } else if (options_.eraseResult) {
+                result = *options_.eraseResult;
+            } else {
+                memory_.clear();
+                erased_ = true;
+                nextBlock_ = 0;
+                status_ = 1;  // no complete image until the area is closed
+            }
+            reply({cmd::kEraseReply, result}, options_.eraseTime);
+            return;
+        }
+        case cmd::kBlockWrite: {
+            unsigned block = 0;
+            const uint8_t result = writeBlock(m, block);
+            reply({cmd::kBlockReply, result}, options_.writeTime);
+            return;
+        }
+        default:
+            return;  // not ours to answer
+    }
+}
+
+uint8_t SimulatedHalden::writeBlock(ByteView m, unsigned& block) {
+    if (m.size() < kMinBlockWrite) return kResultBadLength;
+    block = (m[6] << 7) | m[7];
+    const size_t n = (m[8] << 7) | m[9];
+    if (m.size() != kMinBlockWrite + n || n > options_.blockSize) return kResultBadLength;
+    unsigned sum = m[6] + m[7] + m[8] + m[9];
+    for (size_t i = 0; i < n; ++i) sum += m[10 + i];
+    const unsigned checksum = (m[10 + n] << 7) | m[11 + n];
+    if ((sum & 0x3FFF) != checksum) return kResultBadChecksum;
+    if (auto it = options_.blockResults.find(block); it != options_.blockResults.end()) {
+        return it->second;
+    }
+    if (!erased_) return kResultProgrammingFault;
+    if (block != nextBlock_) return kResultOutOfSequence;
+    if (memory_.size() + n > options_.memorySize) return kResultTooLarge;
+    if (n == 0) {
+        erased_ = false;
+        status_ = 0;
+        major_ = memory_.size() > 0 ? memory_[0] : 0;
+        minor_ = memory_.size() > 1 ? memory_[1] : 0;
+    } else {
+        memory_.insert(memory_.end(), m.begin() + 10, m.begin() + 10 + static_cast<long>(n));
+        ++nextBlock_;
+    }
+    return kResultOk;
+}
+
+Bytes SimulatedHalden::identityBody() const {
+    Bytes body(options_.identityBodyLength, 0);
+    const auto put = [&](size_t i, uint8_t v) {
+        if (i < body.size()) body[i] = v;
+    };
+    put(0, cmd::kIdentityReply);
+    put(1, status_);
+    put(2, major_);
+    put(3, minor_);
+    put(7, static_cast<uint8_t>((options_.blockSize >> 7) & 0x7F));
+    put(8, static_cast<uint8_t>(options_.blockSize & 0x7F));
+    for (size_t i = 0; i < 6; ++i) put(14 + i, options_.serial[i] & 0x7F);
+    return body;
+}
+
+void SimulatedHalden::reply(Bytes body, Clock::Duration deviceTime) {
+    const Clock::Duration start = std::max(clock_.now(), busyUntil_);
+    busyUntil_ = start + deviceTime;
+    const Clock::Duration ready = busyUntil_;
+    Bytes message = framed(body);
+    if (options_.foreignMessages) {
+        send({0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0xF7}, ready);
+        send({0x90, 0x3C, 0x40}, ready);
+    }
+    if (options_.cutOffMessages) {
+        Bytes cut(message.begin(), message.begin() + static_cast<long>(message.size() / 2 + 3));
+        cut.pop_back();
+        cut.push_back(0x90);  // a note-on status byte ends the message early
+        cut.push_back(0x3C);
+        cut.push_back(0x40);
+        send(std::move(cut), ready);
+    }
+    if (options_.realtimeBytes) {
+        Bytes mixed;
+        for (size_t i = 0; i < message.size(); ++i) {
+            if (i > 0 && i % 4 == 0) mixed.push_back(0xF8);
+            mixed.push_back(message[i]);
+        }
+        message = std::move(mixed);
+    }
+    send(std::move(message), ready);
+}
+
+void SimulatedHalden::send(Bytes bytes, Clock::Duration ready) {
+    const Clock::Duration start = std::max(ready, wireFreeAt_);
+    wireFreeAt_ = start + wireTime(bytes.size());
+    scheduler_.at(wireFreeAt_ + options_.latency,
+                  [deliver = deliver_, bytes = std::move(bytes)] { deliver(bytes); });
+}
+
+Bytes SimulatedHalden::memory() const {
+    std::lock_guard lock(mutex_);
+    return memory_;
+}
+
+std::vector<Bytes> SimulatedHalden::received() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+uint8_t SimulatedHalden::imageStatus() const {
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+std::pair<uint8_t, uint8_t> SimulatedHalden::version() const {
+    std::lock_guard lock(mutex_);
+    return {major_, minor_};
+}
+
+}  // namespace halden

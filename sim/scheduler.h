@@ -1,0 +1,16 @@
+#pragma once
+
+#include <functional>
+
+#include "transport/clock.h"
+
+namespace halden {
+
+// Runs a function at a given time of a clock.
+class Scheduler {
+public:
+    virtual ~Scheduler() = default;
+    virtual void at(Clock::Duration when, std::function<void()> fn) = 0;
+};
+
+}  // namespace halden

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include "engine/image.h"
+
+namespace halden {
+namespace {
+
+Bytes withCrc(Bytes image) {
+    const uint16_t crc = crc16Arc(ByteView(image).subspan(3));
+    image[1] = static_cast<uint8_t>(crc & 0xFF);
+    image[2] = static_cast<uint8_t>(crc >> 8);
+    return image;
+}
+
+TEST(Crc16Arc, MatchesPublishedValues) {
+    const std::string check = "123456789";
+    EXPECT_EQ(crc16Arc(ByteView(reinterpret_cast<const uint8_t*>(check.data()), check.size())),
+              0xBB3D);
+    const uint8_t one[] = {0x01}, two[] = {0x02}, three[] = {0x03};
+    EXPECT_EQ(crc16Arc(one), 0xC0C1);
+    EXPECT_EQ(crc16Arc(two), 0xC181);
+    EXPECT_EQ(crc16Arc(three), 0x0140);
+}
+
+struct ValidateCase {
+    const char* name;
+    Bytes image;
+    bool fixCrc;
+    StatusCode expected;
+};
+
+class ValidateImage : public testing::TestWithParam<ValidateCase> {};
+
+TEST_P(ValidateImage, GivesExpectedCode) {
+    const auto& c = GetParam();
+    const Bytes image = c.fixCrc ? withCrc(c.image) : c.image;
+    EXPECT_EQ(validateImage(image), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ValidateImage,
+    testing::Values(
+        ValidateCase{"Empty", {}, false, 3}, ValidateCase{"OneByte", {0x00}, false, 3},
+        ValidateCase{"ThreeBytes", {0x00, 0x40, 0x40}, false, 3},
+        ValidateCase{"SmallestValid", {0x00, 0x40, 0x40, 0xFF}, false, 0},
+        ValidateCase{"VersionBeforeChecksum", {0x01, 0x00, 0x00, 0xFF}, false, 4},
+        ValidateCase{"ChecksumBeforeWalk", {0x00, 0x00, 0x00, 0x07}, false, 2},
+        ValidateCase{"SpecExample",
+                     {0x00, 0x87, 0x5E, 0x00, 0x03, 0x00, 0x01, 0x04, 0x0A, 0x0B, 0x0C, 0xFF},
+                     false, 0},
+        ValidateCase{"DelayImage", {0x00, 0xEE, 0x80, 0x02, 0x14, 0xFF}, false, 0},
+        ValidateCase{"NoEndMarker", {0, 0, 0, 0x01, 0x02, 0x05}, true, 3},
+        ValidateCase{"SkipAsLastByte", {0, 0, 0, 0x01}, true, 3},
+        ValidateCase{"UnknownType", {0, 0, 0, 0x04, 0xFF}, true, 3},
+        ValidateCase{"TypeFE", {0, 0, 0, 0xFE, 0xFF}, true, 3},
+        ValidateCase{"ControlCode3", {0, 0, 0, 0x03, 0x03, 0xFF}, true, 0},
+        ValidateCase{"ControlCode4", {0, 0, 0, 0x03, 0x04, 0xFF}, true, 3},
+        ValidateCase{"ControlAsLastByte", {0, 0, 0, 0x03}, true, 3},
+        ValidateCase{"Delay255", {0, 0, 0, 0x02, 0xFF, 0xFF}, true, 0},
+        ValidateCase{"AreaLengthZero", {0, 0, 0, 0x00, 0x00, 0x00, 0x01, 0x02, 0xFF}, true, 0},
+        ValidateCase{"AreaPastEnd", {0, 0, 0, 0x00, 0x05, 0x00, 0x01, 0x02, 0x0A, 0xFF}, true, 3},
+        ValidateCase{"AreaHeaderCut", {0, 0, 0, 0x00, 0x05, 0x00}, true, 3},
+        ValidateCase{"AreaDataWithF7",
+                     {0, 0, 0, 0x00, 0x02, 0x00, 0x01, 0x02, 0x0A, 0xF7, 0xFF}, true, 3},
+        ValidateCase{"AreaData80", {0, 0, 0, 0x00, 0x01, 0x00, 0x01, 0x02, 0x80, 0xFF}, true, 3},
+        ValidateCase{"TrailingBytesAfterEnd", {0, 0, 0, 0xFF, 0x99, 0x80}, true, 0},
+        ValidateCase{"AreaLengthIsLittleEndian",
+                     [] {
+                         Bytes b{0, 0, 0, 0x00, 0x00, 0x01, 0x01, 0x02};
+                         b.resize(b.size() + 256, 0x11);
+                         b.push_back(0xFF);
+                         return b;
+                     }(),
+                     true, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ValidateImage, TrailingBytesAreCoveredByTheChecksum) {
+    Bytes image = withCrc({0, 0, 0, 0xFF, 0x10});
+    ASSERT_EQ(validateImage(image), 0u);
+    image[4] = 0x11;
+    EXPECT_EQ(validateImage(image), 2u);
+}
+
+TEST(ImageBuilder, WritesRecordsInOrderWithChecksum) {
+    ImageBuilder builder;
+    EXPECT_EQ(builder.addDelay(20), "");
+    builder.addSkip();
+    EXPECT_EQ(builder.addControl(3), "");
+    const Bytes data{0x0A, 0x0B, 0x0C};
+    EXPECT_EQ(builder.addArea(data, 1, 4), "");
+    const Bytes image = builder.finish();
+    EXPECT_EQ(image, withCrc({0, 0, 0, 0x02, 20, 0x01, 0x03, 0x03, 0x00, 0x03, 0x00, 0x01, 0x04,
+                              0x0A, 0x0B, 0x0C, 0xFF}));
+    EXPECT_EQ(validateImage(image), 0u);
+}
+
+TEST(ImageBuilder, ReproducesTheReferenceImage) {
+    ImageBuilder builder;
+    builder.addArea(Bytes{0x0A, 0x0B, 0x0C}, 1, 4);
+    EXPECT_EQ(builder.finish(),
+              (Bytes{0x00, 0x87, 0x5E, 0x00, 0x03, 0x00, 0x01, 0x04, 0x0A, 0x0B, 0x0C, 0xFF}));
+}
+
+TEST(ImageBuilder, RefusesWhatAValidImageCannotHold) {
+    ImageBuilder builder;
+    EXPECT_NE(builder.addArea(Bytes{0x01, 0xF7}), "");
+    EXPECT_NE(builder.addArea(Bytes(65536, 0)), "");
+    EXPECT_NE(builder.addControl(4), "");
+    EXPECT_NE(builder.addDelay(256), "");
+    EXPECT_EQ(builder.finish(), (Bytes{0x00, 0x40, 0x40, 0xFF}));  // nothing was added
+}
+
+TEST(WalkRecords, ReportsEveryRecordWithItsFields) {
+    ImageBuilder builder;
+    builder.addControl(2);
+    builder.addArea(Bytes{1, 2, 3, 4}, 2, 7);
+    const Bytes image = builder.finish();
+    std::vector<Record> records;
+    EXPECT_EQ(walkRecords(image, [&](const Record& r) { records.push_back(r); }), 0u);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].type, RecordType::Control);
+    EXPECT_EQ(records[0].operand, 2);
+    EXPECT_EQ(records[1].type, RecordType::Area);
+    EXPECT_EQ(records[1].offset, 5u);
+    EXPECT_EQ(records[1].length, 4);
+    EXPECT_EQ(records[1].versionMajor, 2);
+    EXPECT_EQ(records[1].versionMinor, 7);
+    EXPECT_EQ(records[1].dataOffset, 10u);
+    EXPECT_EQ(records[2].type, RecordType::End);
+}
+
+}  // namespace
+}  // namespace halden

@@ -1,0 +1,122 @@
+// A simulated Halden wired to the engine on virtual time, with recording stand-ins
+// for the progress window and the message boxes.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/device.h"
+#include "engine/update.h"
+#include "sim/halden_sim.h"
+#include "sim/sim_link.h"
+#include "sim/virtual_clock.h"
+
+namespace halden::test {
+
+struct ProgressEvent {
+    std::string what;  // "open", "close" or the caption
+    int percent = -1;
+    bool operator==(const ProgressEvent&) const = default;
+};
+
+class RecordingProgress : public Progress {
+public:
+    void open() override { events.push_back({"open"}); }
+    void set(std::string_view caption, int percent) override {
+        events.push_back({std::string(caption), percent});
+        if (onSet) onSet(caption, percent);
+    }
+    void close() override { events.push_back({"close"}); }
+
+    // Percentages set with this caption, in order.
+    std::vector<int> percents(std::string_view caption) const {
+        std::vector<int> out;
+        for (const auto& e : events)
+            if (e.what == caption) out.push_back(e.percent);
+        return out;
+    }
+
+    std::vector<ProgressEvent> events;
+    std::function<void(std::string_view, int)> onSet;
+};
+
+class ScriptedBoxes : public MessageBoxes {
+public:
+    void errorBox(std::string_view text) override { errors.emplace_back(text); }
+    bool askYesNo(std::string_view text) override {
+        questions.emplace_back(text);
+        return answer;
+    }
+    void noticeBox(std::string_view text) override { notices.emplace_back(text); }
+    void fatalBox(std::string_view text) override { fatals.emplace_back(text); }
+
+    bool answer = false;
+    std::vector<std::string> errors, questions, notices, fatals;
+};
+
+// Records what was sent and when; can be told to fail from the N-th send on.
+class RecordingLink : public SysExSender {
+public:
+    RecordingLink(Clock& clock, SysExSender& inner) : clock_(clock), inner_(inner) {}
+    StatusCode sendSysEx(ByteView message) override {
+        if (failFrom && sent.size() + 1 >= failFrom) return status::kPortFailure;
+        sent.emplace_back(message.begin(), message.end());
+        times.push_back(clock_.now());
+        return inner_.sendSysEx(message);
+    }
+    std::string failureText() const override { return "link unplugged"; }
+
+    std::vector<Bytes> sent;
+    std::vector<Clock::Duration> times;
+    size_t failFrom = 0;  // 0: never
+
+private:
+    Clock& clock_;
+    SysExSender& inner_;
+};
+
+struct Rig {
+    explicit Rig(SimOptions options = {})
+        : halden(options, clock, clock, [this](ByteView b) { receiver.feed(b); }),
+          simLink(clock, halden),
+          link(clock, simLink) {}
+
+    // Commands of the messages sent so far, in order.
+    std::vector<uint8_t> sentCommands() const {
+        std::vector<uint8_t> out;
+        for (const auto& m : link.sent) out.push_back(m.at(5));
+        return out;
+    }
+    size_t countSent(uint8_t command) const {
+        size_t n = 0;
+        for (const auto& m : link.sent) n += m.at(5) == command;
+        return n;
+    }
+
+    VirtualClock clock;
+    CancelFlag cancel{false};
+    SysExReceiver receiver{clock, cancel};
+    SimulatedHalden halden;
+    SimLink simLink;
+    RecordingLink link;
+    RecordingProgress progress;
+    ScriptedBoxes boxes;
+    EngineIo io{link, receiver, progress, boxes, cancel, clock};
+    DeviceInfo info;
+};
+
+inline Bytes ascending(size_t n, uint8_t first = 0) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((first + i) & 0x7F);
+    return b;
+}
+
+inline Bytes imageWithArea(const Bytes& data, uint8_t major = kNeverAskVersion,
+                           uint8_t minor = kNeverAskVersion) {
+    ImageBuilder builder;
+    builder.addArea(data, major, minor);
+    return builder.finish();
+}
+
+}  // namespace halden::test

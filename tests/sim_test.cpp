@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "rig.h"
+
+namespace halden {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Rig;
+
+// Sends one message to the simulator and returns the body of its reply.
+Bytes roundTrip(Rig& rig, const Bytes& message) {
+    rig.link.sendSysEx(message);
+    uint8_t body[50];
+    size_t count = 0;
+    if (rig.receiver.readResponse(body, sizeof body, &count, 100) != 0) return {};
+    return Bytes(body, body + count);
+}
+
+TEST(SimulatedHalden, ChecksEveryBlockWrite) {
+    Rig rig;
+    // Not erased yet: nothing can be programmed.
+    EXPECT_EQ(roundTrip(rig, blockWrite(0, Bytes{1})), (Bytes{0x16, 6}));
+    EXPECT_EQ(roundTrip(rig, eraseRequest(0)), (Bytes{0x14, 0}));
+    EXPECT_EQ(rig.halden.imageStatus(), 1);
+
+    Bytes badSum = blockWrite(0, Bytes{1, 2});
+    badSum[badSum.size() - 2] ^= 1;
+    EXPECT_EQ(roundTrip(rig, badSum), (Bytes{0x16, 1}));
+    Bytes badLength = blockWrite(0, Bytes{1, 2});
+    badLength[9] = 3;
+    EXPECT_EQ(roundTrip(rig, badLength), (Bytes{0x16, 2}));
+    EXPECT_EQ(roundTrip(rig, blockWrite(0, Bytes(129, 1))), (Bytes{0x16, 2}));  // > block size
+    EXPECT_EQ(roundTrip(rig, blockWrite(1, Bytes{1})), (Bytes{0x16, 3}));       // out of order
+
+    EXPECT_EQ(roundTrip(rig, blockWrite(0, Bytes{5, 9, 1})), (Bytes{0x16, 0}));
+    EXPECT_EQ(rig.halden.imageStatus(), 1);  // not closed yet
+    EXPECT_EQ(roundTrip(rig, blockWrite(1, {})), (Bytes{0x16, 0}));
+    EXPECT_EQ(rig.halden.imageStatus(), 0);
+    EXPECT_EQ(rig.halden.version(), std::make_pair(uint8_t{5}, uint8_t{9}));
+    EXPECT_EQ(rig.halden.memory(), (Bytes{5, 9, 1}));
+    EXPECT_EQ(roundTrip(rig, eraseRequest(1)), (Bytes{0x14, 1}));  // only area 0 exists
+}
+
+TEST(SimulatedHalden, ModelsWireTimeBothWays) {
+    Rig rig;
+    const Bytes request = identityRequest();  // 7 bytes out, 26 back
+    rig.link.sendSysEx(request);
+    uint8_t body[78];
+    ASSERT_EQ(rig.receiver.readResponse(body, sizeof body, nullptr, 30), 0u);
+    EXPECT_EQ(rig.clock.now(), Clock::Duration((7 + 26) * 10 * 1'000'000 / 31250));
+}
+
+TEST(SimulatedHalden, RecordsEveryMessageEvenWhenSilent) {
+    SimOptions options;
+    options.answerFrom = 2;
+    Rig rig(options);
+    EXPECT_EQ(roundTrip(rig, identityRequest()), Bytes{});
+    EXPECT_EQ(roundTrip(rig, identityRequest()).size(), 20u);
+    EXPECT_EQ(rig.halden.received(), (std::vector<Bytes>{identityRequest(), identityRequest()}));
+}
+
+}  // namespace
+}  // namespace halden

@@ -1,0 +1,392 @@
+#include <gtest/gtest.h>
+
+#include "rig.h"
+
+namespace halden {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ascending;
+using test::imageWithArea;
+using test::ProgressEvent;
+using test::Rig;
+
+SimOptions quietDevice() {
+    SimOptions o;
+    o.silent = true;
+    return o;
+}
+
+// ---- handshake and read-back ----
+
+TEST(Connect, SilentHaldenGetsTenRequestsThreeSecondsApart) {
+    Rig rig(quietDevice());
+    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kTimeout);
+    ASSERT_EQ(rig.link.sent.size(), 10u);
+    for (size_t i = 0; i < rig.link.sent.size(); ++i) {
+        EXPECT_EQ(rig.link.sent[i], controlRequest(2));
+        if (i > 0) {
+            const auto gap = rig.link.times[i] - rig.link.times[i - 1];
+            EXPECT_EQ(gap, 3000ms + rig.halden.wireTime(8));
+        }
+    }
+    EXPECT_EQ(rig.progress.percents(text::kConnecting),
+              (std::vector<int>{0, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90}));
+    EXPECT_EQ(rig.progress.events.front(), ProgressEvent{"open"});
+    EXPECT_EQ(rig.progress.events.back(), ProgressEvent{"close"});
+}
+
+TEST(Connect, ReadsTheIdentityAfterTheFirstAnswer) {
+    Rig rig;
+    rig.info.serialText = "stale";
+    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kOk);
+    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
+    EXPECT_EQ(rig.info.serialText, "000a7f100102");
+    EXPECT_EQ(rig.info.versionText, "1.4");
+    EXPECT_EQ(rig.info.blockSize, 128);
+}
+
+TEST(Connect, AnswerThenSilenceSendsOneIdentityRequest) {
+    Rig rig(quietDevice());
+    rig.clock.at(40ms, [&] { rig.receiver.feed(Bytes{0xF0, 0x41, 0, 0x4B, 0x39, 0xF7}); });
+    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kTimeout);
+    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
+}
+
+TEST(Connect, CancelSendsNoIdentityRequest) {
+    Rig rig(quietDevice());
+    rig.info.serialText = "kept";
+    rig.clock.at(4s, [&] { rig.cancel = true; });
+    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kCanceled);
+    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x10}));
+    EXPECT_EQ(rig.info.serialText, "kept");  // a failed handshake leaves it alone
+    EXPECT_EQ(rig.progress.events.back(), ProgressEvent{"close"});
+}
+
+TEST(Connect, ClearsAnEarlierCancel) {
+    Rig rig;
+    rig.cancel = true;
+    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kOk);
+}
+
+TEST(VerifyAfterUpdate, HaldenAnsweringTheThirdRequest) {
+    SimOptions options;
+    options.answerFrom = 3;
+    Rig rig(options);
+    EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, 10), status::kOk);
+    EXPECT_EQ(rig.countSent(cmd::kIdentityRequest), 3u);
+    EXPECT_EQ(rig.progress.percents(text::kReadingVersion), (std::vector<int>{0, 10, 20, 30}));
+    EXPECT_EQ(rig.info.versionText, "1.4");
+}
+
+TEST(VerifyAfterUpdate, GivesUpAfterTenTimeouts) {
+    Rig rig(quietDevice());
+    EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, 10), status::kTimeout);
+    EXPECT_EQ(rig.countSent(cmd::kIdentityRequest), 10u);
+}
+
+TEST(VerifyAfterUpdate, ZeroTriesRequestsNothing) {
+    Rig rig;
+    EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, 0), status::kOk);
+    EXPECT_TRUE(rig.link.sent.empty());
+}
+
+// ---- whole updates ----
+
+TEST(Update, ReferenceImageSendsExactlyThreeMessages) {
+    SimOptions options;
+    options.imageStatus = 1;
+    Rig rig(options);
+    const Bytes image{0x00, 0x87, 0x5E, 0x00, 0x03, 0x00, 0x01, 0x04, 0x0A, 0x0B, 0x0C, 0xFF};
+    EXPECT_EQ(runUpdate(rig.io, image, rig.info), status::kOk);
+    const auto& sent = rig.link.sent;
+    ASSERT_EQ(sent.size(), 6u);  // handshake, identity, 3 update messages, read-back
+    EXPECT_EQ(sent[2], (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x13, 0x00, 0xF7}));
+    EXPECT_EQ(sent[3], (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x15, 0x00, 0x00, 0x00, 0x03, 0x0A,
+                              0x0B, 0x0C, 0x00, 0x24, 0xF7}));
+    EXPECT_EQ(sent[4],
+              (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x15, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0xF7}));
+    EXPECT_EQ(sent[5], identityRequest());
+    EXPECT_EQ(rig.halden.memory(), (Bytes{0x0A, 0x0B, 0x0C}));
+    EXPECT_EQ(rig.info.versionText, "10.11");  // the simulator's convention
+}
+
+TEST(Update, WritesTheAreaAndReadsTheNewVersionBack) {
+    const Bytes data = ascending(5000, 3);  // version 3.4 by the first two bytes
+    Rig rig;
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), status::kOk);
+    EXPECT_EQ(rig.halden.memory(), data);
+    EXPECT_EQ(rig.info.versionText, "3.4");
+    EXPECT_TRUE(rig.boxes.questions.empty());
+}
+
+struct SplitCase {
+    size_t length;
+    std::vector<size_t> blocks;
+    std::vector<int> percents;
+};
+
+class BlockSplitting : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(BlockSplitting, SendsBlocksAndClosesTheArea) {
+    const auto& c = GetParam();
+    Rig rig;
+    ASSERT_EQ(runUpdate(rig.io, imageWithArea(ascending(c.length)), rig.info), status::kOk);
+    std::vector<size_t> lengths;
+    std::vector<unsigned> numbers;
+    for (const auto& m : rig.link.sent) {
+        if (m[5] != cmd::kBlockWrite) continue;
+        numbers.push_back((m[6] << 7) | m[7]);
+        lengths.push_back((m[8] << 7) | m[9]);
+    }
+    std::vector<size_t> expected = c.blocks;
+    expected.push_back(0);  // the closing block
+    EXPECT_EQ(lengths, expected);
+    for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], i);
+    EXPECT_EQ(rig.progress.percents(text::kUpdatingArea), c.percents);
+    EXPECT_EQ(rig.countSent(cmd::kEraseRequest), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BlockSplitting,
+                         testing::Values(SplitCase{300, {128, 128, 44}, {0, 33, 66}},
+                                         SplitCase{256, {128, 128}, {0, 33}},
+                                         SplitCase{0, {}, {}}, SplitCase{1, {1}, {0}},
+                                         SplitCase{127, {127}, {0}}));
+
+TEST(Update, DelayRecordShowsItsProgress) {
+    Rig rig;
+    const Bytes image{0x00, 0xEE, 0x80, 0x02, 0x14, 0xFF};
+    std::vector<Clock::Duration> times;
+    rig.progress.onSet = [&](std::string_view caption, int) {
+        if (caption == text::kDelaying) times.push_back(rig.clock.now());
+    };
+    EXPECT_EQ(runUpdate(rig.io, image, rig.info), status::kOk);
+    std::vector<int> expected;
+    for (int p = 0; p <= 95; p += 5) expected.push_back(p);
+    expected.insert(expected.begin(), 0);
+    expected.push_back(100);
+    EXPECT_EQ(rig.progress.percents(text::kDelaying), expected);
+    EXPECT_EQ(times.back() - times.front(), 2000ms);
+    EXPECT_EQ(rig.countSent(cmd::kIdentityRequest), 2u);  // connect and read-back
+}
+
+TEST(Update, ControlRecordSendsItsCodeAndPausesOneSecond) {
+    ImageBuilder builder;
+    builder.addControl(3);
+    builder.addSkip();
+    Rig rig;
+    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kOk);
+    ASSERT_EQ(rig.link.sent.size(), 4u);
+    EXPECT_EQ(rig.link.sent[2], controlRequest(3));
+    EXPECT_EQ(rig.link.times[3] - rig.link.times[2], 1000ms + rig.halden.wireTime(8));
+}
+
+TEST(Update, EveryAreaIsErasedAsAreaZeroAndNumberedFromZero) {
+    ImageBuilder builder;
+    builder.addArea(ascending(200, 1));
+    builder.addArea(ascending(130, 2));
+    Rig rig;
+    ASSERT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kOk);
+    std::vector<std::pair<uint8_t, unsigned>> trace;  // command, block or area
+    for (const auto& m : rig.link.sent) {
+        if (m[5] == cmd::kEraseRequest) trace.emplace_back(m[5], m[6]);
+        if (m[5] == cmd::kBlockWrite) trace.emplace_back(m[5], (m[6] << 7) | m[7]);
+    }
+    using P = std::pair<uint8_t, unsigned>;
+    EXPECT_EQ(trace, (std::vector<P>{{0x13, 0}, {0x15, 0}, {0x15, 1}, {0x15, 2},
+                                     {0x13, 0}, {0x15, 0}, {0x15, 1}, {0x15, 2}}));
+    EXPECT_EQ(rig.halden.memory(), ascending(130, 2));  // the last area written
+}
+
+// ---- the up-to-date question ----
+
+TEST(UpToDate, NoSendsNothingForTheArea) {
+    Rig rig;  // reports 1.4, image good
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300), 1, 4), rig.info),
+              status::kCanceled);
+    EXPECT_EQ(rig.boxes.questions, std::vector<std::string>{std::string(text::kUpToDateQuestion)});
+    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
+    EXPECT_EQ(rig.halden.imageStatus(), 0);  // the working firmware is untouched
+}
+
+TEST(UpToDate, YesWritesTheArea) {
+    Rig rig;
+    rig.boxes.answer = true;
+    const Bytes data = ascending(300, 1);
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(data, 1, 4), rig.info), status::kOk);
+    EXPECT_EQ(rig.halden.memory(), data);
+    // The window is closed while the question is on screen and opened again after it.
+    const auto& ev = rig.progress.events;
+    auto it = std::find(ev.begin(), ev.end(), ProgressEvent{"close"});
+    it = std::find(it + 1, ev.end(), ProgressEvent{"close"});
+    ASSERT_NE(it, ev.end());
+    EXPECT_EQ(*(it + 1), ProgressEvent{"open"});
+}
+
+TEST(UpToDate, AskedOnlyWhenVersionMatchesAndImageIsGood) {
+    struct Case {
+        uint8_t status, major, minor;
+        bool asked;
+    };
+    for (auto c : {Case{0, 1, 4, true}, Case{1, 1, 4, false}, Case{0, 1, 5, false},
+                   Case{0, 2, 4, false}, Case{0, 0x7F, 0x7F, false}}) {
+        SimOptions options;
+        options.imageStatus = c.status;
+        options.versionMajor = c.major == 0x7F ? 0x7F : 1;
+        options.versionMinor = c.minor == 0x7F ? 0x7F : 4;
+        Rig rig(options);
+        rig.boxes.answer = true;
+        runUpdate(rig.io, imageWithArea(ascending(10), c.major, c.minor), rig.info);
+        EXPECT_EQ(rig.boxes.questions.size(), c.asked ? 1u : 0u)
+            << +c.status << " " << +c.major << "." << +c.minor;
+    }
+}
+
+TEST(UpToDate, AskedForEachMatchingArea) {
+    ImageBuilder builder;
+    builder.addArea(ascending(10, 1), 1, 4);
+    builder.addArea(ascending(10, 1), 1, 4);
+    Rig rig;
+    rig.boxes.answer = true;
+    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kOk);
+    EXPECT_EQ(rig.boxes.questions.size(), 2u);
+    EXPECT_EQ(rig.countSent(cmd::kEraseRequest), 2u);
+}
+
+// ---- failures: the first one ends the update and nothing more is sent ----
+
+TEST(Update, DeviceResultInSecondBlockStopsWithoutReadBack) {
+    const std::vector<std::pair<uint8_t, StatusCode>> table = {
+        {1, 11}, {2, 12}, {3, 13}, {4, 8}, {5, 15}, {6, 14}, {8, 12}, {9, 8}, {7, 0}};
+    for (auto [result, expected] : table) {
+        SimOptions options;
+        options.blockResults[1] = result;
+        Rig rig(options);
+        const StatusCode rc = runUpdate(rig.io, imageWithArea(ascending(300)), rig.info);
+        if (result == 7) {
+            // Result 7 in a two-byte reply counts as success, but the device did not
+            // take the block, so the next one is out of sequence.
+            EXPECT_EQ(rc, status::kBadCheckcode);
+            continue;
+        }
+        EXPECT_EQ(rc, expected) << +result;
+        EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11, 0x13, 0x15, 0x15}))
+            << +result;
+    }
+}
+
+TEST(Update, EraseFailureStops) {
+    SimOptions options;
+    options.eraseResult = 1;
+    Rig rig(options);
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300)), rig.info), status::kEraseFailure);
+    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11, 0x13}));
+}
+
+TEST(Update, BlockSizeZeroIsRefusedBeforeAnyErase) {
+    SimOptions options;
+    options.blockSize = 0;
+    Rig rig(options);
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300)), rig.info),
+              status::kResponseUnknown);
+    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
+}
+
+TEST(Update, InvalidImageIsRefusedAfterTheHandshake) {
+    Rig rig;
+    Bytes image = imageWithArea(ascending(10));
+    image[5] ^= 1;
+    EXPECT_EQ(runUpdate(rig.io, image, rig.info), status::kCrcError);
+    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
+}
+
+TEST(Update, PortFailureEndsEverything) {
+    Rig rig;
+    rig.link.failFrom = 4;  // the second block write
+    rig.cancel = false;
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300)), rig.info), status::kPortFailure);
+    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11, 0x13}));
+}
+
+// ---- cancel at each kind of step ----
+
+struct CancelCase {
+    const char* name;
+    std::string_view caption;  // cancel when this caption is set ...
+    int percent;               // ... with this percent
+    std::vector<uint8_t> sent;
+    unsigned answerFrom = 1;
+};
+
+class CancelAt : public testing::TestWithParam<CancelCase> {};
+
+TEST_P(CancelAt, StopsWithCode5AndSendsNothingMore) {
+    const auto& c = GetParam();
+    ImageBuilder builder;
+    builder.addDelay(10);
+    builder.addArea(ascending(300, 1));
+    SimOptions options;
+    options.answerFrom = c.answerFrom;
+    Rig rig(options);
+    rig.progress.onSet = [&](std::string_view caption, int percent) {
+        if (caption == c.caption && percent == c.percent) rig.cancel = true;
+    };
+    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kCanceled);
+    EXPECT_EQ(rig.sentCommands(), c.sent);
+    EXPECT_EQ(rig.progress.events.back(), ProgressEvent{"close"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, CancelAt,
+    testing::Values(CancelCase{"Handshake", text::kConnecting, 10, {0x10, 0x10}, 3},
+                    CancelCase{"Delay", text::kDelaying, 50, {0x10, 0x11}},
+                    CancelCase{"Erase", text::kPreparingArea, 0, {0x10, 0x11, 0x13}},
+                    CancelCase{"Blocks", text::kUpdatingArea, 33, {0x10, 0x11, 0x13, 0x15, 0x15}},
+                    CancelCase{"ReadBack", text::kReadingVersion, 10,
+                               {0x10, 0x11, 0x13, 0x15, 0x15, 0x15, 0x15, 0x11}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Cancel, DuringDelaySetsTheBarTo100First) {
+    ImageBuilder builder;
+    builder.addDelay(50);
+    builder.addControl(1);
+    Rig rig;
+    rig.progress.onSet = [&](std::string_view caption, int percent) {
+        if (caption == text::kDelaying && percent == 20) rig.cancel = true;
+    };
+    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kCanceled);
+    EXPECT_EQ(rig.progress.percents(text::kDelaying).back(), 100);
+    EXPECT_EQ(rig.countSent(cmd::kControlRequest), 1u);  // only the handshake's
+}
+
+// ---- a misbehaving link or device ----
+
+TEST(Update, SurvivesNoiseOnTheLink) {
+    struct Knob {
+        const char* name;
+        void (*apply)(SimOptions&);
+    };
+    const Knob knobs[] = {
+        {"foreign", [](SimOptions& o) { o.foreignMessages = true; }},
+        {"realtime", [](SimOptions& o) { o.realtimeBytes = true; }},
+        {"cutoff", [](SimOptions& o) { o.cutOffMessages = true; }},
+        {"latency", [](SimOptions& o) { o.latency = 800ms; }},
+        {"slow device",
+         [](SimOptions& o) {
+             o.eraseTime = 8s;
+             o.writeTime = 9s;
+         }},
+    };
+    for (const auto& knob : knobs) {
+        SimOptions options;
+        knob.apply(options);
+        Rig rig(options);
+        const Bytes data = ascending(700, 2);
+        EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), status::kOk) << knob.name;
+        EXPECT_EQ(rig.halden.memory(), data) << knob.name;
+        EXPECT_EQ(rig.info.versionText, "2.3") << knob.name;
+    }
+}
+
+}  // namespace
+}  // namespace halden

@@ -1,0 +1,162 @@
+#include "transport/receiver.h"
+
+#include <algorithm>
+
+namespace halden {
+
+namespace {
+constexpr uint8_t kSysExStart = 0xF0;
+constexpr uint8_t kSysExEnd = 0xF7;
+constexpr uint8_t kManufacturer = 0x41;
+constexpr uint8_t kModel1 = 0x4B;
+constexpr uint8_t kModel2 = 0x39;
+constexpr int kBodyState = 5;
+}  // namespace
+
+void SysExReceiver::feed(uint8_t byte) {
+    {
+        std::lock_guard lock(mutex_);
+        handle(byte);
+    }
+    clock_.notify();
+}
+
+void SysExReceiver::feed(std::span<const uint8_t> bytes) {
+    {
+        std::lock_guard lock(mutex_);
+        for (uint8_t b : bytes) handle(b);
+    }
+    clock_.notify();
+}
+
+void SysExReceiver::handle(uint8_t b) {
+    // Real-time bytes may appear anywhere, even inside a SysEx message, without
+    // interrupting it.
+    if (b >= 0xF8) return;
+    if (b >= 0x80 && b != kSysExStart && b != kSysExEnd) {
+        // Any other status byte ends the message; what arrived of its body is dropped so
+        // that it is never joined to the next message.
+        if (state_ == kBodyState) dropBody();
+        state_ = 0;
+        return;
+    }
+    switch (state_) {
+        case 0:
+            if (b == kSysExStart) state_ = 1;
+            return;
+        case 1:
+            state_ = 0;
+            if (b == kManufacturer) {
+                state_ = 2;
+                return;
+            }
+            break;  // handled again as in state 0
+        case 2:
+            state_ = 3;  // device number: any value
+            return;
+        case 3:
+            state_ = 0;
+            if (b == kModel1) {
+                state_ = 4;
+                return;
+            }
+            break;
+        case 4:
+            state_ = 0;
+            if (b == kModel2) {
+                state_ = kBodyState;
+                bodyStart_ = written_;
+                return;
+            }
+            break;
+        case kBodyState:
+            append(b);
+            if (b == kSysExEnd) state_ = 0;
+            return;
+    }
+    if (b == kSysExStart) state_ = 1;
+}
+
+void SysExReceiver::append(uint16_t item) {
+    slots_[written_ % kSlots] = item;
+    ++written_;
+    if (written_ - read_ == kSlots) ++read_;  // full: the oldest item is lost
+}
+
+void SysExReceiver::dropBody() {
+    if (read_ <= bodyStart_) {
+        written_ = bodyStart_;  // nothing of it taken yet: just forget it
+    } else {
+        append(kDropBody);  // the reader holds part of it: tell it to let go
+    }
+}
+
+void SysExReceiver::reset() {
+    std::lock_guard lock(mutex_);
+    state_ = 0;
+    written_ = read_ = bodyStart_ = 0;
+}
+
+bool SysExReceiver::take(uint16_t& item) {
+    std::lock_guard lock(mutex_);
+    if (read_ == written_) return false;
+    item = slots_[read_ % kSlots];
+    ++read_;
+    return true;
+}
+
+size_t SysExReceiver::queued() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<size_t>(written_ - read_);
+}
+
+void SysExReceiver::failPort(std::string why) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!failed_) failure_ = std::move(why);
+        failed_ = true;
+    }
+    clock_.notify();
+}
+
+bool SysExReceiver::portFailed() const {
+    std::lock_guard lock(mutex_);
+    return failed_;
+}
+
+std::string SysExReceiver::portFailure() const {
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+StatusCode SysExReceiver::readResponse(uint8_t* buffer, size_t capacity, size_t* count,
+                                       unsigned polls) {
+    std::fill(buffer, buffer + capacity, uint8_t{0});
+    size_t stored = 0;
+    if (count) *count = 0;
+    if (capacity == 0) return status::kResponseTooLong;
+    for (unsigned poll = 0; poll < polls; ++poll) {
+        if (cancel_) return status::kCanceled;
+        if (portFailed()) return status::kPortFailure;
+        uint16_t item = 0;
+        if (!take(item)) {
+            clock_.waitFor(std::chrono::milliseconds(kPollMillis),
+                           [this] { return cancel_ || queued() > 0 || portFailed(); });
+            continue;
+        }
+        if (item == kDropBody) {
+            std::fill(buffer, buffer + stored, uint8_t{0});
+            stored = 0;
+        } else if (item == kSysExEnd) {
+            return status::kOk;
+        } else {
+            buffer[stored++] = static_cast<uint8_t>(item);
+            if (count) *count = stored;
+            if (stored == capacity) return status::kResponseTooLong;
+        }
+        if (count) *count = stored;
+    }
+    return cancel_ ? status::kCanceled : status::kTimeout;
+}
+
+}  // namespace halden
