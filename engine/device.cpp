@@ -8,7 +8,9 @@ namespace halden {
 
 namespace {
 
-Bytes frame(uint8_t command) { return {0xF0, 0x41, kRequestDevice, 0x4B, 0x39, command}; }
+Bytes frame(uint8_t command) {
+    return {0xF0, 0x41, kRequestDevice, 0x4B, 0x39, command};
+}
 
 void put14(Bytes& out, unsigned v) {
     out.push_back(static_cast<uint8_t>((v >> 7) & 0x7F));

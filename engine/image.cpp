@@ -71,7 +71,9 @@ std::string ImageBuilder::addControl(unsigned code) {
     return {};
 }
 
-void ImageBuilder::addSkip() { records_.push_back(static_cast<uint8_t>(RecordType::Skip)); }
+void ImageBuilder::addSkip() {
+    records_.push_back(static_cast<uint8_t>(RecordType::Skip));
+}
 
 Bytes ImageBuilder::finish() const {
     Bytes image{0, 0, 0};

@@ -15,7 +15,13 @@ namespace halden {
 using Bytes = std::vector<uint8_t>;
 using ByteView = std::span<const uint8_t>;
 
-enum class RecordType : uint8_t { Area = 0x00, Skip = 0x01, Delay = 0x02, Control = 0x03, End = 0xFF };
+enum class RecordType : uint8_t {
+    Area = 0x00,
+    Skip = 0x01,
+    Delay = 0x02,
+    Control = 0x03,
+    End = 0xFF
+};
 
 inline constexpr size_t kImageHeaderSize = 3;
 inline constexpr size_t kAreaHeaderSize = 4;  // length low, length high, version major, minor

@@ -34,14 +34,14 @@ struct SimOptions {
     Clock::Duration eraseTime{0};
     Clock::Duration writeTime{0};
 
-    bool silent = false;       // never answers
-    unsigned answerFrom = 1;   // ignores requests before the N-th
+    bool silent = false;                       // never answers
+    unsigned answerFrom = 1;                   // ignores requests before the N-th
     std::map<unsigned, uint8_t> blockResults;  // block number -> device result
     std::optional<uint8_t> eraseResult;        // answer every erase with this result
     size_t identityBodyLength = 20;            // wrong values test the length check
-    bool foreignMessages = false;  // another maker's SysEx and a channel message first
-    bool realtimeBytes = false;    // clock bytes inside every reply
-    bool cutOffMessages = false;   // a reply cut off by a status byte before each reply
+    bool foreignMessages = false;              // another maker's SysEx and a channel message first
+    bool realtimeBytes = false;                // clock bytes inside every reply
+    bool cutOffMessages = false;               // a reply cut off by a status byte before each reply
 };
 
 class SimulatedHalden {
@@ -58,8 +58,8 @@ public:
     // Time a message of `bytes` bytes takes on the wire (10 bits a byte).
     Clock::Duration wireTime(size_t bytes) const;
 
-    Bytes memory() const;                   // what area 0 holds
-    std::vector<Bytes> received() const;    // every message, in order
+    Bytes memory() const;                 // what area 0 holds
+    std::vector<Bytes> received() const;  // every message, in order
     uint8_t imageStatus() const;
     std::pair<uint8_t, uint8_t> version() const;
     const SimOptions& options() const { return options_; }

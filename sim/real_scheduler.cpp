@@ -5,12 +5,16 @@ namespace halden {
 RealScheduler::RealScheduler() : thread_([this] { run(); }) {}
 
 RealScheduler::~RealScheduler() {
+    stop();
+}
+
+void RealScheduler::stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
 void RealScheduler::at(Clock::Duration when, std::function<void()> fn) {

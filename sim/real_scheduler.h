@@ -20,6 +20,10 @@ public:
 
     void at(Clock::Duration when, std::function<void()> fn) override;
 
+    // Ends the thread; what is still scheduled never runs. Called by the destructor too,
+    // but owners whose members the scheduled functions use call it before those go.
+    void stop();
+
 private:
     void run();
 

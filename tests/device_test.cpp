@@ -53,9 +53,9 @@ TEST(Identity, DecodesEveryField) {
 }
 
 TEST(BlockResult, MapsEveryDeviceResult) {
-    const std::vector<std::pair<uint8_t, StatusCode>> table = {
-        {0, 0}, {1, 11}, {2, 12}, {3, 13}, {4, 8}, {5, 15}, {6, 14}, {7, 0}, {8, 12}, {9, 8},
-        {0x7F, 8}};
+    const std::vector<std::pair<uint8_t, StatusCode>> table = {{0, 0},  {1, 11}, {2, 12},  {3, 13},
+                                                               {4, 8},  {5, 15}, {6, 14},  {7, 0},
+                                                               {8, 12}, {9, 8},  {0x7F, 8}};
     for (auto [result, code] : table) EXPECT_EQ(blockResultStatus(result, 2), code) << +result;
     EXPECT_EQ(blockResultStatus(7, 3), 8u);
     EXPECT_EQ(blockResultStatus(0, 1), 0u);
@@ -78,8 +78,9 @@ TEST(ReadIdentity, SkipsOtherBodiesWithAFreshBudget) {
     SimOptions options;
     options.answerFrom = 99;  // the simulator stays quiet; the test plays the device
     Rig quiet(options);
-    quiet.clock.at(2500ms,
-                   [&] { quiet.receiver.feed(Bytes{0xF0, 0x41, 0, 0x4B, 0x39, 0x16, 0xF7}); });
+    quiet.clock.at(2500ms, [&] {
+        quiet.receiver.feed(Bytes{0xF0, 0x41, 0, 0x4B, 0x39, 0x16, 0xF7});
+    });
     Bytes identity{0xF0, 0x41, 0, 0x4B, 0x39, 0x12};
     identity.resize(25, 0);
     identity.push_back(0xF7);
@@ -120,7 +121,7 @@ TEST(WriteBlock, AnswersFromTheDevice) {
         StatusCode expected;
     };
     const std::vector<Case> cases = {
-        {{0x16}, 0},       {{0x16, 0x00}, 0}, {{0x16, 0x07}, 0}, {{0x16, 0x07, 0x00}, 8},
+        {{0x16}, 0},        {{0x16, 0x00}, 0}, {{0x16, 0x07}, 0}, {{0x16, 0x07, 0x00}, 8},
         {{0x16, 0x06}, 14}, {{0x16, 0x09}, 8}, {{0x14, 0x00}, 8}, {{}, 8},
     };
     for (const auto& c : cases) {

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "engine/image.h"
+
+#include <gtest/gtest.h>
 
 namespace halden {
 namespace {
@@ -47,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValidateCase{"ChecksumBeforeWalk", {0x00, 0x00, 0x00, 0x07}, false, 2},
         ValidateCase{"SpecExample",
                      {0x00, 0x87, 0x5E, 0x00, 0x03, 0x00, 0x01, 0x04, 0x0A, 0x0B, 0x0C, 0xFF},
-                     false, 0},
+                     false,
+                     0},
         ValidateCase{"DelayImage", {0x00, 0xEE, 0x80, 0x02, 0x14, 0xFF}, false, 0},
         ValidateCase{"NoEndMarker", {0, 0, 0, 0x01, 0x02, 0x05}, true, 3},
         ValidateCase{"SkipAsLastByte", {0, 0, 0, 0x01}, true, 3},
@@ -60,8 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValidateCase{"AreaLengthZero", {0, 0, 0, 0x00, 0x00, 0x00, 0x01, 0x02, 0xFF}, true, 0},
         ValidateCase{"AreaPastEnd", {0, 0, 0, 0x00, 0x05, 0x00, 0x01, 0x02, 0x0A, 0xFF}, true, 3},
         ValidateCase{"AreaHeaderCut", {0, 0, 0, 0x00, 0x05, 0x00}, true, 3},
-        ValidateCase{"AreaDataWithF7",
-                     {0, 0, 0, 0x00, 0x02, 0x00, 0x01, 0x02, 0x0A, 0xF7, 0xFF}, true, 3},
+        ValidateCase{
+            "AreaDataWithF7", {0, 0, 0, 0x00, 0x02, 0x00, 0x01, 0x02, 0x0A, 0xF7, 0xFF}, true, 3},
         ValidateCase{"AreaData80", {0, 0, 0, 0x00, 0x01, 0x00, 0x01, 0x02, 0x80, 0xFF}, true, 3},
         ValidateCase{"TrailingBytesAfterEnd", {0, 0, 0, 0xFF, 0x99, 0x80}, true, 0},
         ValidateCase{"AreaLengthIsLittleEndian",

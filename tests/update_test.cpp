@@ -104,8 +104,8 @@ TEST(Update, ReferenceImageSendsExactlyThreeMessages) {
     EXPECT_EQ(sent[2], (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x13, 0x00, 0xF7}));
     EXPECT_EQ(sent[3], (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x15, 0x00, 0x00, 0x00, 0x03, 0x0A,
                               0x0B, 0x0C, 0x00, 0x24, 0xF7}));
-    EXPECT_EQ(sent[4],
-              (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x15, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0xF7}));
+    EXPECT_EQ(sent[4], (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x15, 0x00, 0x01, 0x00, 0x00, 0x00,
+                              0x01, 0xF7}));
     EXPECT_EQ(sent[5], identityRequest());
     EXPECT_EQ(rig.halden.memory(), (Bytes{0x0A, 0x0B, 0x0C}));
     EXPECT_EQ(rig.info.versionText, "10.11");  // the simulator's convention
@@ -149,9 +149,8 @@ TEST_P(BlockSplitting, SendsBlocksAndClosesTheArea) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, BlockSplitting,
                          testing::Values(SplitCase{300, {128, 128, 44}, {0, 33, 66}},
-                                         SplitCase{256, {128, 128}, {0, 33}},
-                                         SplitCase{0, {}, {}}, SplitCase{1, {1}, {0}},
-                                         SplitCase{127, {127}, {0}}));
+                                         SplitCase{256, {128, 128}, {0, 33}}, SplitCase{0, {}, {}},
+                                         SplitCase{1, {1}, {0}}, SplitCase{127, {127}, {0}}));
 
 TEST(Update, DelayRecordShowsItsProgress) {
     Rig rig;
@@ -193,8 +192,14 @@ TEST(Update, EveryAreaIsErasedAsAreaZeroAndNumberedFromZero) {
         if (m[5] == cmd::kBlockWrite) trace.emplace_back(m[5], (m[6] << 7) | m[7]);
     }
     using P = std::pair<uint8_t, unsigned>;
-    EXPECT_EQ(trace, (std::vector<P>{{0x13, 0}, {0x15, 0}, {0x15, 1}, {0x15, 2},
-                                     {0x13, 0}, {0x15, 0}, {0x15, 1}, {0x15, 2}}));
+    EXPECT_EQ(trace, (std::vector<P>{{0x13, 0},
+                                     {0x15, 0},
+                                     {0x15, 1},
+                                     {0x15, 2},
+                                     {0x13, 0},
+                                     {0x15, 0},
+                                     {0x15, 1},
+                                     {0x15, 2}}));
     EXPECT_EQ(rig.halden.memory(), ascending(130, 2));  // the last area written
 }
 
@@ -202,8 +207,7 @@ TEST(Update, EveryAreaIsErasedAsAreaZeroAndNumberedFromZero) {
 
 TEST(UpToDate, NoSendsNothingForTheArea) {
     Rig rig;  // reports 1.4, image good
-    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300), 1, 4), rig.info),
-              status::kCanceled);
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300), 1, 4), rig.info), status::kCanceled);
     EXPECT_EQ(rig.boxes.questions, std::vector<std::string>{std::string(text::kUpToDateQuestion)});
     EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
     EXPECT_EQ(rig.halden.imageStatus(), 0);  // the working firmware is untouched
@@ -287,8 +291,7 @@ TEST(Update, BlockSizeZeroIsRefusedBeforeAnyErase) {
     SimOptions options;
     options.blockSize = 0;
     Rig rig(options);
-    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300)), rig.info),
-              status::kResponseUnknown);
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300)), rig.info), status::kResponseUnknown);
     EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
 }
 
@@ -342,7 +345,9 @@ INSTANTIATE_TEST_SUITE_P(
                     CancelCase{"Delay", text::kDelaying, 50, {0x10, 0x11}},
                     CancelCase{"Erase", text::kPreparingArea, 0, {0x10, 0x11, 0x13}},
                     CancelCase{"Blocks", text::kUpdatingArea, 33, {0x10, 0x11, 0x13, 0x15, 0x15}},
-                    CancelCase{"ReadBack", text::kReadingVersion, 10,
+                    CancelCase{"ReadBack",
+                               text::kReadingVersion,
+                               10,
                                {0x10, 0x11, 0x13, 0x15, 0x15, 0x15, 0x15, 0x11}}),
     [](const auto& info) { return std::string(info.param.name); });
 

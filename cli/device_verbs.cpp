@@ -1,0 +1,109 @@
+// identify and update: the verbs that talk to a Halden.
+#include "cli/session.h"
+#include "cli/sim_options.h"
+#include "cli/verbs.h"
+#include "engine/update.h"
+#include "ui/image_file.h"
+
+namespace halden::cli {
+
+namespace {
+
+class DeviceVerb : public Verb {
+protected:
+    void addConnectionOptions() {
+        command_->add_flag("--simulate", options_.simulate,
+                           "talk to the built-in simulated Halden instead of MIDI ports");
+        command_->add_flag("--trace", options_.trace,
+                           "print every SysEx message sent (>) and received (<)");
+        addSimOptions(*command_, options_.sim);
+        command_->footer(kSimulatorConvention);
+    }
+
+    // The connection has been refused when this returns non-zero.
+    int openSession(Terminal& terminal, Session& session) {
+        if (!options_.simulate) {
+            terminal.err("Choose the Halden with --simulate.");
+            return 1;
+        }
+        if (std::string error = session.open(); !error.empty()) {
+            terminal.err(error);
+            return 1;
+        }
+        return 0;
+    }
+
+    static void showIdentity(Terminal& terminal, const DeviceInfo& info) {
+        terminal.out("Halden serial #: " + info.serialText);
+        terminal.out("Current Halden version #: " + info.versionText);
+    }
+
+    SessionOptions options_;
+};
+
+class IdentifyVerb : public DeviceVerb {
+public:
+    explicit IdentifyVerb(CLI::App& app) {
+        command_ = app.add_subcommand("identify", "Connect to the Halden and show its identity");
+        addConnectionOptions();
+    }
+    int run(Terminal& terminal) override {
+        Session session(terminal, options_);
+        if (int rc = openSession(terminal, session)) return rc;
+        const StatusCode rc = connectDevice(session.io(), session.info());
+        if (rc == status::kOk) {
+            terminal.out(text::kConnectionEstablished);
+            showIdentity(terminal, session.info());
+        }
+        return session.finish(rc);
+    }
+};
+
+class UpdateVerb : public DeviceVerb {
+public:
+    explicit UpdateVerb(CLI::App& app) {
+        command_ = app.add_subcommand("update", "Install an update image into the Halden");
+        command_->add_option("FILE", path_, "the image (.hfi)")->required();
+        auto* yes = command_->add_flag_callback(
+            "--yes", [this] { options_.answer = true; },
+            "answer Yes when asked whether to update an up-to-date Halden");
+        auto* no = command_->add_flag_callback(
+            "--no", [this] { options_.answer = false; }, "answer No to that question");
+        yes->excludes(no);
+        addConnectionOptions();
+    }
+    int run(Terminal& terminal) override {
+        // The file is checked before anything is sent to the Halden.
+        const ImageFile file = readImageFile(path_);
+        if (!file.ok) {
+            terminal.err(file.error);
+            return 1;
+        }
+        if (StatusCode rc = validateImage(file.bytes)) {
+            terminal.err(statusMessage(rc));
+            return static_cast<int>(rc);
+        }
+        Session session(terminal, options_);
+        if (int rc = openSession(terminal, session)) return rc;
+        const StatusCode rc = runUpdate(session.io(), file.bytes, session.info());
+        if (rc == status::kOk) {
+            showIdentity(terminal, session.info());
+            terminal.out(text::kUpdateSucceeded);
+        }
+        return session.finish(rc);
+    }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<Verb> makeIdentifyVerb(CLI::App& app) {
+    return std::make_unique<IdentifyVerb>(app);
+}
+std::unique_ptr<Verb> makeUpdateVerb(CLI::App& app) {
+    return std::make_unique<UpdateVerb>(app);
+}
+
+}  // namespace halden::cli

@@ -1,0 +1,72 @@
+#include "cli/session.h"
+
+#include <csignal>
+
+#include "sim/simulator_ports.h"
+
+namespace halden::cli {
+
+namespace {
+
+CancelFlag* g_cancel = nullptr;
+
+extern "C" void onInterrupt(int) {
+    if (g_cancel) g_cancel->store(true);
+}
+
+// Ctrl-C acts as Cancel. A second Ctrl-C ends the program the usual way. No
+// SA_RESTART, so that a question waiting for input is answered No.
+void catchInterrupt(CancelFlag* cancel) {
+    g_cancel = cancel;
+    struct sigaction action {};
+    action.sa_handler = cancel ? onInterrupt : SIG_DFL;
+    action.sa_flags = cancel ? SA_RESETHAND : 0;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
+
+int exitStatus(StatusCode rc) {
+    return rc == status::kPortFailure ? 1 : static_cast<int>(rc);
+}
+
+Session::Session(Terminal& terminal, const SessionOptions& options)
+    : options_(options),
+      terminal_(terminal),
+      tracer_(terminal, clock_, options.trace),
+      progress_(terminal),
+      boxes_(terminal, options.answer),
+      io_{sender_, receiver_, progress_, boxes_, cancel_, clock_} {
+    catchInterrupt(&cancel_);
+}
+
+Session::~Session() {
+    if (ports_) ports_->closePorts();
+    ports_.reset();
+    catchInterrupt(nullptr);
+}
+
+std::string Session::open() {
+    auto input = [this](ByteView bytes) {
+        tracer_.received(bytes);
+        receiver_.feed(bytes);
+    };
+    ports_ = std::make_unique<SimulatorPorts>(options_.sim, clock_, input);
+    PortNames names;
+    if (std::string error = ports_->enumeratePorts(names); !error.empty()) return error;
+    return ports_->openPorts(0, 0);
+}
+
+int Session::finish(StatusCode rc) {
+    if (rc == status::kPortFailure) {
+        const std::string why =
+            receiver_.portFailed() ? receiver_.portFailure() : sender_.failureText();
+        boxes_.fatalBox(why);
+    } else if (rc != status::kOk) {
+        boxes_.errorBox(statusMessage(rc));
+    }
+    return exitStatus(rc);
+}
+
+}  // namespace halden::cli

@@ -1,0 +1,73 @@
+// Everything identify and update need: the clock, the receiver, the ports, the
+// terminal's progress and questions, and Ctrl-C as Cancel.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/terminal.h"
+#include "cli/trace.h"
+#include "engine/device.h"
+#include "sim/halden_sim.h"
+#include "transport/midi_ports.h"
+#include "transport/real_clock.h"
+
+namespace halden::cli {
+
+struct SessionOptions {
+    bool simulate = false;
+    SimOptions sim;
+    std::string out;  // port position (1 = first) or part of its name
+    std::string in;
+    bool trace = false;
+    std::optional<bool> answer;  // --yes / --no
+};
+
+class Session {
+public:
+    Session(Terminal& terminal, const SessionOptions& options);
+    ~Session();
+
+    // Lists and opens the ports. Returns an empty string or the text to show.
+    std::string open();
+
+    EngineIo& io() { return io_; }
+    DeviceInfo& info() { return info_; }
+
+    // Shows the outcome of an engine operation and returns the exit status.
+    int finish(StatusCode rc);
+
+private:
+    const SessionOptions& options_;
+    Terminal& terminal_;
+    RealClock clock_;
+    CancelFlag cancel_{false};
+    SysExReceiver receiver_{clock_, cancel_};
+    Tracer tracer_;
+    std::unique_ptr<MidiPorts> ports_;
+    // Sends through ports_ once it exists.
+    class PortsSender : public SysExSender {
+    public:
+        explicit PortsSender(std::unique_ptr<MidiPorts>& ports) : ports_(ports) {}
+        StatusCode sendSysEx(ByteView message) override {
+            return ports_ ? ports_->sendSysEx(message) : status::kPortFailure;
+        }
+        std::string failureText() const override {
+            return ports_ ? ports_->failureText() : "No MIDI port is open.";
+        }
+
+    private:
+        std::unique_ptr<MidiPorts>& ports_;
+    } portsSender_{ports_};
+    TracingSender sender_{portsSender_, tracer_};
+    TerminalProgress progress_;
+    TerminalBoxes boxes_;
+    EngineIo io_;
+    DeviceInfo info_;
+};
+
+// Exit status for a status code: the code itself, 1 for a failed MIDI port.
+int exitStatus(StatusCode rc);
+
+}  // namespace halden::cli

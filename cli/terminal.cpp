@@ -1,0 +1,130 @@
+#include "cli/terminal.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+namespace halden::cli {
+
+namespace {
+constexpr int kBarWidth = 30;
+}
+
+Terminal::Terminal() : live_(isatty(STDERR_FILENO) == 1) {}
+
+void Terminal::out(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    write(stdout, line);
+}
+
+void Terminal::err(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    write(stderr, line);
+}
+
+void Terminal::write(std::FILE* stream, std::string_view line) {
+    erase();
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+    draw();
+}
+
+void Terminal::showProgress(std::string_view caption, int percent) {
+    std::lock_guard lock(mutex_);
+    const bool newCaption = !shown_ || caption != caption_;
+    caption_ = caption;
+    percent_ = percent;
+    shown_ = true;
+    if (live_) {
+        draw();
+    } else if (newCaption && !caption.empty()) {
+        std::fprintf(stderr, "%s\n", caption_.c_str());
+        std::fflush(stderr);
+    }
+}
+
+void Terminal::clearProgress() {
+    std::lock_guard lock(mutex_);
+    erase();
+    shown_ = false;
+    caption_.clear();
+}
+
+void Terminal::draw() {
+    if (!live_ || !shown_) return;
+    const int filled = percent_ * kBarWidth / 100;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(kBarWidth - filled), '.');
+    std::fprintf(stderr, "\r\033[K%-30s %3d%% [%s]", caption_.c_str(), percent_, bar.c_str());
+    std::fflush(stderr);
+}
+
+void Terminal::erase() {
+    if (!live_ || !shown_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+}
+
+bool Terminal::ask(std::string_view question) {
+    {
+        std::lock_guard lock(mutex_);
+        erase();
+        std::fprintf(stderr, "%.*s [y/N] ", static_cast<int>(question.size()), question.data());
+        std::fflush(stderr);
+    }
+    std::string answer;
+    const bool got = static_cast<bool>(std::getline(std::cin, answer));
+    if (!got) std::cin.clear();
+    // An answer typed at a terminal has echoed its own line end; a piped one has not.
+    if (!got || isatty(STDIN_FILENO) != 1) err(got ? answer : "");
+    return got && (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes");
+}
+
+void TerminalProgress::open() {
+    open_ = true;
+    terminal_.showProgress("", 0);
+}
+
+void TerminalProgress::set(std::string_view caption, int percent) {
+    if (open_) terminal_.showProgress(caption, percent);
+}
+
+void TerminalProgress::close() {
+    open_ = false;
+    terminal_.clearProgress();
+}
+
+void TerminalBoxes::errorBox(std::string_view text) {
+    terminal_.err(text);
+}
+
+bool TerminalBoxes::askYesNo(std::string_view text) {
+    if (answer_) {
+        terminal_.err(std::string(text) + (*answer_ ? " Yes" : " No"));
+        return *answer_;
+    }
+    return terminal_.ask(text);
+}
+
+void TerminalBoxes::noticeBox(std::string_view text) {
+    terminal_.out(text);
+}
+
+void TerminalBoxes::fatalBox(std::string_view text) {
+    terminal_.err(text);
+}
+
+std::string hexBytes(ByteView bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (uint8_t b : bytes) {
+        if (!out.empty()) out.push_back(' ');
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 0xF]);
+    }
+    return out;
+}
+
+}  // namespace halden::cli

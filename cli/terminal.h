@@ -1,0 +1,75 @@
+// Terminal output for the command line: one lock for every line, so that progress,
+// trace lines from the MIDI thread and messages never cut into each other.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/host.h"
+
+namespace halden::cli {
+
+class Terminal {
+public:
+    Terminal();
+
+    // A whole line on stdout or stderr; a live progress line is cleared first and
+    // drawn again after it.
+    void out(std::string_view line);
+    void err(std::string_view line);
+
+    // The progress line (stderr). On a terminal it is redrawn in place; otherwise a
+    // line is written whenever the caption changes.
+    void showProgress(std::string_view caption, int percent);
+    void clearProgress();
+
+    // Asks on stderr and reads an answer from stdin; an interrupted or empty answer is
+    // No.
+    bool ask(std::string_view question);
+
+private:
+    void write(std::FILE* stream, std::string_view line);  // lock held
+    void draw();                                           // lock held
+    void erase();                                          // lock held
+
+    std::mutex mutex_;
+    bool live_ = false;  // stderr is a terminal
+    bool shown_ = false;
+    std::string caption_;
+    int percent_ = 0;
+};
+
+class TerminalProgress : public Progress {
+public:
+    explicit TerminalProgress(Terminal& terminal) : terminal_(terminal) {}
+    void open() override;
+    void set(std::string_view caption, int percent) override;
+    void close() override;
+
+private:
+    Terminal& terminal_;
+    bool open_ = false;
+};
+
+class TerminalBoxes : public MessageBoxes {
+public:
+    // `answer` answers every question without asking (--yes / --no).
+    TerminalBoxes(Terminal& terminal, std::optional<bool> answer)
+        : terminal_(terminal), answer_(answer) {}
+    void errorBox(std::string_view text) override;
+    bool askYesNo(std::string_view text) override;
+    void noticeBox(std::string_view text) override;
+    void fatalBox(std::string_view text) override;
+
+private:
+    Terminal& terminal_;
+    std::optional<bool> answer_;
+};
+
+// "F0 41 10 ..." with two uppercase hex digits a byte.
+std::string hexBytes(ByteView bytes);
+
+}  // namespace halden::cli

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <mutex>
+
+#include "cli/terminal.h"
+#include "engine/host.h"
+
+namespace halden::cli {
+
+// Prints SysEx traffic, one message a line: seconds since the start, '>' for sent or
+// '<' for received, and the bytes in hex. Received bytes may come in any chunks; real-
+// time bytes are not part of a message and are left out.
+class Tracer {
+public:
+    Tracer(Terminal& terminal, Clock& clock, bool enabled);
+    void sent(ByteView message);
+    void received(ByteView bytes);
+
+private:
+    void print(char arrow, ByteView message);
+
+    Terminal& terminal_;
+    Clock& clock_;
+    bool enabled_;
+    Clock::Duration start_;
+    std::mutex mutex_;
+    Bytes partial_;  // received message being assembled
+};
+
+// Passes messages on to the port and shows them to the tracer.
+class TracingSender : public SysExSender {
+public:
+    TracingSender(SysExSender& inner, Tracer& tracer) : inner_(inner), tracer_(tracer) {}
+    StatusCode sendSysEx(ByteView message) override {
+        tracer_.sent(message);
+        return inner_.sendSysEx(message);
+    }
+    std::string failureText() const override { return inner_.failureText(); }
+
+private:
+    SysExSender& inner_;
+    Tracer& tracer_;
+};
+
+}  // namespace halden::cli

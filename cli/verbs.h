@@ -1,0 +1,29 @@
+// One object a verb: it adds its options to the command line and runs when chosen.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <vector>
+
+#include "cli/terminal.h"
+
+namespace halden::cli {
+
+class Verb {
+public:
+    virtual ~Verb() = default;
+    bool chosen() const { return command_ && command_->parsed(); }
+    // Returns the exit status.
+    virtual int run(Terminal& terminal) = 0;
+
+protected:
+    CLI::App* command_ = nullptr;
+};
+
+std::unique_ptr<Verb> makeCheckVerb(CLI::App& app);
+std::unique_ptr<Verb> makeInfoVerb(CLI::App& app);
+std::unique_ptr<Verb> makePackVerb(CLI::App& app);
+std::unique_ptr<Verb> makeIdentifyVerb(CLI::App& app);
+std::unique_ptr<Verb> makeUpdateVerb(CLI::App& app);
+
+}  // namespace halden::cli

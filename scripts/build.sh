@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# build.sh DIR [cmake options...]: configures and builds into DIR.
+set -euo pipefail
+dir=$1
+shift
+cmake -S "$(dirname "$0")/.." -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$dir" --parallel

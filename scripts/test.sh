@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors, runs every test, then builds
+# again with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+if command -v clang-format >/dev/null; then scripts/format.sh --check; fi
+
+scripts/build.sh build -DHALDEN_WERROR=ON
+(cd build && ctest --output-on-failure --timeout 300)
+
+scripts/build.sh build-asan -DHALDEN_WERROR=ON -DHALDEN_SANITIZE=ON
+(cd build-asan && ctest --output-on-failure --timeout 300)

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+#include "sim/halden_sim.h"
+#include "sim/real_scheduler.h"
+#include "sim/sim_link.h"
+#include "transport/midi_ports.h"
+
+namespace halden {
+
+inline constexpr const char* kSimulatorPortName = "Halden Simulator";
+
+// The built-in simulator as a pair of ports named "Halden Simulator", on the real clock.
+// The device keeps its memory for the lifetime of this object, across opens.
+class SimulatorPorts : public MidiPorts {
+public:
+    SimulatorPorts(const SimOptions& options, Clock& clock, InputSink input);
+    ~SimulatorPorts() override;
+
+    std::string enumeratePorts(PortNames& names) override;
+    std::string openPorts(size_t input, size_t output) override;
+    void closePorts() override;
+    StatusCode sendSysEx(ByteView message) override;
+    std::string failureText() const override;
+
+    SimulatedHalden& device() { return device_; }
+
+private:
+    InputSink input_;
+    RealScheduler scheduler_;
+    SimulatedHalden device_;
+    SimLink link_;
+    std::atomic<bool> open_{false};
+};
+
+}  // namespace halden

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The halden command line end to end on the built-in simulator (real clock, kept short
+# with --baud 0 and small images).
+set -u
+halden=$(realpath "$1")
+examples=$(realpath "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE PATTERN]
+    local name=$1 want=$2 got=$3
+    if [ "$got" != "$want" ]; then
+        echo "FAIL $name: exit status $got, expected $want"; failed=$((failed + 1)); return
+    fi
+    if [ $# -ge 5 ] && ! grep -Eq -- "$5" "$4"; then
+        echo "FAIL $name: output does not match /$5/:"; cat "$4"; failed=$((failed + 1)); return
+    fi
+    echo "ok   $name"; passed=$((passed + 1))
+}
+
+run() { "$halden" "$@" >"$work/out" 2>&1; }
+
+run check "$examples/halden-1.5.hfi"
+check "check a valid sample" 0 $? "$work/out" '^No error$'
+
+run check "$work/missing.hfi"
+check "check a missing file" 1 $? "$work/out" "^Can't open file $work/missing.hfi for reading$"
+
+run check "$work"
+check "check a directory" 1 $? "$work/out" "^Can't open file $work for reading$"
+
+: >"$work/empty.hfi"
+run check "$work/empty.hfi"
+check "check an empty file" 3 $? "$work/out" '^Update file image corrupt$'
+
+printf '\x01\x40\x40\xff' >"$work/v1.hfi"
+run check "$work/v1.hfi"
+check "check an unknown format version" 4 $? "$work/out" '^Unknown update file version$'
+
+cp "$examples/halden-1.4.hfi" "$work/crc.hfi"
+printf '\x00' | dd of="$work/crc.hfi" bs=1 seek=100 conv=notrunc status=none
+run check "$work/crc.hfi"
+check "check a damaged file" 2 $? "$work/out" '^Update file CRC error$'
+
+(cd "$examples" && "$halden" pack "$work/again.hfi" --control 1 --delay 5 \
+    --area firmware-1.5.bin:1.5 >/dev/null) && cmp -s "$work/again.hfi" "$examples/halden-1.5.hfi"
+check "pack reproduces the sample" 0 $?
+
+printf '\x01\x02\xf7' >"$work/high.bin"
+run pack "$work/high.hfi" --area "$work/high.bin"
+check "pack refuses data bytes of 0x80 and above" 1 $? "$work/out" '0x80 or above'
+[ ! -e "$work/high.hfi" ]
+check "a refused pack writes nothing" 0 $?
+
+run info "$examples/halden-1.5.hfi"
+check "info lists the records" 0 $? "$work/out" 'area +length 16384, version 1\.5'
+
+run update "$examples/halden-1.5.hfi" --simulate --baud 0
+check "update the simulator" 0 $? "$work/out" '^Current Halden version #: 1\.5$'
+
+run update "$examples/halden-1.4.hfi" --simulate --baud 0 --no
+check "--no declines an up-to-date update" 5 $? "$work/out" '^Operation canceled$'
+
+run update "$examples/halden-1.4.hfi" --simulate --baud 0 --yes
+check "--yes writes it anyway" 0 $? "$work/out" 'successfully updated'
+
+"$halden" update "$examples/halden-1.4.hfi" --simulate --baud 0 <<<"y" >"$work/out" 2>&1
+check "the question is asked on the terminal" 0 $? "$work/out" 'Update anyway\? \[y/N\] y'
+
+run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 1=6
+check "a device fault gives its status" 14 $? "$work/out" '^MIDI Reports chip programming fault$'
+
+run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-size 0
+check "a block size of 0 is refused" 8 $? "$work/out" '^MIDI Response unknown$'
+
+run identify --simulate --baud 0 --trace --sim-serial 0102030405ff
+check "a serial byte above 0x7f is refused" 105 $? "$work/out" 'serial byte'
+
+run identify --simulate --trace --sim-serial 01020304057f --sim-version 2.7 --sim-status 0
+check "identify with --trace" 0 $? "$work/out" \
+    '^ +[0-9]+\.[0-9]{3} > F0 41 10 4B 39 11 F7$'
+grep -Eq '^ +[0-9.]+ < F0 41 10 4B 39 12 00 02 07( [0-9A-F]{2}){16} F7$' "$work/out"
+check "the trace shows the identity reply" 0 $?
+grep -q '^Current Halden version #: 2\.7$' "$work/out"
+check "identify prints the version" 0 $?
+
+# Ctrl-C while the blocks are written: the update stops with "Operation canceled".
+"$halden" update "$examples/halden-1.5.hfi" --simulate --trace >"$work/out" 2>&1 &
+pid=$!
+for _ in $(seq 100); do grep -q ' > F0 41 10 4B 39 15' "$work/out" && break; sleep 0.05; done
+kill -INT $pid
+wait $pid
+check "Ctrl-C cancels" 5 $? "$work/out" '^Operation canceled$'
+sent_after=$(sed -n '/Operation canceled/,$p' "$work/out" | grep -c ' > ')
+check "nothing is sent after the cancel" 0 "$sent_after"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
