@@ -12,25 +12,37 @@ namespace halden::cli {
 
 namespace {
 
-class CheckVerb : public Verb {
-public:
-    explicit CheckVerb(CLI::App& app) {
-        command_ = app.add_subcommand("check", "Validate an update image");
+// A verb that reads one image file and ends with its validation status.
+class ImageVerb : public Verb {
+protected:
+    ImageVerb(CLI::App& app, const char* name, const char* description) {
+        command_ = app.add_subcommand(name, description);
         command_->add_option("FILE", path_, "the image (.hfi)")->required();
     }
+
     int run(Terminal& terminal) override {
         const ImageFile file = readImageFile(path_);
         if (!file.ok) {
             terminal.err(file.error);
             return 1;
         }
+        show(terminal, file.bytes);
         const StatusCode rc = validateImage(file.bytes);
         (rc == 0 ? terminal.out(statusMessage(rc)) : terminal.err(statusMessage(rc)));
         return static_cast<int>(rc);
     }
 
-private:
+    virtual void show(Terminal& terminal, const Bytes& image) = 0;
+
     std::string path_;
+};
+
+class CheckVerb : public ImageVerb {
+public:
+    explicit CheckVerb(CLI::App& app) : ImageVerb(app, "check", "Validate an update image") {}
+
+private:
+    void show(Terminal&, const Bytes&) override {}
 };
 
 const char* recordName(RecordType type) {
@@ -49,19 +61,13 @@ const char* recordName(RecordType type) {
     return "?";
 }
 
-class InfoVerb : public Verb {
+class InfoVerb : public ImageVerb {
 public:
-    explicit InfoVerb(CLI::App& app) {
-        command_ = app.add_subcommand("info", "List an update image's records and checksum");
-        command_->add_option("FILE", path_, "the image (.hfi)")->required();
-    }
-    int run(Terminal& terminal) override {
-        const ImageFile file = readImageFile(path_);
-        if (!file.ok) {
-            terminal.err(file.error);
-            return 1;
-        }
-        const Bytes& image = file.bytes;
+    explicit InfoVerb(CLI::App& app)
+        : ImageVerb(app, "info", "List an update image's records and checksum") {}
+
+private:
+    void show(Terminal& terminal, const Bytes& image) override {
         char line[160];
         std::snprintf(line, sizeof line, "%s: %zu bytes", path_.c_str(), image.size());
         terminal.out(line);
@@ -101,13 +107,7 @@ public:
                 terminal.out(line);
             });
         }
-        const StatusCode rc = validateImage(image);
-        (rc == 0 ? terminal.out(statusMessage(rc)) : terminal.err(statusMessage(rc)));
-        return static_cast<int>(rc);
     }
-
-private:
-    std::string path_;
 };
 
 class PackVerb : public Verb {
