@@ -12,8 +12,21 @@ namespace {
 class DeviceVerb : public Verb {
 protected:
     void addConnectionOptions() {
-        command_->add_flag("--simulate", options_.simulate,
-                           "talk to the built-in simulated Halden instead of MIDI ports");
+        auto* simulate =
+            command_->add_flag("--simulate", options_.simulate,
+                               "talk to the built-in simulated Halden instead of MIDI ports");
+        command_
+            ->add_option("--out", options_.out,
+                         "MIDI output port to the Halden: position (see halden ports) or part "
+                         "of its name")
+            ->excludes(simulate);
+        command_
+            ->add_option("--in", options_.in,
+                         "MIDI input port from the Halden: position or part of its name")
+            ->excludes(simulate);
+        command_->add_option("--midi-system", options_.midiSystem,
+                             "MIDI system to use: alsa or jack (default: the first that "
+                             "opens; or set HALDEN_MIDI_SYSTEM)");
         command_->add_flag("--trace", options_.trace,
                            "print every SysEx message sent (>) and received (<)");
         addSimOptions(*command_, options_.sim);
@@ -22,10 +35,6 @@ protected:
 
     // The connection has been refused when this returns non-zero.
     int openSession(Terminal& terminal, Session& session) {
-        if (!options_.simulate) {
-            terminal.err("Choose the Halden with --simulate.");
-            return 1;
-        }
         if (std::string error = session.open(); !error.empty()) {
             terminal.err(error);
             return 1;

@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
     verbs.push_back(makePackVerb(app));
     verbs.push_back(makeIdentifyVerb(app));
     verbs.push_back(makeUpdateVerb(app));
+    verbs.push_back(makePortsVerb(app));
+    verbs.push_back(makeSimulateVerb(app));
     CLI11_PARSE(app, argc, argv);
 
     Terminal terminal;

@@ -2,7 +2,9 @@
 
 #include <csignal>
 
+#include "cli/port_choice.h"
 #include "sim/simulator_ports.h"
+#include "transport/rtmidi_ports.h"
 
 namespace halden::cli {
 
@@ -52,10 +54,22 @@ std::string Session::open() {
         tracer_.received(bytes);
         receiver_.feed(bytes);
     };
-    ports_ = std::make_unique<SimulatorPorts>(options_.sim, clock_, input);
+    if (options_.simulate) {
+        ports_ = std::make_unique<SimulatorPorts>(options_.sim, clock_, input);
+    } else {
+        ports_ = std::make_unique<RtMidiPorts>(
+            input, [this](const std::string& why) { receiver_.failPort(why); },
+            options_.midiSystem);
+    }
     PortNames names;
     if (std::string error = ports_->enumeratePorts(names); !error.empty()) return error;
-    return ports_->openPorts(0, 0);
+    std::string error;
+    const auto out =
+        options_.simulate ? 0 : choosePort(names.outputs, options_.out, "output", error);
+    if (!out) return error;
+    const auto in = options_.simulate ? 0 : choosePort(names.inputs, options_.in, "input", error);
+    if (!in) return error;
+    return ports_->openPorts(*in, *out);
 }
 
 int Session::finish(StatusCode rc) {

@@ -20,6 +20,7 @@ struct SessionOptions {
     SimOptions sim;
     std::string out;  // port position (1 = first) or part of its name
     std::string in;
+    std::string midiSystem;  // forces ALSA, JACK, ...
     bool trace = false;
     std::optional<bool> answer;  // --yes / --no
 };

@@ -25,5 +25,7 @@ std::unique_ptr<Verb> makeInfoVerb(CLI::App& app);
 std::unique_ptr<Verb> makePackVerb(CLI::App& app);
 std::unique_ptr<Verb> makeIdentifyVerb(CLI::App& app);
 std::unique_ptr<Verb> makeUpdateVerb(CLI::App& app);
+std::unique_ptr<Verb> makePortsVerb(CLI::App& app);
+std::unique_ptr<Verb> makeSimulateVerb(CLI::App& app);
 
 }  // namespace halden::cli

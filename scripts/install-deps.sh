@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libcli11-dev
+    librtmidi-dev libjack-jackd2-dev jackd2
 )
 missing=()
 for p in "${packages[@]}"; do

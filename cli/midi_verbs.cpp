@@ -1,0 +1,126 @@
+// ports and simulate: the verbs about MIDI ports themselves.
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+
+#include "cli/sim_options.h"
+#include "cli/verbs.h"
+#include "sim/halden_sim.h"
+#include "sim/real_scheduler.h"
+#include "sim/simulator_ports.h"
+#include "transport/real_clock.h"
+#include "transport/rtmidi_ports.h"
+#include "transport/rtmidi_virtual.h"
+
+namespace halden::cli {
+
+namespace {
+
+class PortsVerb : public Verb {
+public:
+    explicit PortsVerb(CLI::App& app) {
+        command_ = app.add_subcommand("ports", "List the MIDI input and output ports");
+        command_->add_option("--midi-system", system_, "MIDI system to use: alsa or jack");
+    }
+    int run(Terminal& terminal) override {
+        RtMidiPorts ports([](ByteView) {}, nullptr, system_);
+        PortNames names;
+        const std::string error = ports.enumeratePorts(names);
+        terminal.out("MIDI system: " + ports.systemName());
+        terminal.out("Output ports (--out):");
+        for (size_t i = 0; i < names.outputs.size(); ++i) {
+            terminal.out("  " + std::to_string(i + 1) + ": " + names.outputs[i]);
+        }
+        terminal.out("Input ports (--in):");
+        for (size_t i = 0; i < names.inputs.size(); ++i) {
+            terminal.out("  " + std::to_string(i + 1) + ": " + names.inputs[i]);
+        }
+        if (!error.empty()) {
+            terminal.err(error);
+            return 1;
+        }
+        return 0;
+    }
+
+private:
+    std::string system_;
+};
+
+volatile std::sig_atomic_t g_stop = 0;
+extern "C" void onStop(int) { g_stop = 1; }
+
+class SimulateVerb : public Verb {
+public:
+    explicit SimulateVerb(CLI::App& app) {
+        command_ = app.add_subcommand(
+            "simulate", std::string("Run a simulated Halden on virtual MIDI ports named \"") +
+                            kSimulatorPortName + "\" until interrupted");
+        command_->add_option("--midi-system", system_, "MIDI system to use: alsa or jack");
+        command_->add_option("--save-memory", memoryFile_,
+                             "on exit, write what the update left in the Halden's memory");
+        command_->add_option("--save-received", receivedFile_,
+                             "on exit, write every message received, one a line in hex");
+        addSimOptions(*command_, options_);
+        command_->footer(kSimulatorConvention);
+    }
+
+    int run(Terminal& terminal) override {
+        RealClock clock;
+        RealScheduler scheduler;
+        RtMidiVirtualDevice ports;
+        // The replies' wire time is modelled by the simulator; the MIDI system carries
+        // them as whole messages.
+        SimulatedHalden device(options_, clock, scheduler, [&](ByteView b) { ports.send(b); });
+        const std::string error = ports.open(kSimulatorPortName, system_, [&](ByteView message) {
+            if (message.front() == 0xF0) device.receive(message);
+        });
+        if (!error.empty()) {
+            terminal.err(error);
+            return 1;
+        }
+        std::signal(SIGINT, onStop);
+        std::signal(SIGTERM, onStop);
+        terminal.out(std::string("Halden Simulator ready on ") + ports.systemName() +
+                     " (serial " + hexBytes(options_.serial) + "); Ctrl-C ends it.");
+        while (!g_stop) clock.sleepFor(std::chrono::milliseconds(50));
+        scheduler.stop();
+
+        const auto received = device.received();
+        const auto [major, minor] = device.version();
+        char summary[160];
+        std::snprintf(summary, sizeof summary,
+                      "Halden Simulator stopped: %zu messages received, %zu bytes in memory, "
+                      "image status %u, version %u.%u",
+                      received.size(), device.memory().size(), device.imageStatus(), major,
+                      minor);
+        terminal.out(summary);
+        bool saved = true;
+        if (!memoryFile_.empty()) {
+            const Bytes memory = device.memory();
+            std::ofstream out(memoryFile_, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(memory.data()),
+                      static_cast<std::streamsize>(memory.size()));
+            saved = saved && static_cast<bool>(out);
+        }
+        if (!receivedFile_.empty()) {
+            std::ofstream out(receivedFile_, std::ios::trunc);
+            for (const Bytes& m : received) out << hexBytes(m) << '\n';
+            saved = saved && static_cast<bool>(out);
+        }
+        if (!saved) terminal.err("Can't write the files asked for.");
+        return saved ? 0 : 1;
+    }
+
+private:
+    SimOptions options_;
+    std::string system_, memoryFile_, receivedFile_;
+};
+
+}  // namespace
+
+std::unique_ptr<Verb> makePortsVerb(CLI::App& app) { return std::make_unique<PortsVerb>(app); }
+std::unique_ptr<Verb> makeSimulateVerb(CLI::App& app) {
+    return std::make_unique<SimulateVerb>(app);
+}
+
+}  // namespace halden::cli

@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# End to end through a real MIDI server: a JACK server in user space (dummy driver),
+# `halden simulate` on virtual ports, and `halden identify`/`update` on real ports.
+set -u
+halden=$(realpath "$1")
+examples=$(realpath "$2")
+work=$(mktemp -d)
+export JACK_DEFAULT_SERVER=halden-e2e JACK_NO_START_SERVER=1
+export HALDEN_MIDI_SYSTEM=jack
+jackd_pid=""
+sim_pid=""
+passed=0
+failed=0
+
+cleanup() {
+    [ -n "$sim_pid" ] && kill -KILL "$sim_pid" 2>/dev/null
+    [ -n "$jackd_pid" ] && kill "$jackd_pid" 2>/dev/null && wait "$jackd_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE PATTERN]
+    local name=$1 want=$2 got=$3
+    if [ "$got" != "$want" ]; then
+        echo "FAIL $name: exit status $got, expected $want"
+        [ $# -ge 4 ] && cat "$4"
+        failed=$((failed + 1)); return
+    fi
+    if [ $# -ge 5 ] && ! grep -Eq -- "$5" "$4"; then
+        echo "FAIL $name: output does not match /$5/:"; cat "$4"; failed=$((failed + 1)); return
+    fi
+    echo "ok   $name"; passed=$((passed + 1))
+}
+
+start_jack() {
+    # jackd leaves our process group, so it is stopped by its PID.
+    jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -d dummy -r 48000 -p 1024 \
+        >"$work/jackd.log" 2>&1 </dev/null &
+    jackd_pid=$!
+    for _ in $(seq 250); do
+        jack_lsp >/dev/null 2>&1 && return 0
+        sleep 0.02
+    done
+    echo "the JACK server did not start:"; cat "$work/jackd.log"
+    return 1
+}
+
+stop_jack() {
+    [ -n "$jackd_pid" ] && kill "$jackd_pid" 2>/dev/null && wait "$jackd_pid" 2>/dev/null
+    jackd_pid=""
+}
+
+start_sim() {  # start_sim [simulator options]
+    "$halden" simulate --save-memory "$work/memory.bin" --save-received "$work/received.txt" \
+        "$@" >"$work/sim.log" 2>&1 &
+    sim_pid=$!
+    for _ in $(seq 250); do
+        grep -q "ready" "$work/sim.log" && return 0
+        kill -0 "$sim_pid" 2>/dev/null || break
+        sleep 0.02
+    done
+    echo "the simulator did not start:"; cat "$work/sim.log"
+    return 1
+}
+
+stop_sim() {  # ends the simulator the normal way, so that it saves its files
+    [ -n "$sim_pid" ] && kill -INT "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    sim_pid=""
+}
+
+ports=(--out "halden simulator" --in "halden simulator")
+
+# A ping through the ports; the server is started again once if it does not answer.
+ping_through() {
+    start_sim --baud 0 || return 1
+    timeout 20 "$halden" identify "${ports[@]}" >"$work/ping.log" 2>&1
+    local rc=$?
+    stop_sim
+    return $rc
+}
+
+start_jack || exit 1
+if ! ping_through; then
+    echo "no answer through JACK; starting the server again"
+    cat "$work/ping.log"
+    stop_jack
+    start_jack && ping_through || { echo "FAIL the ping through JACK"; exit 1; }
+fi
+
+# --- the ports are listed, in both directions ---
+start_sim --baud 0 --sim-serial 0a0b0c0d0e0f --sim-version 3.1
+"$halden" ports >"$work/out" 2>&1
+check "ports lists the simulator's output port" 0 $? "$work/out" '^  1: .*Halden Simulator'
+[ "$(grep -c 'Halden Simulator' "$work/out")" = 2 ]
+check "and its input port" 0 $?
+
+timeout 30 "$halden" identify --out 1 --in 1 >"$work/out" 2>&1
+check "identify by position" 0 $? "$work/out" '^Halden serial #: 0a0b0c0d0e0f$'
+grep -q '^Current Halden version #: 3\.1$' "$work/out"
+check "identify shows the version" 0 $?
+
+timeout 30 "$halden" identify --out nosuch --in 1 >"$work/out" 2>&1
+check "an unknown port name is refused" 1 $? "$work/out" 'No MIDI output port is called "nosuch"'
+stop_sim
+
+# --- a whole update, checked on the device ---
+head -c 3000 "$examples/firmware-1.5.bin" >"$work/data.bin"
+printf '\x02\x01' | dd of="$work/data.bin" bs=1 conv=notrunc status=none  # version 2.1
+"$halden" pack "$work/small.hfi" --control 1 --area "$work/data.bin" >/dev/null
+start_sim --baud 0
+timeout 60 "$halden" update "$work/small.hfi" "${ports[@]}" --trace >"$work/out" 2>&1
+check "update through JACK" 0 $? "$work/out" '^Current Halden version #: 2\.1$'
+stop_sim
+cmp -s "$work/memory.bin" "$work/data.bin"
+check "the Halden holds the image's data" 0 $?
+grep ' > ' "$work/out" | sed 's/.* > //' >"$work/sent.txt"
+cmp -s "$work/sent.txt" "$work/received.txt"
+check "it received exactly the messages sent" 0 $?
+[ "$(grep -c '' "$work/received.txt")" = 30 ]  # handshake, identity, control, erase, 24+1 blocks, read-back
+check "and no others" 0 $?
+
+# --- noise on the link ---
+start_sim --baud 0 --sim-realtime --sim-foreign --sim-cut-off
+timeout 60 "$halden" update "$work/small.hfi" "${ports[@]}" >"$work/out" 2>&1
+check "update with clock bytes, foreign and cut-off messages" 0 $? "$work/out" 'successfully'
+stop_sim
+
+# --- a message too long for JACK fails clearly, and is not half sent ---
+head -c 16383 "$examples/firmware-1.5.bin" >"$work/big.bin"
+"$halden" pack "$work/big.hfi" --area "$work/big.bin" >/dev/null
+start_sim --baud 0 --sim-block-size 16383
+timeout 60 "$halden" update "$work/big.hfi" "${ports[@]}" >"$work/out" 2>&1
+check "a block JACK cannot carry is refused" 1 $? "$work/out" 'cannot carry a message of 16396 bytes'
+stop_sim
+! grep -q '^F0 41 10 4B 39 15' "$work/received.txt"
+check "no block write reached the Halden" 0 $?
+
+# --- the Halden's ports disappear in the middle of an update ---
+start_sim --baud 0
+timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${ports[@]}" --trace >"$work/out" 2>&1 &
+update_pid=$!
+for _ in $(seq 500); do grep -q ' > F0 41 10 4B 39 15' "$work/out" && break; sleep 0.02; done
+kill -KILL "$sim_pid"
+wait "$sim_pid" 2>/dev/null
+sim_pid=""
+wait $update_pid
+check "a port that disappears ends the update" 1 $? "$work/out" 'has gone away'
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

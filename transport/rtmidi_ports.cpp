@@ -1,0 +1,377 @@
+#include "transport/rtmidi_ports.h"
+
+#include "transport/rtmidi_system.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#ifdef HALDEN_HAVE_JACK
+#include "transport/jack_probe.h"
+#endif
+
+namespace halden {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kSendDeadline = 3s;
+constexpr auto kWatchInterval = 200ms;
+constexpr const char* kClientName = "halden-updater";
+// JACK's MIDI buffer drops SysEx messages of 16380 bytes and more without a word.
+constexpr size_t kJackMaxMessage = 16379;
+constexpr size_t kOtherMaxMessage = 1u << 20;
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+}  // namespace
+
+struct RtMidiPorts::Api {
+    RtMidi::Api id;
+    std::string name;
+    std::unique_ptr<RtMidiIn> listIn;
+    std::unique_ptr<RtMidiOut> listOut;
+};
+
+// Hands each message to RtMidi on its own thread and waits for it with a deadline.
+class RtMidiPorts::Sender {
+public:
+    explicit Sender(RtMidiOut& out) : out_(out), thread_([this] { run(); }) {}
+    ~Sender() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (stuck_) {
+            thread_.detach();  // blocked inside the MIDI library; the process ends it
+        } else {
+            thread_.join();
+        }
+    }
+
+    // False when the system did not take the message in time.
+    bool send(ByteView message) {
+        std::unique_lock lock(mutex_);
+        message_.assign(message.begin(), message.end());
+        pending_ = true;
+        wake_.notify_all();
+        if (!done_.wait_for(lock, kSendDeadline, [this] { return !pending_; })) {
+            stuck_ = true;
+            return false;
+        }
+        return error_.empty();
+    }
+    std::string error() const {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
+    bool stuck() const { return stuck_; }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        while (true) {
+            wake_.wait(lock, [this] { return pending_ || stopping_; });
+            if (stopping_) return;
+            lock.unlock();
+            std::string error;
+            try {
+                out_.sendMessage(message_.data(), message_.size());
+            } catch (const RtMidiError& e) {
+                error = e.getMessage();
+            }
+            lock.lock();
+            error_ = error;
+            pending_ = false;
+            done_.notify_all();
+        }
+    }
+
+    RtMidiOut& out_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    Bytes message_;
+    bool pending_ = false;
+    bool stopping_ = false;
+    std::atomic<bool> stuck_{false};
+    std::string error_;
+    std::thread thread_;
+};
+
+RtMidiPorts::RtMidiPorts(InputSink input, FailureSink failure, std::string system)
+    : input_(std::move(input)), failure_(std::move(failure)), requested_(std::move(system)) {}
+
+RtMidiPorts::~RtMidiPorts() { closePorts(); }
+
+std::optional<RtMidi::Api> chooseMidiSystem(std::string requested, std::string& reasons) {
+    if (requested.empty()) {
+        if (const char* env = std::getenv("HALDEN_MIDI_SYSTEM")) requested = env;
+    }
+    requested = lower(requested);
+#ifdef HALDEN_HAVE_JACK
+    jack::silenceLibrary();
+#endif
+    std::vector<RtMidi::Api> compiled;
+    RtMidi::getCompiledApi(compiled);
+    reasons.clear();
+    for (RtMidi::Api id : compiled) {
+        const std::string name = RtMidi::getApiDisplayName(id);
+        if (id == RtMidi::RTMIDI_DUMMY) continue;
+        if (!requested.empty() && requested != lower(RtMidi::getApiName(id)) &&
+            requested != lower(name)) {
+            continue;
+        }
+#ifdef __linux__
+        // Without a sequencer device RtMidi and the ALSA library only print complaints.
+        if (id == RtMidi::LINUX_ALSA && access("/dev/snd/seq", R_OK | W_OK) != 0) {
+            reasons += "; ALSA: no sequencer (/dev/snd/seq)";
+            continue;
+        }
+#endif
+#ifdef HALDEN_HAVE_JACK
+        // RtMidi opens JACK without a server, then lists nothing and complains on every
+        // call: ask first.
+        if (id == RtMidi::UNIX_JACK && !jack::serverRunning()) {
+            reasons += "; JACK: no server is running";
+            continue;
+        }
+#endif
+        try {
+            RtMidiIn probe(id, kClientName);  // throws when the system cannot be opened
+            return id;
+        } catch (const RtMidiError& e) {
+            reasons += "; " + name + ": " + e.getMessage();
+        }
+    }
+    reasons = reasons.empty() ? "no MIDI system called \"" + requested + "\" is available"
+                              : reasons.substr(2);
+    return std::nullopt;
+}
+
+void ignoreRtMidiWarning(RtMidiError::Type, const std::string&, void*) {}
+
+std::string RtMidiPorts::selectSystem() {
+    std::string reasons;
+    const auto id = chooseMidiSystem(requested_, reasons);
+    if (!id) return reasons;
+    try {
+        auto api = std::make_unique<Api>();
+        api->id = *id;
+        api->name = RtMidi::getApiDisplayName(*id);
+        api->listIn = std::make_unique<RtMidiIn>(*id, kClientName);
+        api->listIn->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        api->listOut = std::make_unique<RtMidiOut>(*id, kClientName);
+        api->listOut->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        api_ = std::move(api);
+        return {};
+    } catch (const RtMidiError& e) {
+        return e.getMessage();
+    }
+}
+
+std::string RtMidiPorts::enumeratePorts(PortNames& names) {
+    names = {};
+    std::string why;
+    if (!api_) why = selectSystem();
+    if (api_) {
+        for (unsigned i = 0, n = api_->listIn->getPortCount(); i < n; ++i) {
+            names.inputs.push_back(api_->listIn->getPortName(i));
+        }
+    }
+    if (names.inputs.empty()) {
+        return "No MIDI input buses available! Please connect your MIDI interface or start a "
+               "MIDI server" +
+               (why.empty() ? std::string() : "\n(" + why + ")");
+    }
+    for (unsigned i = 0, n = api_->listOut->getPortCount(); i < n; ++i) {
+        names.outputs.push_back(api_->listOut->getPortName(i));
+    }
+    if (names.outputs.empty()) {
+        return "No MIDI output buses available! Please connect your MIDI card or start a MIDI "
+               "server";
+    }
+    return {};
+}
+
+std::string RtMidiPorts::openPorts(size_t input, size_t output) {
+    closePorts();
+    PortNames names;
+    if (std::string error = enumeratePorts(names); !error.empty()) return error;
+    if (input >= names.inputs.size()) return "There is no MIDI input port at that position.";
+    if (output >= names.outputs.size()) return "There is no MIDI output port at that position.";
+    inName_ = names.inputs[input];
+    outName_ = names.outputs[output];
+    const std::string suffix = "-" + std::to_string(getpid());
+    const std::string ourIn = "in" + suffix, ourOut = "out" + suffix;
+    const auto refuse = [&](const char* direction, const std::string& port,
+                            const std::string& why) {
+        closePorts();
+        return std::string("Can't open the MIDI ") + direction + " port \"" + port + "\": " +
+               why + ". Is the MIDI port currently in use?";
+    };
+
+    try {
+        in_ = std::make_unique<RtMidiIn>(api_->id, kClientName);
+        in_->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing out
+        in_->setCallback(&RtMidiPorts::onInput, this);
+        in_->openPort(static_cast<unsigned>(input), ourIn);
+    } catch (const RtMidiError& e) {
+        return refuse("input", inName_, e.getMessage());
+    }
+#ifdef HALDEN_HAVE_JACK
+    // RtMidi does not tell when JACK refused the connection.
+    if (api_->id == RtMidi::UNIX_JACK && !jack::connected(inName_, ourIn)) {
+        return refuse("input", inName_, "the MIDI system did not connect it");
+    }
+#endif
+    try {
+        out_ = std::make_unique<RtMidiOut>(api_->id, kClientName);
+        out_->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        out_->openPort(static_cast<unsigned>(output), ourOut);
+    } catch (const RtMidiError& e) {
+        return refuse("output", outName_, e.getMessage());
+    }
+#ifdef HALDEN_HAVE_JACK
+    if (api_->id == RtMidi::UNIX_JACK && !jack::connected(outName_, ourOut)) {
+        return refuse("output", outName_, "the MIDI system did not connect it");
+    }
+#endif
+    {
+        std::lock_guard lock(mutex_);
+        failureText_.clear();
+        failed_ = false;
+        watching_ = true;
+    }
+    sender_ = std::make_unique<Sender>(*out_);
+    watcher_ = std::thread([this] { watch(); });
+    return {};
+}
+
+void RtMidiPorts::stopWatching() {
+    {
+        std::lock_guard lock(mutex_);
+        watching_ = false;
+    }
+    watchWake_.notify_all();
+    if (watcher_.joinable()) watcher_.join();
+}
+
+void RtMidiPorts::closePorts() {
+    stopWatching();
+    const bool stuck = sender_ && sender_->stuck();
+    sender_.reset();
+    if (in_) {
+        try {
+            in_->cancelCallback();
+            in_->closePort();
+        } catch (const RtMidiError&) {
+        }
+    }
+    in_.reset();
+    if (stuck) {
+        // Its sender is blocked inside the library and still uses it: leave it to the
+        // process's end.
+        (void)out_.release();
+    } else if (out_) {
+        try {
+            out_->closePort();
+        } catch (const RtMidiError&) {
+        }
+        out_.reset();
+    }
+    inSysEx_ = false;
+}
+
+void RtMidiPorts::fail(const std::string& why) {
+    {
+        std::lock_guard lock(mutex_);
+        if (failed_) return;
+        failureText_ = why;
+        failed_ = true;
+    }
+    if (failure_) failure_(why);
+}
+
+void RtMidiPorts::watch() {
+    std::unique_lock lock(mutex_);
+    while (watching_) {
+        watchWake_.wait_for(lock, kWatchInterval, [this] { return !watching_; });
+        if (!watching_) return;
+        lock.unlock();
+        bool inThere = false, outThere = false;
+        try {
+            for (unsigned i = 0, n = api_->listIn->getPortCount(); i < n; ++i) {
+                inThere = inThere || api_->listIn->getPortName(i) == inName_;
+            }
+            for (unsigned i = 0, n = api_->listOut->getPortCount(); i < n; ++i) {
+                outThere = outThere || api_->listOut->getPortName(i) == outName_;
+            }
+        } catch (const RtMidiError&) {
+        }
+        if (!inThere || !outThere) {
+            fail("The MIDI port \"" + (inThere ? outName_ : inName_) +
+                 "\" has gone away. Is the MIDI interface still connected?");
+        }
+        lock.lock();
+    }
+}
+
+StatusCode RtMidiPorts::sendSysEx(ByteView message) {
+    if (failed_) return status::kPortFailure;
+    if (!out_ || !sender_) {
+        fail("No MIDI output port is open.");
+        return status::kPortFailure;
+    }
+    if (message.size() > maxMessageSize()) {
+        fail("The MIDI system (" + api_->name + ") cannot carry a message of " +
+             std::to_string(message.size()) + " bytes; the largest is " +
+             std::to_string(maxMessageSize()) + ". The Halden's block size is too large for it.");
+        return status::kPortFailure;
+    }
+    if (!sender_->send(message)) {
+        const std::string error = sender_->error();
+        fail(error.empty() ? "The MIDI system did not take the message in time. Is the MIDI "
+                             "server still running?"
+                           : "Sending to the MIDI port \"" + outName_ + "\" failed: " + error);
+        return status::kPortFailure;
+    }
+    return status::kOk;
+}
+
+std::string RtMidiPorts::failureText() const {
+    std::lock_guard lock(mutex_);
+    return failureText_;
+}
+
+std::string RtMidiPorts::systemName() const { return api_ ? api_->name : std::string(); }
+
+size_t RtMidiPorts::maxMessageSize() const {
+    return api_ && api_->id == RtMidi::UNIX_JACK ? kJackMaxMessage : kOtherMaxMessage;
+}
+
+void RtMidiPorts::onInput(double, std::vector<unsigned char>* message, void* user) {
+    auto* self = static_cast<RtMidiPorts*>(user);
+    if (!message || message->empty()) return;
+    // Only SysEx reaches the receiver: a message that starts with 0xF0, or the rest of
+    // one that the system delivered in pieces.
+    const uint8_t first = message->front();
+    if (first != 0xF0 && !self->inSysEx_) return;
+    if (first != 0xF0 && first >= 0x80) {
+        // Another message cut the SysEx off: only its status byte goes on, so that the
+        // receiver drops the unfinished body.
+        self->inSysEx_ = false;
+        self->input_(ByteView(message->data(), 1));
+        return;
+    }
+    self->inSysEx_ = message->back() != 0xF7;
+    self->input_(ByteView(message->data(), message->size()));
+}
+
+}  // namespace halden

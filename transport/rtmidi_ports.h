@@ -1,0 +1,68 @@
+// MIDI ports through RtMidi: the ALSA sequencer or JACK on Linux, CoreMIDI on macOS.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "transport/midi_ports.h"
+
+class RtMidiIn;
+class RtMidiOut;
+
+namespace halden {
+
+class RtMidiPorts : public MidiPorts {
+public:
+    // `system` forces a MIDI system ("alsa", "jack", "coremidi"); empty picks the first
+    // that can be opened, unless the HALDEN_MIDI_SYSTEM environment variable names one.
+    RtMidiPorts(InputSink input, FailureSink failure, std::string system = {});
+    ~RtMidiPorts() override;
+
+    std::string enumeratePorts(PortNames& names) override;
+    std::string openPorts(size_t input, size_t output) override;
+    void closePorts() override;
+    StatusCode sendSysEx(ByteView message) override;
+    std::string failureText() const override;
+
+    // The MIDI system in use ("ALSA", "JACK", ...), empty before the first listing.
+    std::string systemName() const;
+
+    // Longest message that can be sent whole.
+    size_t maxMessageSize() const;
+
+private:
+    struct Api;
+    std::string selectSystem();
+    void fail(const std::string& why);
+    void watch();
+    void stopWatching();
+    static void onInput(double, std::vector<unsigned char>* message, void* self);
+
+    InputSink input_;
+    FailureSink failure_;
+    std::string requested_;
+    std::unique_ptr<Api> api_;  // chosen system, with its listing objects
+    std::unique_ptr<RtMidiIn> in_;
+    std::unique_ptr<RtMidiOut> out_;
+    std::string inName_, outName_;
+    bool inSysEx_ = false;  // input is inside a SysEx message split over callbacks
+
+    mutable std::mutex mutex_;
+    std::string failureText_;
+    std::atomic<bool> failed_{false};
+
+    // Sending: RtMidi may block without end (a JACK server that stopped processing),
+    // so messages are handed over on a thread of its own, with a deadline.
+    class Sender;
+    std::unique_ptr<Sender> sender_;
+
+    // Watches that the open ports still exist.
+    std::thread watcher_;
+    std::condition_variable watchWake_;
+    bool watching_ = false;
+};
+
+}  // namespace halden
