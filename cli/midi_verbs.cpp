@@ -47,7 +47,9 @@ private:
 };
 
 volatile std::sig_atomic_t g_stop = 0;
-extern "C" void onStop(int) { g_stop = 1; }
+extern "C" void onStop(int) {
+    g_stop = 1;
+}
 
 class SimulateVerb : public Verb {
 public:
@@ -80,8 +82,8 @@ public:
         }
         std::signal(SIGINT, onStop);
         std::signal(SIGTERM, onStop);
-        terminal.out(std::string("Halden Simulator ready on ") + ports.systemName() +
-                     " (serial " + hexBytes(options_.serial) + "); Ctrl-C ends it.");
+        terminal.out(std::string("Halden Simulator ready on ") + ports.systemName() + " (serial " +
+                     hexBytes(options_.serial) + "); Ctrl-C ends it.");
         while (!g_stop) clock.sleepFor(std::chrono::milliseconds(50));
         scheduler.stop();
 
@@ -91,8 +93,7 @@ public:
         std::snprintf(summary, sizeof summary,
                       "Halden Simulator stopped: %zu messages received, %zu bytes in memory, "
                       "image status %u, version %u.%u",
-                      received.size(), device.memory().size(), device.imageStatus(), major,
-                      minor);
+                      received.size(), device.memory().size(), device.imageStatus(), major, minor);
         terminal.out(summary);
         bool saved = true;
         if (!memoryFile_.empty()) {
@@ -118,7 +119,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Verb> makePortsVerb(CLI::App& app) { return std::make_unique<PortsVerb>(app); }
+std::unique_ptr<Verb> makePortsVerb(CLI::App& app) {
+    return std::make_unique<PortsVerb>(app);
+}
 std::unique_ptr<Verb> makeSimulateVerb(CLI::App& app) {
     return std::make_unique<SimulateVerb>(app);
 }

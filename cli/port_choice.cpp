@@ -20,7 +20,8 @@ std::optional<size_t> choosePort(const std::vector<std::string>& names, const st
                 " (see halden ports), or use --simulate.";
         return std::nullopt;
     }
-    if (std::all_of(choice.begin(), choice.end(), [](unsigned char c) { return std::isdigit(c); })) {
+    if (std::all_of(choice.begin(), choice.end(),
+                    [](unsigned char c) { return std::isdigit(c); })) {
         const unsigned long position = choice.size() > 6 ? 0 : std::stoul(choice);
         if (position >= 1 && position <= names.size()) return position - 1;
         error = std::string("There is no MIDI ") + direction + " port " + choice + " (there are " +

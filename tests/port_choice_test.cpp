@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "cli/port_choice.h"
+
+#include <gtest/gtest.h>
 
 namespace halden::cli {
 namespace {

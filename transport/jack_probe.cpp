@@ -29,7 +29,9 @@ void silenceLibrary() {
     jack_set_info_function(quiet);
 }
 
-bool serverRunning() { return Client().get() != nullptr; }
+bool serverRunning() {
+    return Client().get() != nullptr;
+}
 
 bool connected(const std::string& portName, const std::string& peerShortName) {
     Client client;

@@ -1,11 +1,11 @@
 #include "transport/rtmidi_ports.h"
 
-#include "transport/rtmidi_system.h"
-
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+
+#include "transport/rtmidi_system.h"
 
 #ifdef HALDEN_HAVE_JACK
 #include "transport/jack_probe.h"
@@ -107,7 +107,9 @@ private:
 RtMidiPorts::RtMidiPorts(InputSink input, FailureSink failure, std::string system)
     : input_(std::move(input)), failure_(std::move(failure)), requested_(std::move(system)) {}
 
-RtMidiPorts::~RtMidiPorts() { closePorts(); }
+RtMidiPorts::~RtMidiPorts() {
+    closePorts();
+}
 
 std::optional<RtMidi::Api> chooseMidiSystem(std::string requested, std::string& reasons) {
     if (requested.empty()) {
@@ -212,8 +214,8 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
     const auto refuse = [&](const char* direction, const std::string& port,
                             const std::string& why) {
         closePorts();
-        return std::string("Can't open the MIDI ") + direction + " port \"" + port + "\": " +
-               why + ". Is the MIDI port currently in use?";
+        return std::string("Can't open the MIDI ") + direction + " port \"" + port + "\": " + why +
+               ". Is the MIDI port currently in use?";
     };
 
     try {
@@ -350,7 +352,9 @@ std::string RtMidiPorts::failureText() const {
     return failureText_;
 }
 
-std::string RtMidiPorts::systemName() const { return api_ ? api_->name : std::string(); }
+std::string RtMidiPorts::systemName() const {
+    return api_ ? api_->name : std::string();
+}
 
 size_t RtMidiPorts::maxMessageSize() const {
     return api_ && api_->id == RtMidi::UNIX_JACK ? kJackMaxMessage : kOtherMaxMessage;
