@@ -29,11 +29,11 @@ public:
         terminal.out("MIDI system: " + ports.systemName());
         terminal.out("Output ports (--out):");
         for (size_t i = 0; i < names.outputs.size(); ++i) {
-            terminal.out("  " + std::to_string(i + 1) + ": " + names.outputs[i]);
+            terminal.out("  " + std::to_string(i + 1) + ": " + names.outputs[i].name);
         }
         terminal.out("Input ports (--in):");
         for (size_t i = 0; i < names.inputs.size(); ++i) {
-            terminal.out("  " + std::to_string(i + 1) + ": " + names.inputs[i]);
+            terminal.out("  " + std::to_string(i + 1) + ": " + names.inputs[i].name);
         }
         if (!error.empty()) {
             terminal.err(error);

@@ -65,11 +65,12 @@ std::string Session::open() {
     if (std::string error = ports_->enumeratePorts(names); !error.empty()) return error;
     std::string error;
     const auto out =
-        options_.simulate ? 0 : choosePort(names.outputs, options_.out, "output", error);
+        options_.simulate ? 0 : choosePort(portNames(names.outputs), options_.out, "output", error);
     if (!out) return error;
-    const auto in = options_.simulate ? 0 : choosePort(names.inputs, options_.in, "input", error);
+    const auto in =
+        options_.simulate ? 0 : choosePort(portNames(names.inputs), options_.in, "input", error);
     if (!in) return error;
-    return ports_->openPorts(*in, *out);
+    return ports_->openPorts(names.inputs[*in].device, names.outputs[*out].device);
 }
 
 int Session::finish(StatusCode rc) {

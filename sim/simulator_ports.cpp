@@ -15,8 +15,8 @@ SimulatorPorts::~SimulatorPorts() {
 }
 
 std::string SimulatorPorts::enumeratePorts(PortNames& names) {
-    names.inputs = {kSimulatorPortName};
-    names.outputs = {kSimulatorPortName};
+    names.inputs = {{kSimulatorPortName, 0}};
+    names.outputs = {{kSimulatorPortName, 0}};
     return {};
 }
 

@@ -10,10 +10,21 @@
 
 namespace halden {
 
-struct PortNames {
-    std::vector<std::string> inputs;
-    std::vector<std::string> outputs;
+// A port as listed: its name as the system gives it, and the device number that opens
+// it. A port whose name cannot be read is left out of the list, so positions in the
+// list and device numbers need not match.
+struct Port {
+    std::string name;
+    size_t device = 0;
 };
+
+struct PortNames {
+    std::vector<Port> inputs;
+    std::vector<Port> outputs;
+};
+
+// The names alone, in list order.
+std::vector<std::string> portNames(const std::vector<Port>& ports);
 
 class MidiPorts : public SysExSender {
 public:
@@ -23,16 +34,22 @@ public:
     // Told once when the open input port fails (for instance, it was unplugged).
     using FailureSink = std::function<void(const std::string&)>;
 
-    // Lists the ports, positions counted from 0 in each direction. Returns an empty
-    // string, or the text to show when there is no input or no output port at all.
+    // Lists the ports in a stable order. Returns an empty string, or the text to show
+    // when there is no input or no output port at all.
     virtual std::string enumeratePorts(PortNames& names) = 0;
 
-    // Opens the input and output port at these positions of the last listing. Returns
-    // an empty string, or the text to show; on failure nothing stays open.
-    virtual std::string openPorts(size_t input, size_t output) = 0;
+    // Opens the input and output port with these device numbers. Returns an empty
+    // string, or the text to show; on failure nothing stays open.
+    virtual std::string openPorts(size_t inputDevice, size_t outputDevice) = 0;
 
     // Closes whatever is open; harmless when nothing is.
     virtual void closePorts() = 0;
 };
+
+inline std::vector<std::string> portNames(const std::vector<Port>& ports) {
+    std::vector<std::string> names;
+    for (const Port& p : ports) names.push_back(p.name);
+    return names;
+}
 
 }  // namespace halden

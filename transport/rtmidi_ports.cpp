@@ -183,7 +183,8 @@ std::string RtMidiPorts::enumeratePorts(PortNames& names) {
     if (!api_) why = selectSystem();
     if (api_) {
         for (unsigned i = 0, n = api_->listIn->getPortCount(); i < n; ++i) {
-            names.inputs.push_back(api_->listIn->getPortName(i));
+            std::string name = api_->listIn->getPortName(i);
+            if (!name.empty()) names.inputs.push_back({std::move(name), i});
         }
     }
     if (names.inputs.empty()) {
@@ -192,7 +193,8 @@ std::string RtMidiPorts::enumeratePorts(PortNames& names) {
                (why.empty() ? std::string() : "\n(" + why + ")");
     }
     for (unsigned i = 0, n = api_->listOut->getPortCount(); i < n; ++i) {
-        names.outputs.push_back(api_->listOut->getPortName(i));
+        std::string name = api_->listOut->getPortName(i);
+        if (!name.empty()) names.outputs.push_back({std::move(name), i});
     }
     if (names.outputs.empty()) {
         return "No MIDI output buses available! Please connect your MIDI card or start a MIDI "
@@ -205,10 +207,15 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
     closePorts();
     PortNames names;
     if (std::string error = enumeratePorts(names); !error.empty()) return error;
-    if (input >= names.inputs.size()) return "There is no MIDI input port at that position.";
-    if (output >= names.outputs.size()) return "There is no MIDI output port at that position.";
-    inName_ = names.inputs[input];
-    outName_ = names.outputs[output];
+    const auto named = [](const std::vector<Port>& ports, size_t device) {
+        for (const Port& p : ports)
+            if (p.device == device) return p.name;
+        return std::string();
+    };
+    inName_ = named(names.inputs, input);
+    outName_ = named(names.outputs, output);
+    if (inName_.empty()) return "The MIDI input port is no longer there.";
+    if (outName_.empty()) return "The MIDI output port is no longer there.";
     const std::string suffix = "-" + std::to_string(getpid());
     const std::string ourIn = "in" + suffix, ourOut = "out" + suffix;
     const auto refuse = [&](const char* direction, const std::string& port,

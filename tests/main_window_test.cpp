@@ -1,0 +1,470 @@
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "rig.h"
+
+namespace halden {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ascending;
+using test::imageWithArea;
+
+class FakeView : public MainWindowView {
+public:
+    void enable(int c, bool on) override { enabled[c] = on; }
+    void setText(int c, const std::string& t) override { texts[c] = t; }
+    std::string text(int c) override { return texts[c]; }
+    void setEntries(int list, const std::vector<std::string>& e) override {
+        entries[list] = e;
+        selected[list] = -1;
+    }
+    void select(int list, int position) override {
+        const int size = static_cast<int>(entries[list].size());
+        selected[list] = position >= 0 && position < size ? position : -1;
+    }
+    int selection(int list) override { return selected[list]; }
+    bool chooseFile(std::string& path) override {
+        ++choosers;
+        if (!chosen) return false;
+        path = *chosen;
+        return true;
+    }
+    void end(int code) override { exitCode = code; }
+
+    std::map<int, bool> enabled;
+    std::map<int, std::string> texts;
+    std::map<int, std::vector<std::string>> entries;
+    std::map<int, int> selected;
+    std::optional<std::string> chosen;
+    int choosers = 0;
+    std::optional<int> exitCode;
+};
+
+class FakeSettings : public PortSettings {
+public:
+    bool load(int& in, int& out) override {
+        if (!stored) return false;
+        in = stored->first;
+        out = stored->second;
+        return true;
+    }
+    bool save(int in, int out) override {
+        ++saves;
+        if (failSaves) return false;
+        stored = {in, out};
+        return true;
+    }
+    std::optional<std::pair<int, int>> stored;
+    bool failSaves = false;
+    int saves = 0;
+};
+
+// The simulated Halden as MIDI ports, on virtual time. Device numbers need not match
+// list positions: the first device's name "cannot be read" and is left out.
+class FakePorts : public MidiPorts {
+public:
+    explicit FakePorts(SysExSender& link) : link_(link) {}
+    std::string enumeratePorts(PortNames& names) override {
+        if (!listError.empty()) return listError;
+        names.inputs = {{"Other In", 1}, {"Halden In", 2}};
+        names.outputs = {{"Other Out", 1}, {"Halden Out", 2}};
+        return {};
+    }
+    std::string openPorts(size_t in, size_t out) override {
+        opened.emplace_back(in, out);
+        if (!openError.empty()) return openError;
+        open = true;
+        return {};
+    }
+    void closePorts() override { open = false; }
+    StatusCode sendSysEx(ByteView m) override {
+        if (!open) return status::kPortFailure;
+        return link_.sendSysEx(m);
+    }
+    std::string failureText() const override { return "port gone"; }
+
+    bool open = false;
+    std::string listError, openError;
+    std::vector<std::pair<size_t, size_t>> opened;
+
+private:
+    SysExSender& link_;
+};
+
+struct App {
+    explicit App(SimOptions options = {}) : rig(options), ports(rig.link) {}
+
+    bool start() { return window.create(); }
+    void click(int id) { window.command(id, Notification::Clicked); }
+    void pick(int list, int position) {
+        view.selected[list] = position;
+        window.command(list, Notification::SelectionChanged);
+    }
+    void typeFile(const std::string& path) {
+        view.texts[control::kFileName] = path;
+        window.command(control::kFileName, Notification::TextChanged);
+    }
+    void leaveField() { window.command(control::kFileName, Notification::FocusOut); }
+    // Chooses the simulated Halden in both lists and connects.
+    void connect() {
+        pick(control::kTransmitList, 2);
+        pick(control::kReceiveList, 2);
+        click(control::kConnect);
+    }
+    bool on(int id) { return view.enabled[id]; }
+    std::string file(const std::string& name, const Bytes& bytes) {
+        const std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    ~App() { std::filesystem::remove_all(dir); }
+
+    test::Rig rig;
+    FakeView view;
+    FakeSettings settings;
+    FakePorts ports;
+    MainWindow window{view, rig.io, ports, settings};
+    std::string dir = [] {
+        static int count = 0;
+        const auto d = std::filesystem::temp_directory_path() /
+                       ("halden-ui-" + std::to_string(::getpid()) + "-" + std::to_string(count++));
+        std::filesystem::create_directories(d);
+        return d.string();
+    }();
+};
+
+TEST(MainWindow, StartsWithButtonsDisabledAndListsFilled) {
+    App app;
+    ASSERT_TRUE(app.start());
+    EXPECT_FALSE(app.on(control::kConnect));
+    EXPECT_FALSE(app.on(control::kFindImage));
+    EXPECT_FALSE(app.on(control::kUpdate));
+    EXPECT_EQ(app.view.entries[control::kReceiveList],
+              (std::vector<std::string>{kChoosePortEntry, "Other In", "Halden In"}));
+    EXPECT_EQ(app.view.selected[control::kTransmitList], 0);
+    EXPECT_TRUE(app.rig.boxes.errors.empty());  // a first run says nothing
+}
+
+TEST(MainWindow, NoPortsEndsTheProgram) {
+    App app;
+    app.ports.listError = "No MIDI input buses available! Please connect your MIDI interface";
+    EXPECT_FALSE(app.start());
+    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{app.ports.listError});
+}
+
+TEST(MainWindow, RestoresSelectionsAndEnablesConnectAtTheFirstCommand) {
+    struct Case {
+        std::pair<int, int> stored;
+        int input, output;
+    };
+    for (auto c : {Case{{2, 1}, 2, 1}, Case{{5, 1}, -1, 1}, Case{{-1, 2}, -1, 2}}) {
+        App app;
+        app.settings.stored = c.stored;
+        app.start();
+        EXPECT_EQ(app.view.selected[control::kReceiveList], c.input);
+        EXPECT_EQ(app.view.selected[control::kTransmitList], c.output);
+        EXPECT_FALSE(app.on(control::kConnect));
+        app.window.command(control::kReceiveList, Notification::FocusIn);
+        EXPECT_EQ(app.on(control::kConnect), c.input >= 1 && c.output >= 1);
+    }
+}
+
+TEST(MainWindow, ConnectNeedsAPortInBothLists) {
+    struct Case {
+        int out, in;
+        bool enabled;
+    };
+    for (auto c : {Case{0, 0, false}, Case{1, 0, false}, Case{0, 1, false}, Case{-1, 2, false},
+                   Case{1, 1, true}, Case{2, 1, true}}) {
+        App app;
+        app.start();
+        app.pick(control::kTransmitList, c.out);
+        app.pick(control::kReceiveList, c.in);
+        EXPECT_EQ(app.on(control::kConnect), c.enabled) << c.out << "," << c.in;
+    }
+}
+
+TEST(MainWindow, ConnectRefusesMissingSelectionsTransmitFirst) {
+    App app;
+    app.start();
+    app.click(control::kConnect);
+    app.pick(control::kTransmitList, 1);
+    app.click(control::kConnect);
+    EXPECT_EQ(app.rig.boxes.errors, (std::vector<std::string>{"MIDI Transmit bus not selected",
+                                                              "MIDI Receive bus not selected"}));
+    EXPECT_TRUE(app.ports.opened.empty());
+}
+
+TEST(MainWindow, EveryCommandSavesAndAFailedSaveDisablesUpdate) {
+    App app;
+    app.start();
+    app.connect();
+    const std::string image = app.file("a.hfi", imageWithArea(ascending(10)));
+    app.typeFile(image);
+    app.leaveField();
+    ASSERT_TRUE(app.on(control::kUpdate));
+    const int saves = app.settings.saves;
+    app.window.command(control::kNone, Notification::Other);  // Escape
+    EXPECT_EQ(app.settings.saves, saves + 1);
+    app.settings.failSaves = true;
+    app.window.command(control::kFileName, Notification::FocusIn);
+    EXPECT_FALSE(app.on(control::kUpdate));
+    EXPECT_TRUE(app.window.connected());
+}
+
+TEST(MainWindow, ConnectShowsTheIdentityAndOpensTheNamedDevices) {
+    SimOptions options;
+    options.serial = {0x01, 0x02, 0x03, 0x04, 0x05, 0x7F};
+    options.versionMajor = 2;
+    options.versionMinor = 9;
+    App app(options);
+    app.start();
+    app.connect();
+    EXPECT_EQ(app.ports.opened, (std::vector<std::pair<size_t, size_t>>{{2, 2}}));
+    EXPECT_EQ(app.view.texts[control::kSerial], "01020304057f");
+    EXPECT_EQ(app.view.texts[control::kVersion], "2.9");
+    EXPECT_EQ(app.rig.boxes.notices, std::vector<std::string>{"Connection established!"});
+    EXPECT_TRUE(app.on(control::kFindImage));
+    EXPECT_FALSE(app.on(control::kUpdate));
+    EXPECT_TRUE(app.window.connected());
+}
+
+TEST(MainWindow, ConnectWithAValidImageNamedEnablesUpdate) {
+    App app;
+    app.start();
+    app.typeFile(app.file("a.hfi", imageWithArea(ascending(10))));
+    app.connect();
+    EXPECT_TRUE(app.on(control::kUpdate));
+}
+
+TEST(MainWindow, ConnectToASilentHaldenTimesOut) {
+    SimOptions options;
+    options.silent = true;
+    App app(options);
+    app.start();
+    app.view.texts[control::kSerial] = "kept";
+    app.connect();
+    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"MIDI Response timeout"});
+    EXPECT_GE(app.rig.clock.now(), 30s);
+    EXPECT_FALSE(app.ports.open);
+    EXPECT_FALSE(app.on(control::kFindImage));
+    EXPECT_EQ(app.view.texts[control::kSerial], "kept");
+}
+
+TEST(MainWindow, APortThatCannotBeOpenedLeavesItDisconnected) {
+    App app;
+    app.start();
+    app.connect();
+    app.ports.openError =
+        "Can't open the MIDI input port \"X\". Is the MIDI port currently in use?";
+    app.click(control::kConnect);
+    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{app.ports.openError});
+    EXPECT_FALSE(app.window.connected());
+    EXPECT_FALSE(app.on(control::kFindImage));
+    EXPECT_FALSE(app.on(control::kUpdate));
+}
+
+TEST(MainWindow, ChangingAListDisconnects) {
+    App app;
+    app.start();
+    app.typeFile(app.file("a.hfi", imageWithArea(ascending(10))));
+    app.connect();
+    ASSERT_TRUE(app.on(control::kUpdate));
+    app.pick(control::kReceiveList, 1);
+    EXPECT_FALSE(app.window.connected());
+    EXPECT_FALSE(app.on(control::kFindImage));
+    EXPECT_FALSE(app.on(control::kUpdate));
+}
+
+TEST(MainWindow, LeavingTheFieldChecksTheImage) {
+    struct Case {
+        const char* name;
+        bool connect;
+        std::function<std::string(App&)> makeFile;
+        std::vector<std::string> errors;
+        bool update;
+    };
+    Bytes badCrc = imageWithArea(ascending(10));
+    badCrc[8] ^= 1;
+    const std::vector<Case> cases = {
+        {"valid",
+         true,
+         [](App& a) { return a.file("a.hfi", imageWithArea(ascending(10))); },
+         {},
+         true},
+        {"empty name", true, [](App&) { return std::string(); }, {}, false},
+        {"not connected", false, [&](App& a) { return a.file("a.hfi", badCrc); }, {}, false},
+        {"bad checksum",
+         true,
+         [&](App& a) { return a.file("a.hfi", badCrc); },
+         {"Update file CRC error"},
+         false},
+        {"empty file",
+         true,
+         [](App& a) { return a.file("a.hfi", {}); },
+         {"Update file image corrupt"},
+         false},
+        {"missing",
+         true,
+         [](App& a) { return a.dir + "/none.hfi"; },
+         {"Can't open file DIR/none.hfi for reading"},
+         false},
+    };
+    for (const auto& c : cases) {
+        App app;
+        app.start();
+        if (c.connect) app.connect();
+        app.typeFile(c.makeFile(app));
+        app.leaveField();
+        std::vector<std::string> errors;
+        for (std::string e : app.rig.boxes.errors) {
+            if (auto at = e.find(app.dir); at != std::string::npos)
+                e.replace(at, app.dir.size(), "DIR");
+            errors.push_back(e);
+        }
+        EXPECT_EQ(errors, c.errors) << c.name;
+        EXPECT_EQ(app.on(control::kUpdate), c.update) << c.name;
+    }
+}
+
+TEST(MainWindow, FindImageNeedsAConnection) {
+    App app;
+    app.start();
+    app.click(control::kFindImage);
+    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"Establish a connection first!"});
+    EXPECT_EQ(app.view.choosers, 0);
+}
+
+TEST(MainWindow, FindImageChecksTheChosenFileOrKeepsThePreviousOne) {
+    App app;
+    app.start();
+    app.connect();
+    const std::string good = app.file("good.hfi", imageWithArea(ascending(10)));
+    app.view.chosen = good;
+    app.click(control::kFindImage);
+    EXPECT_EQ(app.view.texts[control::kFileName], good);
+    EXPECT_TRUE(app.on(control::kUpdate));
+    app.view.chosen.reset();  // cancelled: the previous name is checked again
+    std::filesystem::remove(good);
+    app.click(control::kFindImage);
+    EXPECT_EQ(app.view.texts[control::kFileName], good);
+    EXPECT_EQ(app.rig.boxes.errors.size(), 1u);
+    EXPECT_FALSE(app.on(control::kUpdate));
+}
+
+TEST(MainWindow, UpdateWritesTheImageAndShowsTheNewVersion) {
+    App app;
+    app.start();
+    app.connect();
+    const Bytes data = ascending(1000, 3);
+    app.typeFile(app.file("a.hfi", imageWithArea(data)));
+    app.leaveField();
+    app.click(control::kUpdate);
+    EXPECT_EQ(app.rig.halden.memory(), data);
+    EXPECT_EQ(app.view.texts[control::kVersion], "3.4");
+    EXPECT_EQ(app.rig.boxes.notices.back(), "Halden was successfully updated.");
+    EXPECT_TRUE(app.on(control::kUpdate));  // another update can follow
+}
+
+TEST(MainWindow, UpdateUsesTheNameShownNotTheOneLastChecked) {
+    App app;
+    app.start();
+    app.connect();
+    app.typeFile(app.file("old.hfi", imageWithArea(ascending(100, 5))));
+    app.leaveField();
+    const Bytes fresh = ascending(200, 7);
+    app.typeFile(app.file("new.hfi", imageWithArea(fresh)));  // Enter without leaving
+    app.click(control::kUpdate);
+    EXPECT_EQ(app.rig.halden.memory(), fresh);
+}
+
+TEST(MainWindow, UpdateRereadsTheFileAndSendsNothingWhenItChanged) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> change;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"deleted", [](const std::string& p) { std::filesystem::remove(p); },
+         "Can't open file PATH for reading"},
+        {"damaged",
+         [](const std::string& p) {
+             std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(8);
+             f.put(0x55);
+         },
+         "Update file CRC error"},
+        {"emptied", [](const std::string& p) { std::ofstream(p, std::ios::trunc); },
+         "Update file image corrupt"},
+    };
+    for (const auto& c : cases) {
+        App app;
+        app.start();
+        app.connect();
+        const std::string path = app.file("a.hfi", imageWithArea(ascending(300)));
+        app.typeFile(path);
+        app.leaveField();
+        const size_t sent = app.rig.link.sent.size();
+        c.change(path);
+        app.click(control::kUpdate);
+        std::string expected = c.error;
+        if (auto at = expected.find("PATH"); at != std::string::npos) expected.replace(at, 4, path);
+        EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{expected}) << c.name;
+        EXPECT_EQ(app.rig.link.sent.size(), sent) << c.name;
+    }
+}
+
+TEST(MainWindow, CancelledUpdateKeepsTheShownIdentity) {
+    App app;
+    app.start();
+    app.connect();
+    app.typeFile(app.file("a.hfi", imageWithArea(ascending(1000, 9))));
+    app.leaveField();
+    app.rig.progress.onSet = [&](std::string_view caption, int percent) {
+        if (caption == text::kUpdatingArea && percent > 20) app.rig.cancel = true;
+    };
+    app.click(control::kUpdate);
+    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"Operation canceled"});
+    EXPECT_EQ(app.view.texts[control::kVersion], "1.4");
+}
+
+TEST(MainWindow, APortFailureIsFatal) {
+    App app;
+    app.start();
+    app.connect();
+    app.typeFile(app.file("a.hfi", imageWithArea(ascending(1000))));
+    app.leaveField();
+    app.rig.link.failFrom = app.rig.link.sent.size() + 5;
+    app.click(control::kUpdate);
+    EXPECT_EQ(app.rig.boxes.fatals, std::vector<std::string>{"link unplugged"});
+    EXPECT_EQ(app.view.exitCode, 1);
+    app.click(control::kConnect);  // the window has ended: nothing more happens
+    EXPECT_EQ(app.ports.opened.size(), 1u);
+}
+
+TEST(MainWindow, ExitSavesTheSelectionsAndEnds) {
+    App app;
+    app.start();
+    app.pick(control::kTransmitList, 1);
+    app.pick(control::kReceiveList, 1);
+    app.click(control::kExit);
+    EXPECT_EQ(app.view.exitCode, 0);
+    EXPECT_EQ(app.settings.stored, std::make_pair(1, 1));
+    App next;
+    next.settings.stored = app.settings.stored;
+    next.start();
+    EXPECT_EQ(next.view.selected[control::kReceiveList], 1);
+    EXPECT_EQ(next.view.selected[control::kTransmitList], 1);
+}
+
+}  // namespace
+}  // namespace halden
