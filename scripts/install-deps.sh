@@ -6,6 +6,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libcli11-dev
     librtmidi-dev libjack-jackd2-dev jackd2
+    qt6-base-dev fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do

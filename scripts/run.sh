@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and updates the built-in simulated Halden with the
-# sample image.
+# Installs what is missing, builds, and runs the updater on the built-in simulated
+# Halden: the desktop app where there is a display, otherwise a complete update of the
+# sample image from the terminal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh build
-build/cli/halden update examples/halden-1.5.hfi --simulate "$@"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "Choose \"Halden Simulator\" in both lists, Connect, then Find image:" \
+        "examples/halden-1.5.hfi, and Update."
+    exec build/ui/qt/halden-gui --simulate "$@"
+fi
+exec build/cli/halden update examples/halden-1.5.hfi --simulate "$@"

@@ -1,0 +1,374 @@
+#include "ui/qt/desktop_app.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+
+#include "transport/rtmidi_ports.h"
+#include "ui/qt/dialog_units.h"
+#include "ui_dialog.h"
+#include "ui_progress.h"
+
+namespace halden::qt {
+
+namespace {
+
+// Runs `f` on the thread of `context` (the GUI thread) and waits for it.
+template <class F>
+auto onGui(QObject* context, F f) -> decltype(f()) {
+    if (QThread::currentThread() == context->thread()) return f();
+    if constexpr (std::is_void_v<decltype(f())>) {
+        QMetaObject::invokeMethod(context, f, Qt::BlockingQueuedConnection);
+    } else {
+        decltype(f()) result{};
+        QMetaObject::invokeMethod(
+            context, [&] { result = f(); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
+}
+
+QString q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+QWidget* controlWidget(QWidget* dialog, int id) {
+    return dialog->findChild<QWidget*>(QStringLiteral("id_%1").arg(id));
+}
+
+void centre(QWidget* window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        window->move(area.center() - window->rect().center());
+    }
+}
+
+}  // namespace
+
+// ---- CommandWorker ----
+
+CommandWorker::CommandWorker() : thread_([this] { run(); }) {}
+
+CommandWorker::~CommandWorker() {
+    stop();
+}
+
+void CommandWorker::post(std::function<void()> fn) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(fn));
+        busy_ = true;
+    }
+    wake_.notify_all();
+}
+
+void CommandWorker::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void CommandWorker::run() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty()) return;  // stopping, nothing left
+        auto fn = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        fn();
+        lock.lock();
+        busy_ = !queue_.empty();
+    }
+}
+
+// ---- the windows ----
+
+MainDialog::MainDialog() : ui_(std::make_unique<Ui::DIALOG>()) {
+    ui_->setupUi(this);
+    applyDialogUnits(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    const auto forward = [this](int id, Notification n) {
+        if (onCommand) onCommand(id, n);
+    };
+    for (int id : {control::kConnect, control::kUpdate, control::kFindImage, control::kExit}) {
+        auto* button = static_cast<QPushButton*>(controlWidget(this, id));
+        connect(button, &QPushButton::clicked, this,
+                [forward, id] { forward(id, Notification::Clicked); });
+    }
+    for (QComboBox* list : {ui_->id_1003, ui_->id_1004}) {
+        const int id = list == ui_->id_1003 ? control::kTransmitList : control::kReceiveList;
+        // activated: the user's choices only, not the program's.
+        connect(list, &QComboBox::activated, this,
+                [forward, id] { forward(id, Notification::SelectionChanged); });
+        connect(list->lineEdit(), &QLineEdit::textEdited, this,
+                [forward, id] { forward(id, Notification::TextChanged); });
+        list->installEventFilter(this);
+        list->lineEdit()->installEventFilter(this);
+    }
+    connect(ui_->id_1005, &QLineEdit::textEdited, this,
+            [forward] { forward(control::kFileName, Notification::TextChanged); });
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+    installEventFilter(this);
+}
+
+MainDialog::~MainDialog() = default;
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Wheel:
+            // While a command runs the main window takes no input.
+            if (isBusy && isBusy()) return true;
+            break;
+        case QEvent::FocusIn:
+        case QEvent::FocusOut: {
+            // Focus moving to another window (a message box, the progress window) is not
+            // the user leaving a control.
+            const auto reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
+            const Notification n =
+                event->type() == QEvent::FocusIn ? Notification::FocusIn : Notification::FocusOut;
+            int id = control::kNone;
+            if (watched == ui_->id_1005) id = control::kFileName;
+            if (watched == ui_->id_1003 || watched == ui_->id_1003->lineEdit()) {
+                id = control::kTransmitList;
+            }
+            if (watched == ui_->id_1004 || watched == ui_->id_1004->lineEdit()) {
+                id = control::kReceiveList;
+            }
+            if (id != control::kNone && onCommand) onCommand(id, n);
+            break;
+        }
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+    event->ignore();  // the controller ends the window
+    if (isBusy && isBusy()) return;
+    if (onClose) onClose();
+}
+
+void MainDialog::reject() {
+    // Escape does not close the window: it is a command that matches no control.
+    if (onCommand) onCommand(control::kNone, Notification::Other);
+}
+
+ProgressDialog::ProgressDialog(std::function<void()> onCancel)
+    : ui_(std::make_unique<Ui::PROGRESS>()) {
+    ui_->setupUi(this);
+    applyDialogUnits(this);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setWindowModality(Qt::ApplicationModal);
+    setAttribute(Qt::WA_DeleteOnClose);
+    ui_->id_1013->setRange(0, 100);
+    connect(ui_->id_1011, &QPushButton::clicked, this, [onCancel] { onCancel(); });
+}
+
+ProgressDialog::~ProgressDialog() = default;
+
+void ProgressDialog::apply(const QString& caption, int percent) {
+    ui_->id_1012->setText(caption);
+    ui_->id_1013->setValue(percent);
+}
+
+// ---- the engine's and the controller's interfaces, on the GUI thread ----
+
+class DesktopApp::Progress : public halden::Progress {
+public:
+    Progress(QObject* gui, CancelFlag& cancel, Clock& clock)
+        : gui_(gui), cancel_(cancel), clock_(clock) {}
+    void open() override {
+        onGui(gui_, [this] {
+            if (window_) return;
+            window_ = new ProgressDialog([this] {
+                cancel_ = true;
+                clock_.notify();  // a wait for the Halden ends at once
+            });
+            centre(window_);
+            window_->show();
+        });
+    }
+    void set(std::string_view caption, int percent) override {
+        const QString text = q(caption);
+        onGui(gui_, [&] {
+            if (window_) window_->apply(text, percent);
+        });
+    }
+    void close() override {
+        onGui(gui_, [this] { delete window_.data(); });
+    }
+
+private:
+    QObject* gui_;
+    CancelFlag& cancel_;
+    Clock& clock_;
+    QPointer<ProgressDialog> window_;  // cleared when the system closes it
+};
+
+class DesktopApp::Boxes : public MessageBoxes {
+public:
+    explicit Boxes(QWidget* owner) : owner_(owner) {}
+    void errorBox(std::string_view text) override {
+        show(text::kErrorTitle, text, QMessageBox::Ok, QMessageBox::Ok);
+    }
+    bool askYesNo(std::string_view text) override {
+        return show(text::kAppTitle, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+               QMessageBox::Yes;
+    }
+    void noticeBox(std::string_view text) override {
+        show(text::kAppTitle, text, QMessageBox::Ok, QMessageBox::Ok);
+    }
+    void fatalBox(std::string_view text) override {
+        show(text::kAppTitle, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    }
+
+private:
+    int show(std::string_view title, std::string_view text, QMessageBox::StandardButtons buttons,
+             QMessageBox::StandardButton byDefault) {
+        const QString t = q(title), body = q(text);
+        return onGui(owner_, [&] {
+            // A box shown before the main window exists has no owner.
+            QMessageBox box(QMessageBox::NoIcon, t, body, buttons,
+                            owner_->isVisible() ? owner_ : nullptr);
+            box.setDefaultButton(byDefault);
+            return box.exec();
+        });
+    }
+    QWidget* owner_;
+};
+
+class DesktopApp::View : public MainWindowView {
+public:
+    View(MainDialog& dialog, std::function<void(int)> end) : dialog_(dialog), end_(end) {}
+    void enable(int c, bool on) override {
+        onGui(&dialog_, [&] { controlWidget(&dialog_, c)->setEnabled(on); });
+    }
+    void setText(int c, const std::string& text) override {
+        const QString t = QString::fromStdString(text);
+        onGui(&dialog_, [&] {
+            QWidget* w = controlWidget(&dialog_, c);
+            if (auto* label = qobject_cast<QLabel*>(w)) label->setText(t);
+            if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setText(t);
+        });
+    }
+    std::string text(int c) override {
+        return onGui(&dialog_, [&] {
+            QWidget* w = controlWidget(&dialog_, c);
+            if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
+            if (auto* list = qobject_cast<QComboBox*>(w)) return list->currentText().toStdString();
+            if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
+            return std::string();
+        });
+    }
+    void setEntries(int c, const std::vector<std::string>& entries) override {
+        onGui(&dialog_, [&] {
+            auto* list = static_cast<QComboBox*>(controlWidget(&dialog_, c));
+            list->clear();
+            for (const auto& e : entries) list->addItem(QString::fromStdString(e));
+            list->setCurrentIndex(-1);
+        });
+    }
+    void select(int c, int position) override {
+        onGui(&dialog_, [&] {
+            auto* list = static_cast<QComboBox*>(controlWidget(&dialog_, c));
+            list->setCurrentIndex(position >= 0 && position < list->count() ? position : -1);
+        });
+    }
+    int selection(int c) override {
+        return onGui(&dialog_, [&] {
+            return static_cast<QComboBox*>(controlWidget(&dialog_, c))->currentIndex();
+        });
+    }
+    bool chooseFile(std::string& path) override {
+        const QString chosen = onGui(&dialog_, [&] {
+            return QFileDialog::getOpenFileName(
+                &dialog_, QStringLiteral("Halden Firmware Update Utility file selector"), QString(),
+                QStringLiteral("Halden Firmware Image (*.hfi)"));
+        });
+        if (chosen.isEmpty()) return false;
+        path = chosen.toStdString();
+        return true;
+    }
+    void end(int code) override {
+        onGui(&dialog_, [&] { end_(code); });
+    }
+
+private:
+    MainDialog& dialog_;
+    std::function<void(int)> end_;
+};
+
+// ---- the app ----
+
+DesktopApp::DesktopApp(const DesktopOptions& options) : dialog_(std::make_unique<MainDialog>()) {
+    boxes_ = std::make_unique<Boxes>(dialog_.get());
+    progress_ = std::make_unique<Progress>(dialog_.get(), cancel_, clock_);
+    view_ = std::make_unique<View>(*dialog_, [this](int code) {
+        exitCode_ = code;
+        dialog_->hide();
+        emit dialog_->finished(code);
+    });
+    auto feed = [this](ByteView bytes) { receiver_.feed(bytes); };
+    auto real = std::make_unique<RtMidiPorts>(
+        feed, [this](const std::string& why) { receiver_.failPort(why); }, options.midiSystem);
+    std::unique_ptr<SimulatorPorts> simulator;
+    if (options.simulate) simulator = std::make_unique<SimulatorPorts>(options.sim, clock_, feed);
+    ports_ = std::make_unique<AppPorts>(std::move(real), std::move(simulator));
+    settings_ = std::make_unique<FilePortSettings>(
+        options.settingsPath.empty() ? FilePortSettings::defaultPath() : options.settingsPath,
+        *boxes_);
+    io_ = std::make_unique<EngineIo>(
+        EngineIo{*ports_, receiver_, *progress_, *boxes_, cancel_, clock_});
+    window_ = std::make_unique<MainWindow>(*view_, *io_, *ports_, *settings_);
+
+    dialog_->isBusy = [this] { return worker_.busy(); };
+    dialog_->onCommand = [this](int id, Notification n) {
+        worker_.post([this, id, n] { window_->command(id, n); });
+    };
+    dialog_->onClose = [this] { worker_.post([this] { window_->closeRequest(); }); };
+}
+
+DesktopApp::~DesktopApp() {
+    worker_.stop();
+    ports_->closePorts();
+}
+
+bool DesktopApp::start() {
+    if (!window_->create()) return false;
+    centre(dialog_.get());
+    dialog_->show();
+    return true;
+}
+
+int DesktopApp::exec() {
+    QEventLoop loop;
+    QObject::connect(dialog_.get(), &QDialog::finished, &loop, [&loop](int) { loop.quit(); });
+    loop.exec();
+    // A command may still be finishing; its calls into the windows need the event loop.
+    while (worker_.busy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    worker_.stop();
+    ports_->closePorts();
+    return exitCode_;
+}
+
+}  // namespace halden::qt

@@ -1,0 +1,130 @@
+// The Qt front end: the main window and progress window from their forms, the message
+// boxes, and a worker thread on which every command of the main window runs, so that
+// the windows stay live while the engine waits for the Halden.
+#pragma once
+
+#include <QDialog>
+#include <QObject>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "engine/host.h"
+#include "transport/real_clock.h"
+#include "transport/receiver.h"
+#include "ui/app_ports.h"
+#include "ui/file_port_settings.h"
+#include "ui/main_window.h"
+
+namespace Ui {
+class DIALOG;
+class PROGRESS;
+}  // namespace Ui
+
+namespace halden::qt {
+
+// Runs queued functions one after another on a thread of its own.
+class CommandWorker {
+public:
+    CommandWorker();
+    ~CommandWorker();
+    void post(std::function<void()> fn);
+    bool busy() const { return busy_; }
+    void stop();
+
+private:
+    void run();
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> queue_;
+    bool stopping_ = false;
+    std::atomic<bool> busy_{false};
+    std::thread thread_;
+};
+
+class MainDialog;
+
+struct DesktopOptions {
+    bool simulate = false;
+    std::string settingsPath;  // empty: the platform's usual place
+    std::string midiSystem;
+    SimOptions sim;
+};
+
+// Everything the app is made of, for main() and for the tests.
+class DesktopApp {
+public:
+    explicit DesktopApp(const DesktopOptions& options);
+    ~DesktopApp();
+
+    // Lists the ports and shows the main window. False when the program must end with
+    // exit code 1 (its message has been shown).
+    bool start();
+    // Runs until the window ends; returns the exit code.
+    int exec();
+
+    MainDialog& dialog() { return *dialog_; }
+    bool busy() const { return worker_.busy(); }
+
+private:
+    class Progress;
+    class Boxes;
+    class View;
+
+    RealClock clock_;
+    CancelFlag cancel_{false};
+    SysExReceiver receiver_{clock_, cancel_};
+    std::unique_ptr<MainDialog> dialog_;
+    std::unique_ptr<Boxes> boxes_;
+    std::unique_ptr<Progress> progress_;
+    std::unique_ptr<View> view_;
+    std::unique_ptr<AppPorts> ports_;
+    std::unique_ptr<FilePortSettings> settings_;
+    std::unique_ptr<EngineIo> io_;
+    std::unique_ptr<MainWindow> window_;
+    CommandWorker worker_;
+    int exitCode_ = 0;
+};
+
+// The "DIALOG" window. Forwards its controls' notifications; takes no input while a
+// command runs.
+class MainDialog : public QDialog {
+    Q_OBJECT
+public:
+    MainDialog();
+    ~MainDialog() override;
+    Ui::DIALOG& ui() { return *ui_; }
+
+    std::function<void(int, Notification)> onCommand;
+    std::function<void()> onClose;
+    std::function<bool()> isBusy;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    std::unique_ptr<Ui::DIALOG> ui_;
+};
+
+// The "PROGRESS" window.
+class ProgressDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit ProgressDialog(std::function<void()> onCancel);
+    ~ProgressDialog() override;
+    void apply(const QString& caption, int percent);
+
+protected:
+    void reject() override {}  // Escape does nothing
+
+private:
+    std::unique_ptr<Ui::PROGRESS> ui_;
+};
+
+}  // namespace halden::qt
