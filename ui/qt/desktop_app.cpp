@@ -341,9 +341,18 @@ DesktopApp::DesktopApp(const DesktopOptions& options) : dialog_(std::make_unique
         EngineIo{*ports_, receiver_, *progress_, *boxes_, cancel_, clock_});
     window_ = std::make_unique<MainWindow>(*view_, *io_, *ports_, *settings_);
 
-    dialog_->isBusy = [this] { return worker_.busy(); };
+    dialog_->isBusy = [this] { return inputBlocked_.load(); };
     dialog_->onCommand = [this](int id, Notification n) {
-        worker_.post([this, id, n] { window_->command(id, n); });
+        // Connect and Update talk to the Halden for a long time; the window takes no
+        // input meanwhile. Other commands are short and queue up in order, so that a
+        // click that moves the focus is not lost to the focus change's command.
+        const bool talks =
+            n == Notification::Clicked && (id == control::kConnect || id == control::kUpdate);
+        worker_.post([this, id, n, talks] {
+            inputBlocked_ = talks;
+            window_->command(id, n);
+            inputBlocked_ = false;
+        });
     };
     dialog_->onClose = [this] { worker_.post([this] { window_->closeRequest(); }); };
 }

@@ -87,6 +87,7 @@ private:
     std::unique_ptr<EngineIo> io_;
     std::unique_ptr<MainWindow> window_;
     CommandWorker worker_;
+    std::atomic<bool> inputBlocked_{false};
     int exitCode_ = 0;
 };
 
