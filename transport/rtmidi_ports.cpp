@@ -218,6 +218,8 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
     if (outName_.empty()) return "The MIDI output port is no longer there.";
     const std::string suffix = "-" + std::to_string(getpid());
     const std::string ourIn = "in" + suffix, ourOut = "out" + suffix;
+    opened_ = false;
+    openError_.clear();
     const auto refuse = [&](const char* direction, const std::string& port,
                             const std::string& why) {
         closePorts();
@@ -227,13 +229,14 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
 
     try {
         in_ = std::make_unique<RtMidiIn>(api_->id, kClientName);
-        in_->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        in_->setErrorCallback(&RtMidiPorts::onError, this);
         in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing out
         in_->setCallback(&RtMidiPorts::onInput, this);
         in_->openPort(static_cast<unsigned>(input), ourIn);
     } catch (const RtMidiError& e) {
         return refuse("input", inName_, e.getMessage());
     }
+    if (!openError_.empty()) return refuse("input", inName_, openError_);
 #ifdef HALDEN_HAVE_JACK
     // RtMidi does not tell when JACK refused the connection.
     if (api_->id == RtMidi::UNIX_JACK && !jack::connected(inName_, ourIn)) {
@@ -242,11 +245,12 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
 #endif
     try {
         out_ = std::make_unique<RtMidiOut>(api_->id, kClientName);
-        out_->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        out_->setErrorCallback(&RtMidiPorts::onError, this);
         out_->openPort(static_cast<unsigned>(output), ourOut);
     } catch (const RtMidiError& e) {
         return refuse("output", outName_, e.getMessage());
     }
+    if (!openError_.empty()) return refuse("output", outName_, openError_);
 #ifdef HALDEN_HAVE_JACK
     if (api_->id == RtMidi::UNIX_JACK && !jack::connected(outName_, ourOut)) {
         return refuse("output", outName_, "the MIDI system did not connect it");
@@ -258,6 +262,7 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
         failed_ = false;
         watching_ = true;
     }
+    opened_ = true;
     sender_ = std::make_unique<Sender>(*out_);
     watcher_ = std::thread([this] { watch(); });
     return {};
@@ -273,6 +278,7 @@ void RtMidiPorts::stopWatching() {
 }
 
 void RtMidiPorts::closePorts() {
+    opened_ = false;
     stopWatching();
     const bool stuck = sender_ && sender_->stuck();
     sender_.reset();
@@ -351,7 +357,8 @@ StatusCode RtMidiPorts::sendSysEx(ByteView message) {
                            : "Sending to the MIDI port \"" + outName_ + "\" failed: " + error);
         return status::kPortFailure;
     }
-    return status::kOk;
+    // RtMidi reports a failed send through the error callback rather than throwing.
+    return failed_ ? status::kPortFailure : status::kOk;
 }
 
 std::string RtMidiPorts::failureText() const {
@@ -365,6 +372,17 @@ std::string RtMidiPorts::systemName() const {
 
 size_t RtMidiPorts::maxMessageSize() const {
     return api_ && api_->id == RtMidi::UNIX_JACK ? kJackMaxMessage : kOtherMaxMessage;
+}
+
+void RtMidiPorts::onError(RtMidiError::Type type, const std::string& text, void* user) {
+    // Warnings are RtMidi talking to itself; anything else means the port is broken.
+    if (type == RtMidiError::WARNING || type == RtMidiError::DEBUG_WARNING) return;
+    auto* self = static_cast<RtMidiPorts*>(user);
+    if (self->opened_) {
+        self->fail("The MIDI system reported a failure: " + text);
+    } else if (self->openError_.empty()) {
+        self->openError_ = text;
+    }
 }
 
 void RtMidiPorts::onInput(double, std::vector<unsigned char>* message, void* user) {

@@ -1,6 +1,8 @@
 // MIDI ports through RtMidi: the ALSA sequencer or JACK on Linux, CoreMIDI on macOS.
 #pragma once
 
+#include <RtMidi.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -8,9 +10,6 @@
 #include <thread>
 
 #include "transport/midi_ports.h"
-
-class RtMidiIn;
-class RtMidiOut;
 
 namespace halden {
 
@@ -40,6 +39,7 @@ private:
     void watch();
     void stopWatching();
     static void onInput(double, std::vector<unsigned char>* message, void* self);
+    static void onError(RtMidiError::Type type, const std::string& text, void* self);
 
     InputSink input_;
     FailureSink failure_;
@@ -49,6 +49,10 @@ private:
     std::unique_ptr<RtMidiOut> out_;
     std::string inName_, outName_;
     bool inSysEx_ = false;  // input is inside a SysEx message split over callbacks
+    // Until the ports are open, RtMidi's errors are collected here (with an error
+    // callback set it throws no more); afterwards they fail the ports.
+    std::atomic<bool> opened_{false};
+    std::string openError_;
 
     mutable std::mutex mutex_;
     std::string failureText_;

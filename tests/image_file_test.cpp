@@ -1,0 +1,93 @@
+#include "ui/image_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace halden {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ReadImageFile, GivesAClearTextForEveryBadFile) {
+    const fs::path dir = fs::temp_directory_path() / ("halden-file-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string missing = (dir / "missing.hfi").string();
+    const std::string empty = (dir / "empty.hfi").string();
+    const std::string huge = (dir / "huge.hfi").string();
+    const std::string good = (dir / "good.hfi").string();
+    std::ofstream(empty).close();
+    std::ofstream(good, std::ios::binary) << std::string("\x00\x40\x40\xff", 4);
+    std::ofstream(huge).close();
+    fs::resize_file(huge, kMaxImageFileSize + 1);  // sparse: costs no disk
+
+    struct Case {
+        std::string path;
+        bool ok;
+        std::string error;
+        size_t size;
+    };
+    const std::vector<Case> cases = {
+        {missing, false, "Can't open file " + missing + " for reading", 0},
+        {dir.string(), false, "Can't open file " + dir.string() + " for reading", 0},
+        {"", false, "Can't open file  for reading", 0},
+        {empty, true, "", 0},
+        {huge, false, "Can't allocate 67108865 bytes!", 0},
+        {good, true, "", 4},
+    };
+    for (const auto& c : cases) {
+        const ImageFile file = readImageFile(c.path);
+        EXPECT_EQ(file.ok, c.ok) << c.path;
+        EXPECT_EQ(file.error, c.error) << c.path;
+        EXPECT_EQ(file.bytes.size(), c.size) << c.path;
+    }
+    fs::remove_all(dir);
+}
+
+// Random and mutated images never make validation read outside the image (the
+// sanitizer build checks), and whatever it accepts walks to an end marker.
+TEST(ValidateImageRobustness, RandomAndMutatedImages) {
+    uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    ImageBuilder builder;
+    builder.addDelay(3);
+    builder.addArea(Bytes{1, 2, 3, 4, 5}, 1, 2);
+    builder.addControl(2);
+    const Bytes base = builder.finish();
+    int accepted = 0;
+    for (int round = 0; round < 20000; ++round) {
+        Bytes image;
+        if (round % 2 == 0) {
+            image.resize(next() % 40);
+            for (auto& b : image) b = static_cast<uint8_t>(next());
+        } else {
+            image = base;
+            image[3 + next() % (image.size() - 3)] = static_cast<uint8_t>(next());
+            if (next() % 3 == 0) image.resize(next() % image.size());
+        }
+        // Fix the checksum half of the time so that the record walk is exercised too.
+        if (image.size() >= 3 && next() % 2 == 0) {
+            const uint16_t crc = crc16Arc(ByteView(image).subspan(3));
+            image[0] = 0;
+            image[1] = static_cast<uint8_t>(crc & 0xFF);
+            image[2] = static_cast<uint8_t>(crc >> 8);
+        }
+        const StatusCode rc = validateImage(image);
+        ASSERT_TRUE(rc == 0 || rc == 2 || rc == 3 || rc == 4) << rc;
+        if (rc == 0) {
+            ++accepted;
+            bool ended = false;
+            walkRecords(image, [&](const Record& r) { ended = r.type == RecordType::End; });
+            EXPECT_TRUE(ended);
+        }
+    }
+    EXPECT_GT(accepted, 100);
+}
+
+}  // namespace
+}  // namespace halden
