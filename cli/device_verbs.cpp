@@ -83,14 +83,10 @@ public:
     }
     int run(Terminal& terminal) override {
         // The file is checked before anything is sent to the Halden.
-        const ImageFile file = readImageFile(path_);
+        const ImageFile file = readValidImage(path_);
         if (!file.ok) {
             terminal.err(file.error);
-            return 1;
-        }
-        if (StatusCode rc = validateImage(file.bytes)) {
-            terminal.err(statusMessage(rc));
-            return static_cast<int>(rc);
+            return file.status != status::kOk ? static_cast<int>(file.status) : 1;
         }
         Session session(terminal, options_);
         if (int rc = openSession(terminal, session)) return rc;

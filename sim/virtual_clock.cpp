@@ -20,8 +20,4 @@ bool VirtualClock::waitFor(Duration timeout, const std::function<bool()>& ready)
     return true;
 }
 
-void VirtualClock::advanceTo(Duration until) {
-    waitFor(until > now_ ? until - now_ : Duration{0}, [] { return false; });
-}
-
 }  // namespace halden

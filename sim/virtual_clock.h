@@ -19,10 +19,6 @@ public:
     void notify() override {}
     void at(Duration when, std::function<void()> fn) override;
 
-    // Runs everything scheduled up to `until` (for tests that drive time by hand).
-    void advanceTo(Duration until);
-    size_t pending() const { return events_.size(); }
-
 private:
     Duration now_{0};
     uint64_t sequence_ = 0;

@@ -226,6 +226,20 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
         return std::string("Can't open the MIDI ") + direction + " port \"" + port + "\": " + why +
                ". Is the MIDI port currently in use?";
     };
+    // Why an open that threw nothing still failed: RtMidi reports through the error
+    // callback, and does not tell at all when JACK refused the connection.
+    const auto notOpened = [this](const std::string& peer, const std::string& ours) {
+        if (!openError_.empty()) return openError_;
+#ifdef HALDEN_HAVE_JACK
+        if (api_->id == RtMidi::UNIX_JACK && !jack::connected(peer, ours)) {
+            return std::string("the MIDI system did not connect it");
+        }
+#else
+        (void)peer;
+        (void)ours;
+#endif
+        return std::string();
+    };
 
     try {
         in_ = std::make_unique<RtMidiIn>(api_->id, kClientName);
@@ -236,13 +250,7 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
     } catch (const RtMidiError& e) {
         return refuse("input", inName_, e.getMessage());
     }
-    if (!openError_.empty()) return refuse("input", inName_, openError_);
-#ifdef HALDEN_HAVE_JACK
-    // RtMidi does not tell when JACK refused the connection.
-    if (api_->id == RtMidi::UNIX_JACK && !jack::connected(inName_, ourIn)) {
-        return refuse("input", inName_, "the MIDI system did not connect it");
-    }
-#endif
+    if (auto why = notOpened(inName_, ourIn); !why.empty()) return refuse("input", inName_, why);
     try {
         out_ = std::make_unique<RtMidiOut>(api_->id, kClientName);
         out_->setErrorCallback(&RtMidiPorts::onError, this);
@@ -250,12 +258,9 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
     } catch (const RtMidiError& e) {
         return refuse("output", outName_, e.getMessage());
     }
-    if (!openError_.empty()) return refuse("output", outName_, openError_);
-#ifdef HALDEN_HAVE_JACK
-    if (api_->id == RtMidi::UNIX_JACK && !jack::connected(outName_, ourOut)) {
-        return refuse("output", outName_, "the MIDI system did not connect it");
+    if (auto why = notOpened(outName_, ourOut); !why.empty()) {
+        return refuse("output", outName_, why);
     }
-#endif
     {
         std::lock_guard lock(mutex_);
         failureText_.clear();
@@ -301,7 +306,7 @@ void RtMidiPorts::closePorts() {
         }
         out_.reset();
     }
-    inSysEx_ = false;
+    filter_.reset();
 }
 
 void RtMidiPorts::fail(const std::string& why) {
@@ -387,20 +392,9 @@ void RtMidiPorts::onError(RtMidiError::Type type, const std::string& text, void*
 
 void RtMidiPorts::onInput(double, std::vector<unsigned char>* message, void* user) {
     auto* self = static_cast<RtMidiPorts*>(user);
-    if (!message || message->empty()) return;
-    // Only SysEx reaches the receiver: a message that starts with 0xF0, or the rest of
-    // one that the system delivered in pieces.
-    const uint8_t first = message->front();
-    if (first != 0xF0 && !self->inSysEx_) return;
-    if (first != 0xF0 && first >= 0x80) {
-        // Another message cut the SysEx off: only its status byte goes on, so that the
-        // receiver drops the unfinished body.
-        self->inSysEx_ = false;
-        self->input_(ByteView(message->data(), 1));
-        return;
-    }
-    self->inSysEx_ = message->back() != 0xF7;
-    self->input_(ByteView(message->data(), message->size()));
+    if (!message) return;
+    const ByteView passed = self->filter_.pass(ByteView(message->data(), message->size()));
+    if (!passed.empty()) self->input_(passed);
 }
 
 }  // namespace halden

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "transport/midi_ports.h"
+#include "transport/sysex_filter.h"
 
 namespace halden {
 
@@ -48,7 +49,7 @@ private:
     std::unique_ptr<RtMidiIn> in_;
     std::unique_ptr<RtMidiOut> out_;
     std::string inName_, outName_;
-    bool inSysEx_ = false;  // input is inside a SysEx message split over callbacks
+    SysExFilter filter_;
     // Until the ports are open, RtMidi's errors are collected here (with an error
     // callback set it throws no more); afterwards they fail the ports.
     std::atomic<bool> opened_{false};

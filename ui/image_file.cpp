@@ -37,4 +37,15 @@ ImageFile readImageFile(const std::string& path) {
     return result;
 }
 
+ImageFile readValidImage(const std::string& path) {
+    ImageFile file = readImageFile(path);
+    if (!file.ok) return file;
+    file.status = validateImage(file.bytes);
+    if (file.status != status::kOk) {
+        file.ok = false;
+        file.error = statusMessage(file.status);
+    }
+    return file;
+}
+
 }  // namespace halden

@@ -13,12 +13,17 @@ inline constexpr long kMaxImageFileSize = 64L * 1024 * 1024;
 struct ImageFile {
     bool ok = false;
     Bytes bytes;
-    std::string error;  // the text to show when !ok
+    std::string error;                // the text to show when !ok
+    StatusCode status = status::kOk;  // the validation result; 0 when the file was unreadable
 };
 
 // Reads a whole image file. A missing, unreadable or non-regular file gives
 // "Can't open file PATH for reading"; one too large to hold gives
 // "Can't allocate SIZE bytes!".
 ImageFile readImageFile(const std::string& path);
+
+// Reads a whole image file and validates it; on failure `error` is the file's text or
+// the validation result's message.
+ImageFile readValidImage(const std::string& path);
 
 }  // namespace halden

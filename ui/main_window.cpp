@@ -98,18 +98,9 @@ void MainWindow::checkNamedImage(const std::string& path) {
         view_.enable(control::kUpdate, false);
         return;
     }
-    const ImageFile file = readImageFile(path);
-    if (!file.ok) {
-        io_.boxes.errorBox(file.error);
-        view_.enable(control::kUpdate, false);
-        return;
-    }
-    if (StatusCode rc = validateImage(file.bytes)) {
-        io_.boxes.errorBox(statusMessage(rc));
-        view_.enable(control::kUpdate, false);
-        return;
-    }
-    view_.enable(control::kUpdate, true);
+    const ImageFile file = readValidImage(path);
+    if (!file.ok) io_.boxes.errorBox(file.error);
+    view_.enable(control::kUpdate, file.ok);
 }
 
 void MainWindow::reportFailure(StatusCode rc) {
@@ -173,13 +164,9 @@ void MainWindow::updateCommand() {
     // The name shown is the one updated, even when it was typed and Enter pressed
     // without leaving the field.
     readImagePath();
-    const ImageFile file = readImageFile(imagePath_);
+    const ImageFile file = readValidImage(imagePath_);
     if (!file.ok) {
         io_.boxes.errorBox(file.error);
-        return;
-    }
-    if (StatusCode rc = validateImage(file.bytes)) {
-        io_.boxes.errorBox(statusMessage(rc));
         return;
     }
     const StatusCode rc = runUpdate(io_, file.bytes, info_);
