@@ -6,10 +6,12 @@
 
 namespace halden {
 
+using namespace protocol;
+
 namespace {
 
 Bytes frame(uint8_t command) {
-    return {0xF0, 0x41, kRequestDevice, 0x4B, 0x39, command};
+    return {kSysExStart, kManufacturer, kRequestDevice, kModel1, kModel2, command};
 }
 
 void put14(Bytes& out, unsigned v) {
@@ -39,27 +41,27 @@ StatusCode readReplyTo(EngineIo& io, uint8_t command, unsigned polls,
 }  // namespace
 
 Bytes controlRequest(uint8_t code) {
-    Bytes m = frame(cmd::kControlRequest);
+    Bytes m = frame(kControlRequest);
     m.push_back(code);
-    m.push_back(0xF7);
+    m.push_back(kSysExEnd);
     return m;
 }
 
 Bytes identityRequest() {
-    Bytes m = frame(cmd::kIdentityRequest);
-    m.push_back(0xF7);
+    Bytes m = frame(kIdentityRequest);
+    m.push_back(kSysExEnd);
     return m;
 }
 
 Bytes eraseRequest(uint8_t area) {
-    Bytes m = frame(cmd::kEraseRequest);
+    Bytes m = frame(kEraseRequest);
     m.push_back(area);
-    m.push_back(0xF7);
+    m.push_back(kSysExEnd);
     return m;
 }
 
 Bytes blockWrite(uint16_t blockNumber, ByteView payload) {
-    Bytes m = frame(cmd::kBlockWrite);
+    Bytes m = frame(kBlockWrite);
     m.reserve(payload.size() + kBlockWriteOverhead);
     put14(m, blockNumber);
     put14(m, static_cast<unsigned>(payload.size()));
@@ -67,7 +69,7 @@ Bytes blockWrite(uint16_t blockNumber, ByteView payload) {
     m.insert(m.end(), payload.begin(), payload.end());
     for (uint8_t b : payload) sum += b;
     put14(m, sum & 0x3FFF);
-    m.push_back(0xF7);
+    m.push_back(kSysExEnd);
     return m;
 }
 
@@ -100,7 +102,7 @@ StatusCode readIdentity(EngineIo& io, DeviceInfo& info) {
     if (StatusCode rc = io.port.sendSysEx(identityRequest())) return rc;
     std::array<uint8_t, kIdentityCapacity> body;
     size_t count = 0;
-    if (StatusCode rc = readReplyTo(io, cmd::kIdentityReply, kIdentityPolls, body, count)) {
+    if (StatusCode rc = readReplyTo(io, kIdentityReply, kIdentityPolls, body, count)) {
         return rc;
     }
     if (count != kIdentityBodySize) return status::kResponseUnknown;
@@ -113,11 +115,11 @@ StatusCode eraseArea(EngineIo& io, uint8_t area) {
     if (StatusCode rc = io.port.sendSysEx(eraseRequest(area))) return rc;
     std::array<uint8_t, kEraseCapacity> body;
     size_t count = 0;
-    if (StatusCode rc = readReplyTo(io, cmd::kEraseReply, kErasePolls, body, count)) return rc;
+    if (StatusCode rc = readReplyTo(io, kEraseReply, kErasePolls, body, count)) return rc;
     switch (body[1]) {
-        case 0:
+        case erase::kOk:
             return status::kOk;
-        case 1:
+        case erase::kFailure:
             return status::kEraseFailure;
         default:
             return status::kResponseUnknown;
@@ -126,22 +128,22 @@ StatusCode eraseArea(EngineIo& io, uint8_t area) {
 
 StatusCode blockResultStatus(uint8_t result, size_t bodyLength) {
     switch (result) {
-        case 0:
+        case block::kOk:
             return status::kOk;
-        case 1:
+        case block::kBadChecksum:
             return status::kBadChecksum;
-        case 2:
-        case 8:
+        case block::kBadLength:
+        case block::kTooLarge:
             return status::kBadLength;
-        case 3:
+        case block::kBadCheckcode:
             return status::kBadCheckcode;
-        case 5:
+        case block::kDeviceFault:
             return status::kDeviceResult5;
-        case 6:
+        case block::kProgrammingFault:
             return status::kProgrammingFault;
-        case 7:
+        case block::kTaken:
             return bodyLength == 2 ? status::kOk : status::kResponseUnknown;
-        default:
+        default:  // block::kUnknown and anything outside the table
             return status::kResponseUnknown;
     }
 }
@@ -159,7 +161,7 @@ StatusCode writeBlock(EngineIo& io, uint16_t blockNumber, ByteView payload) {
     if (StatusCode rc = io.receiver.readResponse(body.data(), body.size(), &count, kBlockPolls)) {
         return rc;
     }
-    if (body[0] != cmd::kBlockReply) return status::kResponseUnknown;
+    if (body[0] != kBlockReply) return status::kResponseUnknown;
     return blockResultStatus(body[1], count);
 }
 

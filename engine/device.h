@@ -5,23 +5,9 @@
 #include <string>
 
 #include "engine/host.h"
+#include "engine/protocol.h"
 
 namespace halden {
-
-namespace cmd {
-inline constexpr uint8_t kControlRequest = 0x10;
-inline constexpr uint8_t kIdentityRequest = 0x11;
-inline constexpr uint8_t kIdentityReply = 0x12;
-inline constexpr uint8_t kEraseRequest = 0x13;
-inline constexpr uint8_t kEraseReply = 0x14;
-inline constexpr uint8_t kBlockWrite = 0x15;
-inline constexpr uint8_t kBlockReply = 0x16;
-}  // namespace cmd
-
-inline constexpr uint8_t kRequestDevice = 0x10;
-inline constexpr size_t kIdentityBodySize = 20;
-inline constexpr size_t kBlockWriteOverhead = 13;
-inline constexpr uint8_t kHandshakeCode = 2;
 
 struct DeviceInfo {
     uint32_t imageStatus = 0;

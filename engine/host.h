@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "engine/clock.h"
 #include "engine/image.h"
+#include "engine/receiver.h"
 #include "engine/status.h"
-#include "transport/clock.h"
-#include "transport/receiver.h"
 
 namespace halden {
 

@@ -4,16 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
-#include <vector>
 
+#include "engine/bytes.h"
 #include "engine/status.h"
 
 namespace halden {
-
-using Bytes = std::vector<uint8_t>;
-using ByteView = std::span<const uint8_t>;
 
 enum class RecordType : uint8_t {
     Area = 0x00,

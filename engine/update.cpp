@@ -24,7 +24,7 @@ StatusCode connectDevice(EngineIo& io, DeviceInfo& info) {
     for (unsigned elapsed = 0; elapsed < kHandshakeLimitTenths;
          elapsed += kHandshakeAttemptTenths) {
         if (io.cancel) break;
-        rc = sendControl(io, kHandshakeCode);
+        rc = sendControl(io, protocol::kHandshakeCode);
         if (rc != status::kOk) break;
         io.progress.set(text::kConnecting, static_cast<int>(elapsed * 10 / 30));
         // Any complete message with the Halden's header answers the handshake.

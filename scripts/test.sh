@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 if command -v clang-format >/dev/null; then scripts/format.sh --check; fi
+scripts/check-engine-includes.sh
 
 scripts/build.sh build -DHALDEN_WERROR=ON
 (cd build && ctest --output-on-failure --timeout 300)

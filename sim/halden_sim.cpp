@@ -1,30 +1,25 @@
 #include "sim/halden_sim.h"
 
-#include "engine/device.h"
+#include "engine/protocol.h"
 
 namespace halden {
 
+using namespace protocol;
+
 namespace {
-constexpr size_t kMinBlockWrite = 13;
-constexpr uint8_t kResultOk = 0;
-constexpr uint8_t kResultEraseFailure = 1;
-constexpr uint8_t kResultBadChecksum = 1;
-constexpr uint8_t kResultBadLength = 2;
-constexpr uint8_t kResultOutOfSequence = 3;
-constexpr uint8_t kResultProgrammingFault = 6;
-constexpr uint8_t kResultTooLarge = 8;
 
 bool isHaldenMessage(ByteView m) {
-    return m.size() >= 7 && m[0] == 0xF0 && m[1] == 0x41 && m[3] == 0x4B && m[4] == 0x39 &&
-           m.back() == 0xF7;
+    return m.size() > kHeaderSize + 1 && m[0] == kSysExStart && m[1] == kManufacturer &&
+           m[3] == kModel1 && m[4] == kModel2 && m.back() == kSysExEnd;
 }
 
 Bytes framed(const Bytes& body) {
-    Bytes m{0xF0, 0x41, 0x10, 0x4B, 0x39};
+    Bytes m{kSysExStart, kManufacturer, kRequestDevice, kModel1, kModel2};
     m.insert(m.end(), body.begin(), body.end());
-    m.push_back(0xF7);
+    m.push_back(kSysExEnd);
     return m;
 }
+
 }  // namespace
 
 SimulatedHalden::SimulatedHalden(SimOptions options, Clock& clock, Scheduler& scheduler,
@@ -52,19 +47,19 @@ void SimulatedHalden::receive(ByteView message) {
 
 void SimulatedHalden::handle(ByteView m) {
     if (!isHaldenMessage(m)) return;
-    const uint8_t command = m[5];
+    const uint8_t command = m[kCommandOffset];
     switch (command) {
-        case cmd::kControlRequest:
+        case kControlRequest:
             // The handshake code is acknowledged; the others are acted on silently.
-            if (m.size() == 8 && m[6] == kHandshakeCode) reply({cmd::kControlRequest, m[6]}, {});
+            if (m.size() == 8 && m[6] == kHandshakeCode) reply({kControlRequest, m[6]}, {});
             return;
-        case cmd::kIdentityRequest:
+        case kIdentityRequest:
             reply(identityBody(), {});
             return;
-        case cmd::kEraseRequest: {
-            uint8_t result = kResultOk;
+        case kEraseRequest: {
+            uint8_t result = erase::kOk;
             if (m.size() != 8 || m[6] != 0) {
-                result = kResultEraseFailure;
+                result = erase::kFailure;
             } else if (options_.eraseResult) {
                 result = *options_.eraseResult;
             } else {
@@ -73,13 +68,13 @@ void SimulatedHalden::handle(ByteView m) {
                 nextBlock_ = 0;
                 status_ = 1;  // no complete image until the area is closed
             }
-            reply({cmd::kEraseReply, result}, options_.eraseTime);
+            reply({kEraseReply, result}, options_.eraseTime);
             return;
         }
-        case cmd::kBlockWrite: {
+        case kBlockWrite: {
             unsigned block = 0;
             const uint8_t result = writeBlock(m, block);
-            reply({cmd::kBlockReply, result}, options_.writeTime);
+            reply({kBlockReply, result}, options_.writeTime);
             return;
         }
         default:
@@ -88,20 +83,20 @@ void SimulatedHalden::handle(ByteView m) {
 }
 
 uint8_t SimulatedHalden::writeBlock(ByteView m, unsigned& block) {
-    if (m.size() < kMinBlockWrite) return kResultBadLength;
+    if (m.size() < kBlockWriteOverhead) return block::kBadLength;
     block = (m[6] << 7) | m[7];
     const size_t n = (m[8] << 7) | m[9];
-    if (m.size() != kMinBlockWrite + n || n > options_.blockSize) return kResultBadLength;
+    if (m.size() != kBlockWriteOverhead + n || n > options_.blockSize) return block::kBadLength;
     unsigned sum = m[6] + m[7] + m[8] + m[9];
     for (size_t i = 0; i < n; ++i) sum += m[10 + i];
     const unsigned checksum = (m[10 + n] << 7) | m[11 + n];
-    if ((sum & 0x3FFF) != checksum) return kResultBadChecksum;
+    if ((sum & 0x3FFF) != checksum) return block::kBadChecksum;
     if (auto it = options_.blockResults.find(block); it != options_.blockResults.end()) {
         return it->second;
     }
-    if (!erased_) return kResultProgrammingFault;
-    if (block != nextBlock_) return kResultOutOfSequence;
-    if (memory_.size() + n > options_.memorySize) return kResultTooLarge;
+    if (!erased_) return block::kProgrammingFault;
+    if (block != nextBlock_) return block::kBadCheckcode;
+    if (memory_.size() + n > options_.memorySize) return block::kTooLarge;
     if (n == 0) {
         erased_ = false;
         status_ = 0;
@@ -111,7 +106,7 @@ uint8_t SimulatedHalden::writeBlock(ByteView m, unsigned& block) {
         memory_.insert(memory_.end(), m.begin() + 10, m.begin() + 10 + static_cast<long>(n));
         ++nextBlock_;
     }
-    return kResultOk;
+    return block::kOk;
 }
 
 Bytes SimulatedHalden::identityBody() const {
@@ -119,7 +114,7 @@ Bytes SimulatedHalden::identityBody() const {
     const auto put = [&](size_t i, uint8_t v) {
         if (i < body.size()) body[i] = v;
     };
-    put(0, cmd::kIdentityReply);
+    put(0, kIdentityReply);
     put(1, status_);
     put(2, major_);
     put(3, minor_);

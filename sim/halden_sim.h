@@ -15,9 +15,9 @@
 #include <optional>
 #include <vector>
 
+#include "engine/clock.h"
 #include "engine/image.h"
 #include "sim/scheduler.h"
-#include "transport/clock.h"
 
 namespace halden {
 

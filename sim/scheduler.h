@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "transport/clock.h"
+#include "engine/clock.h"
 
 namespace halden {
 

@@ -7,8 +7,8 @@
 #include <map>
 #include <utility>
 
+#include "engine/clock.h"
 #include "sim/scheduler.h"
-#include "transport/clock.h"
 
 namespace halden {
 

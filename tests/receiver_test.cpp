@@ -1,4 +1,4 @@
-#include "transport/receiver.h"
+#include "engine/receiver.h"
 
 #include <gtest/gtest.h>
 

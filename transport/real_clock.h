@@ -3,7 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "transport/clock.h"
+#include "engine/clock.h"
 
 namespace halden {
 

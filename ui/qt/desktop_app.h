@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "engine/host.h"
+#include "engine/receiver.h"
 #include "transport/real_clock.h"
-#include "transport/receiver.h"
 #include "ui/app_ports.h"
 #include "ui/file_port_settings.h"
 #include "ui/main_window.h"

@@ -1,15 +1,17 @@
-#include "transport/receiver.h"
+#include "engine/receiver.h"
 
 #include <algorithm>
+
+#include "engine/protocol.h"
 
 namespace halden {
 
 namespace {
-constexpr uint8_t kSysExStart = 0xF0;
-constexpr uint8_t kSysExEnd = 0xF7;
-constexpr uint8_t kManufacturer = 0x41;
-constexpr uint8_t kModel1 = 0x4B;
-constexpr uint8_t kModel2 = 0x39;
+using protocol::kManufacturer;
+using protocol::kModel1;
+using protocol::kModel2;
+using protocol::kSysExEnd;
+using protocol::kSysExStart;
 constexpr int kBodyState = 5;
 }  // namespace
 

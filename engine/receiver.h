@@ -3,20 +3,17 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <span>
 #include <string>
 
+#include "engine/cancel_flag.h"
+#include "engine/clock.h"
 #include "engine/status.h"
-#include "transport/clock.h"
 
 namespace halden {
-
-// Set by the user's Cancel (or Ctrl-C), cleared by the procedures as they start.
-using CancelFlag = std::atomic<bool>;
 
 inline constexpr unsigned kPollMillis = 100;
 
