@@ -37,6 +37,7 @@ public:
         return inner_.sendSysEx(m);
     }
     std::string failureText() const override { return inner_.failureText(); }
+    size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
     size_t bytes = 0;
 
 private:
@@ -65,7 +66,10 @@ int main() {
         received += b.size();
         receiver.feed(b);
     });
-    ports.openPorts(0, 0);
+    if (const std::string error = ports.openPorts(0, 0); !error.empty()) {
+        std::printf("can't open the simulator's ports: %s\n", error.c_str());
+        return 1;
+    }
     CountingSender sender(ports);
     QuietProgress progress;
     NoBoxes boxes;

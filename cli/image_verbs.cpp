@@ -78,14 +78,17 @@ private:
                           image[0], stored, stored == computed ? "matches" : "computed", computed);
             terminal.out(line);
             terminal.out("  offset  record   details");
-            walkRecords(image, [&](const Record& r) {
+            std::vector<Record> records;
+            // A damaged list is shown up to the fault; the status line below says what.
+            (void)walkRecords(image, records);
+            for (const Record& r : records) {
                 std::string details;
                 char buf[120];
                 switch (r.type) {
                     case RecordType::Area:
                         std::snprintf(
-                            buf, sizeof buf, "length %u, version %u.%u%s", r.length, r.versionMajor,
-                            r.versionMinor,
+                            buf, sizeof buf, "length %zu, version %u.%u%s", r.data.size(),
+                            r.versionMajor, r.versionMinor,
                             r.versionMajor == kNeverAskVersion && r.versionMinor == kNeverAskVersion
                                 ? " (never asks)"
                                 : "");
@@ -105,7 +108,7 @@ private:
                 std::snprintf(line, sizeof line, "%8zu  %-7s  %s", r.offset, recordName(r.type),
                               details.c_str());
                 terminal.out(line);
-            });
+            }
         }
     }
 };

@@ -51,12 +51,13 @@ private:
     class PortsSender : public SysExSender {
     public:
         explicit PortsSender(std::unique_ptr<MidiPorts>& ports) : ports_(ports) {}
-        StatusCode sendSysEx(ByteView message) override {
+        [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
             return ports_ ? ports_->sendSysEx(message) : status::kPortFailure;
         }
         std::string failureText() const override {
             return ports_ ? ports_->failureText() : "No MIDI port is open.";
         }
+        size_t maxMessageSize() const override { return ports_ ? ports_->maxMessageSize() : 0; }
 
     private:
         std::unique_ptr<MidiPorts>& ports_;

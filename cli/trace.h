@@ -31,11 +31,12 @@ private:
 class TracingSender : public SysExSender {
 public:
     TracingSender(SysExSender& inner, Tracer& tracer) : inner_(inner), tracer_(tracer) {}
-    StatusCode sendSysEx(ByteView message) override {
+    [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
         tracer_.sent(message);
         return inner_.sendSysEx(message);
     }
     std::string failureText() const override { return inner_.failureText(); }
+    size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
 
 private:
     SysExSender& inner_;

@@ -26,16 +26,31 @@ constexpr unsigned kErasePolls = 88;
 constexpr size_t kBlockCapacity = 50;
 constexpr unsigned kBlockPolls = 100;
 
+// Reads one body into `buffer`; `body` is the part that was received.
+template <size_t Capacity>
+StatusCode readBody(EngineIo& io, unsigned polls, std::array<uint8_t, Capacity>& buffer,
+                    ByteView& body) {
+    size_t count = 0;
+    const StatusCode rc = io.receiver.readResponse(buffer.data(), buffer.size(), &count, polls);
+    body = ByteView(buffer.data(), count);
+    return rc;
+}
+
 // Reads bodies until one starts with `command`; other bodies are skipped, each skip
 // starting a fresh budget.
 template <size_t Capacity>
 StatusCode readReplyTo(EngineIo& io, uint8_t command, unsigned polls,
-                       std::array<uint8_t, Capacity>& body, size_t& count) {
+                       std::array<uint8_t, Capacity>& buffer, ByteView& body) {
     while (true) {
-        const StatusCode rc = io.receiver.readResponse(body.data(), body.size(), &count, polls);
-        if (rc != status::kOk) return rc;
-        if (body[0] == command) return status::kOk;
+        if (StatusCode rc = readBody(io, polls, buffer, body)) return rc;
+        if (!body.empty() && body[0] == command) return status::kOk;
     }
+}
+
+// Data byte d<i> of a reply body; one the Halden did not send counts as 0, as in a
+// zero-filled reply buffer.
+uint8_t dataByte(ByteView body, size_t i) {
+    return i < body.size() ? body[i] : 0;
 }
 
 }  // namespace
@@ -68,13 +83,15 @@ Bytes blockWrite(uint16_t blockNumber, ByteView payload) {
     unsigned sum = m[6] + m[7] + m[8] + m[9];
     m.insert(m.end(), payload.begin(), payload.end());
     for (uint8_t b : payload) sum += b;
-    put14(m, sum & 0x3FFF);
+    put14(m, sum & kMax14Bit);
     m.push_back(kSysExEnd);
     return m;
 }
 
-void decodeIdentity(ByteView body, DeviceInfo& info) {
-    auto d = [&](size_t i) { return body[i]; };  // d1 is body[1]
+StatusCode decodeIdentity(ByteView body, DeviceInfo& info) {
+    info = DeviceInfo{};
+    if (body.size() != kIdentityBodySize) return status::kResponseUnknown;
+    const auto d = [&](size_t i) { return body[i]; };  // d1 is body[1]
     info.imageStatus = d(1);
     info.versionMajor = d(2);
     info.versionMinor = d(3);
@@ -83,14 +100,17 @@ void decodeIdentity(ByteView body, DeviceInfo& info) {
     info.auxByte2 = d(10);
     info.auxWord = static_cast<uint16_t>((d(11) << 7) | d(12));
     info.auxByte3 = d(13);
-    char serial[13] = {};
-    for (int i = 0; i < 6; ++i) std::snprintf(serial + 2 * i, 3, "%.2x", d(14 + i));
+    char serial[2 * kSerialBytes + 1] = {};
+    for (size_t i = 0; i < kSerialBytes; ++i) {
+        std::snprintf(serial + 2 * i, 3, "%.2x", d(kSerialOffset + i));
+    }
     info.serialText = serial;
     if (info.imageStatus == 0) {
         char version[16];
         std::snprintf(version, sizeof version, "%d.%d", info.versionMajor, info.versionMinor);
         info.versionText = version;
     }
+    return status::kOk;
 }
 
 StatusCode sendControl(EngineIo& io, uint8_t code) {
@@ -100,23 +120,19 @@ StatusCode sendControl(EngineIo& io, uint8_t code) {
 StatusCode readIdentity(EngineIo& io, DeviceInfo& info) {
     info = DeviceInfo{};
     if (StatusCode rc = io.port.sendSysEx(identityRequest())) return rc;
-    std::array<uint8_t, kIdentityCapacity> body;
-    size_t count = 0;
-    if (StatusCode rc = readReplyTo(io, kIdentityReply, kIdentityPolls, body, count)) {
-        return rc;
-    }
-    if (count != kIdentityBodySize) return status::kResponseUnknown;
-    decodeIdentity(body, info);
-    return status::kOk;
+    std::array<uint8_t, kIdentityCapacity> buffer;
+    ByteView body;
+    if (StatusCode rc = readReplyTo(io, kIdentityReply, kIdentityPolls, buffer, body)) return rc;
+    return decodeIdentity(body, info);
 }
 
 StatusCode eraseArea(EngineIo& io, uint8_t area) {
     io.receiver.reset();  // nothing older than this request counts as its reply
     if (StatusCode rc = io.port.sendSysEx(eraseRequest(area))) return rc;
-    std::array<uint8_t, kEraseCapacity> body;
-    size_t count = 0;
-    if (StatusCode rc = readReplyTo(io, kEraseReply, kErasePolls, body, count)) return rc;
-    switch (body[1]) {
+    std::array<uint8_t, kEraseCapacity> buffer;
+    ByteView body;
+    if (StatusCode rc = readReplyTo(io, kEraseReply, kErasePolls, buffer, body)) return rc;
+    switch (dataByte(body, 1)) {
         case erase::kOk:
             return status::kOk;
         case erase::kFailure:
@@ -156,13 +172,11 @@ StatusCode writeBlock(EngineIo& io, uint16_t blockNumber, ByteView payload) {
         return status::kOutOfMemory;
     }
     if (StatusCode rc = io.port.sendSysEx(message)) return rc;
-    std::array<uint8_t, kBlockCapacity> body;
-    size_t count = 0;
-    if (StatusCode rc = io.receiver.readResponse(body.data(), body.size(), &count, kBlockPolls)) {
-        return rc;
-    }
-    if (body[0] != kBlockReply) return status::kResponseUnknown;
-    return blockResultStatus(body[1], count);
+    std::array<uint8_t, kBlockCapacity> buffer;
+    ByteView body;
+    if (StatusCode rc = readBody(io, kBlockPolls, buffer, body)) return rc;
+    if (dataByte(body, 0) != kBlockReply) return status::kResponseUnknown;
+    return blockResultStatus(dataByte(body, 1), body.size());
 }
 
 }  // namespace halden

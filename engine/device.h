@@ -28,15 +28,16 @@ Bytes identityRequest();
 Bytes eraseRequest(uint8_t area);
 Bytes blockWrite(uint16_t blockNumber, ByteView payload);
 
-// Fills `info` from an identity reply body (command byte first, 20 bytes).
-void decodeIdentity(ByteView body, DeviceInfo& info);
+// Fills `info` from an identity reply body (command byte first). The body must be
+// exactly 20 bytes long, else the result is 8 and `info` is left cleared.
+[[nodiscard]] StatusCode decodeIdentity(ByteView body, DeviceInfo& info);
 
-StatusCode sendControl(EngineIo& io, uint8_t code);
-StatusCode readIdentity(EngineIo& io, DeviceInfo& info);
-StatusCode eraseArea(EngineIo& io, uint8_t area);
-StatusCode writeBlock(EngineIo& io, uint16_t blockNumber, ByteView payload);
+[[nodiscard]] StatusCode sendControl(EngineIo& io, uint8_t code);
+[[nodiscard]] StatusCode readIdentity(EngineIo& io, DeviceInfo& info);
+[[nodiscard]] StatusCode eraseArea(EngineIo& io, uint8_t area);
+[[nodiscard]] StatusCode writeBlock(EngineIo& io, uint16_t blockNumber, ByteView payload);
 
 // The status code for a device result in a block reply (result 0 is success).
-StatusCode blockResultStatus(uint8_t result, size_t bodyLength);
+[[nodiscard]] StatusCode blockResultStatus(uint8_t result, size_t bodyLength);
 
 }  // namespace halden

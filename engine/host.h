@@ -2,6 +2,7 @@
 // end (or a test) supplies.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,8 +18,11 @@ namespace halden {
 class SysExSender {
 public:
     virtual ~SysExSender() = default;
-    virtual StatusCode sendSysEx(ByteView message) = 0;
+    [[nodiscard]] virtual StatusCode sendSysEx(ByteView message) = 0;
     virtual std::string failureText() const = 0;
+    // The longest message, in bytes, that this port carries whole. An update whose
+    // blocks would need longer messages is refused before anything is erased.
+    virtual size_t maxMessageSize() const = 0;
 };
 
 // The progress window: a caption, a bar from 0 to 100 and a Cancel button (which sets

@@ -27,18 +27,74 @@ uint16_t crc16Arc(ByteView bytes, uint16_t crc) {
     return crc;
 }
 
-StatusCode validateImage(ByteView image) {
+StatusCode walkRecords(ByteView image, std::vector<Record>& records) {
+    // `rest` is what remains of the image from the read position: every read takes
+    // from it and is checked against its size first.
+    ByteView rest = image.size() > kImageHeaderSize ? image.subspan(kImageHeaderSize) : ByteView();
+    const auto take = [&rest] {
+        const uint8_t b = rest.front();
+        rest = rest.subspan(1);
+        return b;
+    };
+    while (true) {
+        if (rest.empty()) return status::kImageCorrupt;  // no end marker
+        Record rec;
+        rec.offset = image.size() - rest.size();
+        const uint8_t type = take();
+        if (type == static_cast<uint8_t>(RecordType::End)) {
+            rec.type = RecordType::End;
+            records.push_back(rec);
+            return status::kOk;
+        }
+        if (type > static_cast<uint8_t>(RecordType::Control)) return status::kImageCorrupt;
+        // Even a skip record must be followed by something: the end marker at least.
+        if (rest.empty()) return status::kImageCorrupt;
+        rec.type = static_cast<RecordType>(type);
+        switch (rec.type) {
+            case RecordType::Control:
+                rec.operand = take();
+                if (rec.operand > 3) return status::kImageCorrupt;
+                break;
+            case RecordType::Delay:
+                rec.operand = take();
+                break;
+            case RecordType::Skip:
+            case RecordType::End:
+                break;
+            case RecordType::Area: {
+                if (rest.size() < kAreaHeaderSize) return status::kImageCorrupt;
+                const size_t length = rest[0] | (rest[1] << 8);
+                rec.versionMajor = rest[2];
+                rec.versionMinor = rest[3];
+                rest = rest.subspan(kAreaHeaderSize);
+                if (rest.size() < length) return status::kImageCorrupt;
+                rec.data = rest.first(length);
+                rest = rest.subspan(length);
+                break;
+            }
+        }
+        records.push_back(rec);
+    }
+}
+
+StatusCode parseImage(ByteView image, std::vector<Record>& records) {
+    records.clear();
     if (image.size() < 4) return status::kImageCorrupt;
     if (image[0] != 0) return status::kUnknownVersion;
     const uint16_t stored = static_cast<uint16_t>(image[1] | (image[2] << 8));
     if (crc16Arc(image.subspan(kImageHeaderSize)) != stored) return status::kCrcError;
-    bool dataOk = true;
-    const StatusCode walk = walkRecords(image, [&](const Record& rec) {
-        if (rec.type != RecordType::Area) return;
-        for (uint8_t b : image.subspan(rec.dataOffset, rec.length)) dataOk = dataOk && b < 0x80;
-    });
-    if (walk != status::kOk) return walk;
-    return dataOk ? status::kOk : status::kImageCorrupt;
+    if (StatusCode rc = walkRecords(image, records)) return rc;
+    for (const Record& rec : records) {
+        for (uint8_t b : rec.data) {
+            if (b >= 0x80) return status::kImageCorrupt;
+        }
+    }
+    return status::kOk;
+}
+
+StatusCode validateImage(ByteView image) {
+    std::vector<Record> records;
+    return parseImage(image, records);
 }
 
 std::string ImageBuilder::addArea(ByteView data, uint8_t versionMajor, uint8_t versionMinor) {

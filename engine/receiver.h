@@ -34,7 +34,8 @@ public:
     // Every poll either takes one queued item or waits up to 100 ms for one; a wait ends
     // early when a byte arrives. Returns 0, 5 (canceled), 6 (too long), 7 (timeout) or
     // 16 when the input port has failed.
-    StatusCode readResponse(uint8_t* buffer, size_t capacity, size_t* count, unsigned polls);
+    [[nodiscard]] StatusCode readResponse(uint8_t* buffer, size_t capacity, size_t* count,
+                                          unsigned polls);
 
     // The input port has failed; every read from now on returns kPortFailure at once.
     void failPort(std::string why);

@@ -5,7 +5,7 @@
 namespace halden {
 
 std::string_view statusMessage(StatusCode code) {
-    static constexpr std::array<std::string_view, 17> kMessages = {
+    static constexpr std::array<std::string_view, 19> kMessages = {
         "No error",
         "Cannot open file",
         "Update file CRC error",
@@ -23,6 +23,8 @@ std::string_view statusMessage(StatusCode code) {
         "MIDI Reports chip programming fault",
         "MIDI Reports device fault (result 5)",
         "MIDI port failure",
+        "The Halden's blocks are too long for this MIDI port; nothing was erased",
+        "The Halden's block size is too small for an area of this image; nothing was erased",
     };
     if (code < kMessages.size()) return kMessages[code];
     return "Unknown error";

@@ -28,9 +28,15 @@ inline constexpr StatusCode kDeviceResult5 = 15;
 // A MIDI port failed while in use. Never shown through statusMessage: the front end
 // shows the port's own text as a fatal error and ends the program with exit code 1.
 inline constexpr StatusCode kPortFailure = 16;
+// The Halden's blocks would need longer messages than the MIDI port carries. Found
+// right after the handshake, before anything is erased.
+inline constexpr StatusCode kBlocksTooLongForPort = 17;
+// An area would need more blocks than a 14-bit block number can count (the Halden's
+// block size is too small for it). Found before anything is erased.
+inline constexpr StatusCode kTooManyBlocks = 18;
 }  // namespace status
 
-std::string_view statusMessage(StatusCode code);
+[[nodiscard]] std::string_view statusMessage(StatusCode code);
 
 namespace text {
 inline constexpr std::string_view kAppTitle = "Halden Firmware Update Utility";

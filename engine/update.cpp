@@ -1,7 +1,7 @@
 #include "engine/update.h"
 
+#include <algorithm>
 #include <array>
-#include <chrono>
 
 namespace halden {
 
@@ -63,38 +63,49 @@ void delayWithProgress(EngineIo& io, uint8_t count) {
     io.progress.set(text::kDelaying, 100);
 }
 
-StatusCode programArea(EngineIo& io, uint8_t area, Cursor& cursor, const DeviceInfo& info) {
-    if (cursor.remaining() < kAreaHeaderSize) return status::kImageCorrupt;
-    const unsigned lengthLow = cursor.take();
-    const size_t length = lengthLow | (static_cast<unsigned>(cursor.take()) << 8);
-    const uint8_t major = cursor.take();
-    const uint8_t minor = cursor.take();
+StatusCode checkAreasFit(const std::vector<Record>& records, const DeviceInfo& info,
+                         size_t maxMessage) {
+    for (const Record& rec : records) {
+        if (rec.type != RecordType::Area) continue;
+        // A block size of 0 cannot carry any data.
+        if (info.blockSize == 0) return status::kResponseUnknown;
+        const size_t longest = std::min<size_t>(info.blockSize, rec.data.size());
+        if (longest + protocol::kBlockWriteOverhead > maxMessage) {
+            return status::kBlocksTooLongForPort;
+        }
+        // The data blocks and the closing empty block are numbered from 0.
+        const size_t blocks = (rec.data.size() + info.blockSize - 1) / info.blockSize + 1;
+        if (blocks > protocol::kMax14Bit + 1) return status::kTooManyBlocks;
+    }
+    return status::kOk;
+}
 
+StatusCode programArea(EngineIo& io, uint8_t area, const Record& record, const DeviceInfo& info) {
+    const ByteView data = record.data;
     // Asked before the erase: a No must leave the Halden's working firmware untouched.
-    const bool upToDate = major == info.versionMajor && minor == info.versionMinor &&
-                          info.imageStatus == 0 &&
-                          !(major == kNeverAskVersion && minor == kNeverAskVersion);
+    const bool upToDate =
+        record.versionMajor == info.versionMajor && record.versionMinor == info.versionMinor &&
+        info.imageStatus == 0 &&
+        !(record.versionMajor == kNeverAskVersion && record.versionMinor == kNeverAskVersion);
     if (upToDate) {
         io.progress.close();
         if (!io.boxes.askYesNo(text::kUpToDateQuestion)) return status::kCanceled;
         io.progress.open();
     }
-    if (cursor.remaining() < length) return status::kImageCorrupt;
 
     io.progress.set(text::kPreparingArea, 0);
     if (StatusCode rc = eraseArea(io, area)) return rc;
 
-    const size_t total = length / info.blockSize + 1;
+    const size_t total = data.size() / info.blockSize + 1;
     uint16_t blockNumber = 0;
     size_t done = 0;
     size_t written = 0;
     StatusCode rc = status::kOk;
-    while (written < length) {
+    while (written < data.size()) {
         io.progress.set(text::kUpdatingArea, static_cast<int>(done * 100 / total));
-        const size_t n = std::min<size_t>(info.blockSize, length - written);
-        rc = writeBlock(io, blockNumber, cursor.image.subspan(cursor.pos, n));
+        const size_t n = std::min<size_t>(info.blockSize, data.size() - written);
+        rc = writeBlock(io, blockNumber, data.subspan(written, n));
         if (rc != status::kOk) break;
-        cursor.pos += n;
         written += n;
         ++blockNumber;
         ++done;
@@ -107,34 +118,32 @@ StatusCode programArea(EngineIo& io, uint8_t area, Cursor& cursor, const DeviceI
 
 StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
     if (StatusCode rc = connectDevice(io, info)) return rc;
-    if (StatusCode rc = validateImage(image)) return rc;
-    // A block size of 0 cannot carry any data; refuse before anything is erased.
-    if (info.blockSize == 0) return status::kResponseUnknown;
+    std::vector<Record> records;
+    if (StatusCode rc = parseImage(image, records)) return rc;
+    // What the identity and the port allow is known now: refuse before any record runs,
+    // so that nothing is erased that cannot be written again.
+    if (StatusCode rc = checkAreasFit(records, info, io.port.maxMessageSize())) return rc;
 
     io.progress.open();
     io.cancel = false;
-    Cursor cursor{image, kImageHeaderSize};
     StatusCode rc = status::kOk;
-    bool ended = false;
-    while (rc == status::kOk && !ended) {
-        switch (static_cast<RecordType>(cursor.take())) {
+    for (const Record& rec : records) {
+        switch (rec.type) {
             case RecordType::Delay:
-                delayWithProgress(io, cursor.take());
+                delayWithProgress(io, rec.operand);
                 break;
             case RecordType::End:
-                ended = true;
+            case RecordType::Skip:
                 break;
             case RecordType::Control:
-                rc = sendControl(io, cursor.take());
+                rc = sendControl(io, rec.operand);
                 if (rc == status::kOk) pauseTenths(io.clock, kControlPauseTenths);
                 break;
             case RecordType::Area:
-                rc = programArea(io, 0, cursor, info);
-                break;
-            case RecordType::Skip:
+                rc = programArea(io, 0, rec, info);
                 break;
         }
-        if (io.cancel) break;
+        if (rc != status::kOk || io.cancel) break;
     }
     io.progress.close();
     if (rc == status::kPortFailure) return rc;  // fatal whatever else happened

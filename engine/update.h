@@ -1,32 +1,33 @@
 // The connect, read-back and update procedures.
 #pragma once
 
+#include <vector>
+
 #include "engine/device.h"
 
 namespace halden {
 
 // The handshake (control code 2 every 3 s, up to ten times) followed by the identity
 // exchange. On 0, `info` holds the Halden's identity.
-StatusCode connectDevice(EngineIo& io, DeviceInfo& info);
+[[nodiscard]] StatusCode connectDevice(EngineIo& io, DeviceInfo& info);
 
 // Reads the identity back after an update, retrying on timeouts up to `tries` times.
-StatusCode verifyAfterUpdate(EngineIo& io, DeviceInfo& info, unsigned tries);
+[[nodiscard]] StatusCode verifyAfterUpdate(EngineIo& io, DeviceInfo& info, unsigned tries);
 
 // Carries out a whole image: handshake, validation, records in file order, read-back.
-StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info);
+[[nodiscard]] StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info);
+
+// Whether every area of `records` can be written to a Halden with this identity through
+// a port that carries messages of up to `maxMessage` bytes: 0, or 8 (block size 0),
+// 17 (blocks too long for the port) or 18 (more blocks than 14-bit numbers count).
+[[nodiscard]] StatusCode checkAreasFit(const std::vector<Record>& records, const DeviceInfo& info,
+                                       size_t maxMessage);
 
 // One delay record: count tenths of a second, with progress.
 void delayWithProgress(EngineIo& io, uint8_t count);
 
-// The image read position and the bytes that remain from it; both advance together.
-struct Cursor {
-    ByteView image;
-    size_t pos = 0;
-    size_t remaining() const { return image.size() - pos; }
-    uint8_t take() { return image[pos++]; }
-};
-
-// One area record. `cursor` arrives after the type byte and is left after the data.
-StatusCode programArea(EngineIo& io, uint8_t area, Cursor& cursor, const DeviceInfo& info);
+// One area record: erase, up-to-date question, blocks, closing block.
+[[nodiscard]] StatusCode programArea(EngineIo& io, uint8_t area, const Record& record,
+                                     const DeviceInfo& info);
 
 }  // namespace halden

@@ -88,12 +88,22 @@ uint8_t SimulatedHalden::writeBlock(ByteView m, unsigned& block) {
     const size_t n = (m[8] << 7) | m[9];
     if (m.size() != kBlockWriteOverhead + n || n > options_.blockSize) return block::kBadLength;
     unsigned sum = m[6] + m[7] + m[8] + m[9];
-    for (size_t i = 0; i < n; ++i) sum += m[10 + i];
-    const unsigned checksum = (m[10 + n] << 7) | m[11 + n];
-    if ((sum & 0x3FFF) != checksum) return block::kBadChecksum;
+    for (size_t i = 0; i < n; ++i) sum += m[kBlockPayloadOffset + i];
+    const unsigned checksum = (m[kBlockPayloadOffset + n] << 7) | m[kBlockPayloadOffset + n + 1];
+    if ((sum & kMax14Bit) != checksum) return block::kBadChecksum;
+    std::optional<uint8_t> forced;
     if (auto it = options_.blockResults.find(block); it != options_.blockResults.end()) {
-        return it->second;
+        forced = it->second;
     }
+    // A forced failure leaves the block unwritten; a forced success (0, or 7, which the
+    // host takes as success too) means the block was taken, like any good block.
+    if (forced && *forced != block::kOk && *forced != block::kTaken) return *forced;
+    const uint8_t result = store(m.subspan(kBlockPayloadOffset, n), block);
+    return result == block::kOk && forced ? *forced : result;
+}
+
+uint8_t SimulatedHalden::store(ByteView payload, unsigned block) {
+    const size_t n = payload.size();
     if (!erased_) return block::kProgrammingFault;
     if (block != nextBlock_) return block::kBadCheckcode;
     if (memory_.size() + n > options_.memorySize) return block::kTooLarge;
@@ -103,7 +113,7 @@ uint8_t SimulatedHalden::writeBlock(ByteView m, unsigned& block) {
         major_ = memory_.size() > 0 ? memory_[0] : 0;
         minor_ = memory_.size() > 1 ? memory_[1] : 0;
     } else {
-        memory_.insert(memory_.end(), m.begin() + 10, m.begin() + 10 + static_cast<long>(n));
+        memory_.insert(memory_.end(), payload.begin(), payload.end());
         ++nextBlock_;
     }
     return block::kOk;

@@ -34,14 +34,15 @@ struct SimOptions {
     Clock::Duration eraseTime{0};
     Clock::Duration writeTime{0};
 
-    bool silent = false;                       // never answers
-    unsigned answerFrom = 1;                   // ignores requests before the N-th
-    std::map<unsigned, uint8_t> blockResults;  // block number -> device result
-    std::optional<uint8_t> eraseResult;        // answer every erase with this result
-    size_t identityBodyLength = 20;            // wrong values test the length check
-    bool foreignMessages = false;              // another maker's SysEx and a channel message first
-    bool realtimeBytes = false;                // clock bytes inside every reply
-    bool cutOffMessages = false;               // a reply cut off by a status byte before each reply
+    bool silent = false;      // never answers
+    unsigned answerFrom = 1;  // ignores requests before the N-th
+    // block number -> device result; 0 and 7 still take the block, others do not
+    std::map<unsigned, uint8_t> blockResults;
+    std::optional<uint8_t> eraseResult;  // answer every erase with this result
+    size_t identityBodyLength = 20;      // wrong values test the length check
+    bool foreignMessages = false;        // another maker's SysEx and a channel message first
+    bool realtimeBytes = false;          // clock bytes inside every reply
+    bool cutOffMessages = false;         // a reply cut off by a status byte before each reply
 };
 
 class SimulatedHalden {
@@ -70,6 +71,7 @@ private:
     void send(Bytes bytes, Clock::Duration ready);
     Bytes identityBody() const;
     uint8_t writeBlock(ByteView message, unsigned& blockNumber);
+    uint8_t store(ByteView payload, unsigned blockNumber);
 
     SimOptions options_;
     Clock& clock_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "engine/host.h"
 #include "sim/halden_sim.h"
 
@@ -11,12 +13,13 @@ class SimLink : public SysExSender {
 public:
     SimLink(Clock& clock, SimulatedHalden& device) : clock_(clock), device_(device) {}
 
-    StatusCode sendSysEx(ByteView message) override {
+    [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
         clock_.sleepFor(device_.wireTime(message.size()));
         device_.receive(message);
         return status::kOk;
     }
     std::string failureText() const override { return {}; }
+    size_t maxMessageSize() const override { return SIZE_MAX; }
 
 private:
     Clock& clock_;

@@ -35,6 +35,10 @@ StatusCode SimulatorPorts::sendSysEx(ByteView message) {
     return link_.sendSysEx(message);
 }
 
+size_t SimulatorPorts::maxMessageSize() const {
+    return link_.maxMessageSize();
+}
+
 std::string SimulatorPorts::failureText() const {
     return "The simulator's port is not open.";
 }

@@ -18,11 +18,12 @@ public:
     SimulatorPorts(const SimOptions& options, Clock& clock, InputSink input);
     ~SimulatorPorts() override;
 
-    std::string enumeratePorts(PortNames& names) override;
-    std::string openPorts(size_t input, size_t output) override;
+    [[nodiscard]] std::string enumeratePorts(PortNames& names) override;
+    [[nodiscard]] std::string openPorts(size_t input, size_t output) override;
     void closePorts() override;
-    StatusCode sendSysEx(ByteView message) override;
+    [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
+    size_t maxMessageSize() const override;
 
     SimulatedHalden& device() { return device_; }
 

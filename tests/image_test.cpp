@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace halden {
 namespace {
 
@@ -117,17 +119,33 @@ TEST(WalkRecords, ReportsEveryRecordWithItsFields) {
     builder.addArea(Bytes{1, 2, 3, 4}, 2, 7);
     const Bytes image = builder.finish();
     std::vector<Record> records;
-    EXPECT_EQ(walkRecords(image, [&](const Record& r) { records.push_back(r); }), 0u);
+    EXPECT_EQ(parseImage(image, records), 0u);
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].type, RecordType::Control);
     EXPECT_EQ(records[0].operand, 2);
     EXPECT_EQ(records[1].type, RecordType::Area);
     EXPECT_EQ(records[1].offset, 5u);
-    EXPECT_EQ(records[1].length, 4);
     EXPECT_EQ(records[1].versionMajor, 2);
     EXPECT_EQ(records[1].versionMinor, 7);
-    EXPECT_EQ(records[1].dataOffset, 10u);
+    EXPECT_EQ(Bytes(records[1].data.begin(), records[1].data.end()), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(records[1].data.data(), image.data() + 10);  // the image's own bytes
     EXPECT_EQ(records[2].type, RecordType::End);
+}
+
+// Every cut of a valid image is refused without a read outside it (the sanitizer
+// build checks the reads): the walk never trusts a length it has not checked.
+TEST(WalkRecords, EveryTruncationIsRefusedInsideTheBuffer) {
+    ImageBuilder builder;
+    builder.addDelay(1);
+    builder.addArea(Bytes(40, 0x11), 1, 2);
+    builder.addControl(3);
+    const Bytes image = builder.finish();
+    for (size_t size = 0; size < image.size(); ++size) {
+        const auto cut = std::make_unique<uint8_t[]>(size);  // exactly `size` bytes
+        std::copy_n(image.begin(), size, cut.get());
+        std::vector<Record> records;
+        EXPECT_EQ(walkRecords(ByteView(cut.get(), size), records), 3u) << size;
+    }
 }
 
 }  // namespace

@@ -89,6 +89,7 @@ public:
         return link_.sendSysEx(m);
     }
     std::string failureText() const override { return "port gone"; }
+    size_t maxMessageSize() const override { return link_.maxMessageSize(); }
 
     bool open = false;
     std::string listError, openError;

@@ -59,15 +59,17 @@ public:
 class RecordingLink : public SysExSender {
 public:
     RecordingLink(Clock& clock, SysExSender& inner) : clock_(clock), inner_(inner) {}
-    StatusCode sendSysEx(ByteView message) override {
+    [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
         if (failFrom && sent.size() + 1 >= failFrom) return status::kPortFailure;
         sent.emplace_back(message.begin(), message.end());
         times.push_back(clock_.now());
         return inner_.sendSysEx(message);
     }
     std::string failureText() const override { return "link unplugged"; }
+    size_t maxMessageSize() const override { return maxMessage; }
 
     std::vector<Bytes> sent;
+    size_t maxMessage = SIZE_MAX;
     std::vector<Clock::Duration> times;
     size_t failFrom = 0;  // 0: never
 

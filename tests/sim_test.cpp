@@ -10,7 +10,7 @@ using test::Rig;
 
 // Sends one message to the simulator and returns the body of its reply.
 Bytes roundTrip(Rig& rig, const Bytes& message) {
-    rig.link.sendSysEx(message);
+    if (rig.link.sendSysEx(message) != 0) return {};
     uint8_t body[50];
     size_t count = 0;
     if (rig.receiver.readResponse(body, sizeof body, &count, 100) != 0) return {};
@@ -45,7 +45,7 @@ TEST(SimulatedHalden, ChecksEveryBlockWrite) {
 TEST(SimulatedHalden, ModelsWireTimeBothWays) {
     Rig rig;
     const Bytes request = identityRequest();  // 7 bytes out, 26 back
-    rig.link.sendSysEx(request);
+    ASSERT_EQ(rig.link.sendSysEx(request), 0u);
     uint8_t body[78];
     ASSERT_EQ(rig.receiver.readResponse(body, sizeof body, nullptr, 30), 0u);
     EXPECT_EQ(rig.clock.now(), Clock::Duration((7 + 26) * 10 * 1'000'000 / 31250));

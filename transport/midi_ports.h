@@ -36,11 +36,11 @@ public:
 
     // Lists the ports in a stable order. Returns an empty string, or the text to show
     // when there is no input or no output port at all.
-    virtual std::string enumeratePorts(PortNames& names) = 0;
+    [[nodiscard]] virtual std::string enumeratePorts(PortNames& names) = 0;
 
     // Opens the input and output port with these device numbers. Returns an empty
     // string, or the text to show; on failure nothing stays open.
-    virtual std::string openPorts(size_t inputDevice, size_t outputDevice) = 0;
+    [[nodiscard]] virtual std::string openPorts(size_t inputDevice, size_t outputDevice) = 0;
 
     // Closes whatever is open; harmless when nothing is.
     virtual void closePorts() = 0;

@@ -21,17 +21,17 @@ public:
     RtMidiPorts(InputSink input, FailureSink failure, std::string system = {});
     ~RtMidiPorts() override;
 
-    std::string enumeratePorts(PortNames& names) override;
-    std::string openPorts(size_t input, size_t output) override;
+    [[nodiscard]] std::string enumeratePorts(PortNames& names) override;
+    [[nodiscard]] std::string openPorts(size_t input, size_t output) override;
     void closePorts() override;
-    StatusCode sendSysEx(ByteView message) override;
+    [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
 
     // The MIDI system in use ("ALSA", "JACK", ...), empty before the first listing.
     std::string systemName() const;
 
-    // Longest message that can be sent whole.
-    size_t maxMessageSize() const;
+    // JACK drops longer SysEx messages without a word.
+    size_t maxMessageSize() const override;
 
 private:
     struct Api;

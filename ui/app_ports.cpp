@@ -46,6 +46,10 @@ StatusCode AppPorts::sendSysEx(ByteView message) {
     return open_ ? open_->sendSysEx(message) : status::kPortFailure;
 }
 
+size_t AppPorts::maxMessageSize() const {
+    return open_ ? open_->maxMessageSize() : 0;
+}
+
 std::string AppPorts::failureText() const {
     return open_ ? open_->failureText() : "No MIDI port is open.";
 }

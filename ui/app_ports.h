@@ -15,11 +15,12 @@ public:
     // `real` may be null (no MIDI backend on this platform); `simulator` may be null.
     AppPorts(std::unique_ptr<MidiPorts> real, std::unique_ptr<SimulatorPorts> simulator);
 
-    std::string enumeratePorts(PortNames& names) override;
-    std::string openPorts(size_t inputDevice, size_t outputDevice) override;
+    [[nodiscard]] std::string enumeratePorts(PortNames& names) override;
+    [[nodiscard]] std::string openPorts(size_t inputDevice, size_t outputDevice) override;
     void closePorts() override;
-    StatusCode sendSysEx(ByteView message) override;
+    [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
+    size_t maxMessageSize() const override;
 
     // The device number under which the simulator is listed.
     static constexpr size_t kSimulatorDevice = static_cast<size_t>(1) << 30;

@@ -20,10 +20,10 @@ struct ImageFile {
 // Reads a whole image file. A missing, unreadable or non-regular file gives
 // "Can't open file PATH for reading"; one too large to hold gives
 // "Can't allocate SIZE bytes!".
-ImageFile readImageFile(const std::string& path);
+[[nodiscard]] ImageFile readImageFile(const std::string& path);
 
 // Reads a whole image file and validates it; on failure `error` is the file's text or
 // the validation result's message.
-ImageFile readValidImage(const std::string& path);
+[[nodiscard]] ImageFile readValidImage(const std::string& path);
 
 }  // namespace halden

@@ -8,10 +8,10 @@ class PortSettings {
 public:
     virtual ~PortSettings() = default;
     // True when both values were read; a value read before a failure stays set.
-    virtual bool load(int& input, int& output) = 0;
+    [[nodiscard]] virtual bool load(int& input, int& output) = 0;
     // True when both values are stored. A failure that the user should hear of is shown
     // by the store itself.
-    virtual bool save(int input, int output) = 0;
+    [[nodiscard]] virtual bool save(int input, int output) = 0;
 };
 
 }  // namespace halden
