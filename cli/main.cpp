@@ -1,14 +1,27 @@
 // halden: the command line for scripting and service benches. The exit status is the
 // operation's status code (0 for success), 1 when a file cannot be read or a MIDI port
-// fails.
+// fails, and 64 for a command line that is not understood.
 #include <CLI/CLI.hpp>
+#include <csignal>
 
 #include "cli/verbs.h"
 
+namespace {
+constexpr int kUsageError = 64;  // EX_USAGE
+}
+
 int main(int argc, char** argv) {
     using namespace halden::cli;
+    // Output that nobody reads any more (a closed pipe) is no reason to stop an update
+    // half-way: writes then just fail.
+    std::signal(SIGPIPE, SIG_IGN);
+
     CLI::App app{"Installs firmware into the Halden over MIDI System Exclusive.", "halden"};
     app.require_subcommand(1);
+    app.footer(
+        "Exit status: 0 success; 2 to 15, 17 and 18 the update's status code (see "
+        "README); 1 a file that cannot be read or a MIDI port that fails; 64 a command "
+        "line that is not understood.");
     std::vector<std::unique_ptr<Verb>> verbs;
     verbs.push_back(makeCheckVerb(app));
     verbs.push_back(makeInfoVerb(app));
@@ -17,11 +30,17 @@ int main(int argc, char** argv) {
     verbs.push_back(makeUpdateVerb(app));
     verbs.push_back(makePortsVerb(app));
     verbs.push_back(makeSimulateVerb(app));
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help prints and succeeds; every other parse failure is one usage error.
+        const int printed = app.exit(e);
+        return printed == 0 ? 0 : kUsageError;
+    }
 
     Terminal terminal;
     for (auto& verb : verbs) {
         if (verb->chosen()) return verb->run(terminal);
     }
-    return 1;
+    return kUsageError;
 }

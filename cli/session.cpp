@@ -12,19 +12,21 @@ namespace {
 
 CancelFlag* g_cancel = nullptr;
 
-extern "C" void onInterrupt(int) {
+extern "C" void onStopSignal(int) {
     if (g_cancel) g_cancel->store(true);
 }
 
-// Ctrl-C acts as Cancel. A second Ctrl-C ends the program the usual way. No
-// SA_RESTART, so that a question waiting for input is answered No.
-void catchInterrupt(CancelFlag* cancel) {
+// Ctrl-C, a terminal that hangs up and a polite kill all act as Cancel: the update
+// stops after the message in flight, so the Halden is never left between two messages
+// of an exchange. Repeated signals change nothing. No SA_RESTART, so that a question
+// waiting for an answer is answered No.
+void catchStopSignals(CancelFlag* cancel) {
     g_cancel = cancel;
     struct sigaction action {};
-    action.sa_handler = cancel ? onInterrupt : SIG_DFL;
-    action.sa_flags = cancel ? SA_RESETHAND : 0;
+    action.sa_handler = cancel ? onStopSignal : SIG_DFL;
+    action.sa_flags = 0;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
@@ -40,13 +42,13 @@ Session::Session(Terminal& terminal, const SessionOptions& options)
       progress_(terminal),
       boxes_(terminal, options.answer),
       io_{sender_, receiver_, progress_, boxes_, cancel_, clock_} {
-    catchInterrupt(&cancel_);
+    catchStopSignals(&cancel_);
 }
 
 Session::~Session() {
     if (ports_) ports_->closePorts();
     ports_.reset();
-    catchInterrupt(nullptr);
+    catchStopSignals(nullptr);
 }
 
 std::string Session::open() {

@@ -1,6 +1,9 @@
 #include "cli/sim_options.h"
 
+#include <charconv>
 #include <regex>
+
+#include "engine/protocol.h"
 
 namespace halden::cli {
 
@@ -11,6 +14,8 @@ const char* const kSimulatorConvention =
     "leaves image status 1.";
 
 namespace {
+
+using protocol::kMax14Bit;
 
 std::string parseSerial(const std::string& text, std::array<uint8_t, 6>& serial) {
     if (!std::regex_match(text, std::regex("[0-9a-fA-F]{12}"))) {
@@ -36,9 +41,36 @@ std::string parseVersion(const std::string& text, uint8_t& major, uint8_t& minor
     return {};
 }
 
-std::chrono::microseconds millis(unsigned ms) {
-    return std::chrono::milliseconds(ms);
+// A whole number in [min, max], or a usage error that names the option and the range.
+long long inRange(const std::string& option, const std::string& text, long long min,
+                  long long max) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || value < min || value > max) {
+        throw CLI::ValidationError(option, "\"" + text + "\" is not a whole number from " +
+                                               std::to_string(min) + " to " + std::to_string(max));
+    }
+    return value;
 }
+
+// Adds a numeric option whose value must lie in [min, max].
+template <class T>
+CLI::Option* addNumber(CLI::App& app, const std::string& name, T& target, long long min,
+                       long long max, const std::string& help) {
+    const std::string option = name.substr(0, name.find(','));
+    return app
+        .add_option_function<std::string>(
+            name,
+            [&target, option, min, max](const std::string& text) {
+                target = static_cast<T>(inRange(option, text, min, max));
+            },
+            help)
+        ->type_name("N")
+        ->group("Simulated Halden");
+}
+
+constexpr long long kMaxMillis = 600'000;  // ten minutes
 
 }  // namespace
 
@@ -60,50 +92,52 @@ void addSimOptions(CLI::App& app, SimOptions& o) {
            },
            "firmware version MAJOR.MINOR (default 1.4)")
         ->group(group);
-    app.add_option("--sim-status", o.imageStatus, "image status, 0 = verified good (default 0)")
-        ->check(CLI::Range(0, 127))
-        ->group(group);
-    app.add_option("--sim-block-size", o.blockSize, "largest payload per block (default 128)")
-        ->check(CLI::Range(0, 16383))
-        ->group(group);
-    app.add_option("--baud,--sim-baud", o.baud,
-                   "link speed in baud, 0 for no transmission time (default 31250)")
-        ->group(group);
-    app.add_option_function<unsigned>(
-           "--sim-latency", [&o](unsigned ms) { o.latency = millis(ms); },
-           "added delay of every reply, in ms")
-        ->group(group);
-    app.add_option_function<unsigned>(
-           "--sim-erase-time", [&o](unsigned ms) { o.eraseTime = millis(ms); },
-           "time an erase takes, in ms")
-        ->group(group);
-    app.add_option_function<unsigned>(
-           "--sim-write-time", [&o](unsigned ms) { o.writeTime = millis(ms); },
-           "time a block write takes, in ms")
-        ->group(group);
+    addNumber(app, "--sim-status", o.imageStatus, 0, 127,
+              "image status, 0 = verified good (default 0)");
+    addNumber(app, "--sim-block-size", o.blockSize, 0, 16383,
+              "largest payload per block (default 128)");
+    addNumber(app, "--baud,--sim-baud", o.baud, 0, 10'000'000,
+              "link speed in baud, 0 for no transmission time (default 31250)");
+    const auto addMillis = [&](const std::string& name, Clock::Duration& target,
+                               const std::string& help) {
+        app.add_option_function<std::string>(
+               name,
+               [&target, name](const std::string& text) {
+                   target = std::chrono::milliseconds(inRange(name, text, 0, kMaxMillis));
+               },
+               help)
+            ->type_name("MS")
+            ->group(group);
+    };
+    addMillis("--sim-latency", o.latency, "added delay of every reply, in ms");
+    addMillis("--sim-erase-time", o.eraseTime, "time an erase takes, in ms");
+    addMillis("--sim-write-time", o.writeTime, "time a block write takes, in ms");
     app.add_flag("--sim-silent", o.silent, "never answer")->group(group);
-    app.add_option("--sim-answer-from", o.answerFrom, "ignore the requests before the N-th")
-        ->check(CLI::PositiveNumber)
-        ->group(group);
+    addNumber(app, "--sim-answer-from", o.answerFrom, 1, 1'000'000,
+              "ignore the requests before the N-th");
     app.add_option_function<std::vector<std::string>>(
            "--sim-block-result",
            [&o](const std::vector<std::string>& items) {
+               const std::string option = "--sim-block-result";
                for (const auto& item : items) {
-                   std::smatch m;
-                   if (!std::regex_match(item, m, std::regex("([0-9]+)=([0-9]+)")) ||
-                       std::stoul(m[2]) > 127) {
-                       throw CLI::ValidationError("--sim-block-result takes BLOCK=RESULT");
+                   const auto eq = item.find('=');
+                   if (eq == std::string::npos) {
+                       throw CLI::ValidationError(option,
+                                                  "takes BLOCK=RESULT, not \"" + item + "\"");
                    }
-                   o.blockResults[static_cast<unsigned>(std::stoul(m[1]))] =
-                       static_cast<uint8_t>(std::stoul(m[2]));
+                   const auto block = inRange(option, item.substr(0, eq), 0, kMax14Bit);
+                   const auto result = inRange(option, item.substr(eq + 1), 0, 127);
+                   o.blockResults[static_cast<unsigned>(block)] = static_cast<uint8_t>(result);
                }
            },
            "answer block BLOCK with device result RESULT (repeatable)")
+        ->type_name("BLOCK=RESULT")
         ->group(group);
-    app.add_option("--sim-identity-length", o.identityBodyLength,
-                   "length of the identity reply body (default 20)")
-        ->check(CLI::Range(1, 60))
-        ->group(group);
+    addNumber(app, "--sim-port-fails-after", o.portFailsAfter, 1, 1'000'000,
+              "the simulator's port fails at the N-th message sent to it, as an unplugged "
+              "MIDI interface");
+    addNumber(app, "--sim-identity-length", o.identityBodyLength, 1, 60,
+              "length of the identity reply body (default 20)");
     app.add_flag("--sim-foreign", o.foreignMessages,
                  "send another maker's SysEx and a note before every reply")
         ->group(group);

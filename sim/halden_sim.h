@@ -42,7 +42,9 @@ struct SimOptions {
     size_t identityBodyLength = 20;      // wrong values test the length check
     bool foreignMessages = false;        // another maker's SysEx and a channel message first
     bool realtimeBytes = false;          // clock bytes inside every reply
-    bool cutOffMessages = false;         // a reply cut off by a status byte before each reply
+    bool cutOffMessages = false;
+    unsigned portFailsAfter = 0;  // the port fails at the N-th message sent to it; 0: never // a
+                                  // reply cut off by a status byte before each reply
 };
 
 class SimulatedHalden {

@@ -22,6 +22,9 @@ std::string SimulatorPorts::enumeratePorts(PortNames& names) {
 
 std::string SimulatorPorts::openPorts(size_t input, size_t output) {
     if (input != 0 || output != 0) return "No such MIDI port.";
+    std::lock_guard lock(mutex_);
+    sent_ = 0;
+    failed_ = false;
     open_ = true;
     return {};
 }
@@ -31,7 +34,12 @@ void SimulatorPorts::closePorts() {
 }
 
 StatusCode SimulatorPorts::sendSysEx(ByteView message) {
-    if (!open_) return status::kPortFailure;
+    {
+        std::lock_guard lock(mutex_);
+        const unsigned failsAfter = device_.options().portFailsAfter;
+        if (open_ && failsAfter != 0 && ++sent_ >= failsAfter) failed_ = true;
+        if (!open_ || failed_) return status::kPortFailure;
+    }
     return link_.sendSysEx(message);
 }
 
@@ -40,6 +48,11 @@ size_t SimulatorPorts::maxMessageSize() const {
 }
 
 std::string SimulatorPorts::failureText() const {
+    std::lock_guard lock(mutex_);
+    if (failed_) {
+        return std::string("The MIDI port \"") + kSimulatorPortName +
+               "\" has gone away. Is the MIDI interface still connected?";
+    }
     return "The simulator's port is not open.";
 }
 

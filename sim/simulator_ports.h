@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "sim/halden_sim.h"
 #include "sim/real_scheduler.h"
@@ -33,6 +35,9 @@ private:
     SimulatedHalden device_;
     SimLink link_;
     std::atomic<bool> open_{false};
+    mutable std::mutex mutex_;
+    unsigned sent_ = 0;
+    bool failed_ = false;  // the port "was unplugged" (SimOptions::portFailsAfter)
 };
 
 }  // namespace halden

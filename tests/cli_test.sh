@@ -75,8 +75,29 @@ check "a device fault gives its status" 14 $? "$work/out" '^MIDI Reports chip pr
 run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-size 0
 check "a block size of 0 is refused" 8 $? "$work/out" '^MIDI Response unknown$'
 
-run identify --simulate --baud 0 --trace --sim-serial 0102030405ff
-check "a serial byte above 0x7f is refused" 105 $? "$work/out" 'serial byte'
+# Every bad option value is a usage error (64) that says what is wrong.
+while IFS='|' read -r option pattern; do
+    # shellcheck disable=SC2086
+    run update "$examples/halden-1.4.hfi" --simulate --baud 0 $option </dev/null
+    check "refused: $option" 64 $? "$work/out" "$pattern"
+done <<'EOF2'
+--sim-serial 0102030405ff|serial byte
+--sim-block-result 99999999999999999999=1|"99999999999999999999" is not a whole number from 0 to 16383
+--sim-block-result 4294967296=1|"4294967296" is not a whole number from 0 to 16383
+--sim-block-result 3=128|"128" is not a whole number from 0 to 127
+--sim-block-result 3|takes BLOCK=RESULT
+--sim-block-size -1|--sim-block-size: "-1" is not a whole number
+--sim-latency 99999999999|--sim-latency: "99999999999" is not a whole number
+--sim-answer-from 0|--sim-answer-from: "0" is not a whole number from 1
+--nonsense|--nonsense
+EOF2
+
+run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=0
+check "a forced result of 0 takes the block" 0 $? "$work/out" 'successfully updated'
+
+run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-port-fails-after 6
+check "a port that fails ends the update" 1 $? "$work/out" \
+    '"Halden Simulator" has gone away'
 
 run identify --simulate --trace --sim-serial 01020304057f --sim-version 2.7 --sim-status 0
 check "identify with --trace" 0 $? "$work/out" \
@@ -86,15 +107,23 @@ check "the trace shows the identity reply" 0 $?
 grep -q '^Current Halden version #: 2\.7$' "$work/out"
 check "identify prints the version" 0 $?
 
-# Ctrl-C while the blocks are written: the update stops with "Operation canceled".
-"$halden" update "$examples/halden-1.5.hfi" --simulate --trace >"$work/out" 2>&1 &
-pid=$!
-for _ in $(seq 100); do grep -q ' > F0 41 10 4B 39 15' "$work/out" && break; sleep 0.05; done
-kill -INT $pid
-wait $pid
-check "Ctrl-C cancels" 5 $? "$work/out" '^Operation canceled$'
-sent_after=$(sed -n '/Operation canceled/,$p' "$work/out" | grep -c ' > ')
-check "nothing is sent after the cancel" 0 "$sent_after"
+# Output nobody reads any more does not stop the update half-way: it completes.
+"$halden" update "$examples/halden-1.5.hfi" --simulate --baud 0 --yes --trace 2>&1 | head -20 \
+    >/dev/null
+check "a closed output pipe does not end the update" 0 "${PIPESTATUS[0]}"
+
+# Ctrl-C, a hang-up and a polite kill while the blocks are written: each stops the
+# update with "Operation canceled" after the message in flight, and nothing more is sent.
+for signal in INT TERM HUP; do
+    "$halden" update "$examples/halden-1.5.hfi" --simulate --trace >"$work/out" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do grep -q ' > F0 41 10 4B 39 15' "$work/out" && break; sleep 0.05; done
+    kill -"$signal" $pid
+    wait $pid
+    check "SIG$signal cancels" 5 $? "$work/out" '^Operation canceled$'
+    sent_after=$(sed -n '/Operation canceled/,$p' "$work/out" | grep -c ' > ')
+    check "nothing is sent after SIG$signal" 0 "$sent_after"
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
