@@ -68,9 +68,8 @@ public:
 
 private:
     void show(Terminal& terminal, const Bytes& image) override {
+        terminal.out(path_ + ": " + std::to_string(image.size()) + " bytes");
         char line[160];
-        std::snprintf(line, sizeof line, "%s: %zu bytes", path_.c_str(), image.size());
-        terminal.out(line);
         if (image.size() >= 3) {
             const uint16_t stored = static_cast<uint16_t>(image[1] | (image[2] << 8));
             const uint16_t computed = crc16Arc(ByteView(image).subspan(3));

@@ -22,6 +22,14 @@ TEST(ReadImageFile, GivesAClearTextForEveryBadFile) {
     std::ofstream(good, std::ios::binary) << std::string("\x00\x40\x40\xff", 4);
     std::ofstream(huge).close();
     fs::resize_file(huge, kMaxImageFileSize + 1);  // sparse: costs no disk
+    // A path longer than 248 characters that the system takes, and one it does not (a
+    // name longer than any file system allows).
+    fs::path deep = dir;
+    for (int i = 0; i < 6; ++i) deep /= std::string(50, char('a' + i));
+    fs::create_directories(deep);
+    const std::string longPath = (deep / "good.hfi").string();
+    std::ofstream(longPath, std::ios::binary) << std::string("\x00\x40\x40\xff", 4);
+    const std::string tooLong = (dir / (std::string(300, 'n') + ".hfi")).string();
 
     struct Case {
         std::string path;
@@ -36,7 +44,11 @@ TEST(ReadImageFile, GivesAClearTextForEveryBadFile) {
         {empty, true, "", 0},
         {huge, false, "Can't allocate 67108865 bytes!", 0},
         {good, true, "", 4},
+        {longPath, true, "", 4},
+        {tooLong, false,
+         "Can't open file " + tooLong + " for reading: the name is too long for this system", 0},
     };
+    ASSERT_GT(longPath.size(), 300u);
     for (const auto& c : cases) {
         const ImageFile file = readImageFile(c.path);
         EXPECT_EQ(file.ok, c.ok) << c.path;

@@ -337,6 +337,24 @@ TEST(MainWindow, LeavingTheFieldChecksTheImage) {
     }
 }
 
+// A name longer than 248 characters is used whole, never cut short.
+TEST(MainWindow, ALongPathIsUsedWhole) {
+    App app;
+    app.start();
+    app.connect();
+    const std::string sub(120, 'd');
+    std::filesystem::create_directories(app.dir + "/" + sub + "/" + sub);
+    const Bytes data = ascending(300, 6);
+    const std::string path = app.file(sub + "/" + sub + "/a.hfi", imageWithArea(data));
+    ASSERT_GT(path.size(), 248u);
+    app.typeFile(path);
+    app.leaveField();
+    EXPECT_TRUE(app.rig.boxes.errors.empty());
+    ASSERT_TRUE(app.on(control::kUpdate));
+    app.click(control::kUpdate);
+    EXPECT_EQ(app.rig.halden.memory(), data);
+}
+
 TEST(MainWindow, FindImageNeedsAConnection) {
     App app;
     app.start();

@@ -11,16 +11,16 @@ const std::vector<std::string> kPorts = {"Midi Through:Port-0", "USB MIDI Interf
 struct Case {
     std::string choice;
     std::optional<size_t> index;
-    std::string error;  // a part of the error text
+    std::string error;  // a part of the error text, when there is no index
 };
 
 TEST(ChoosePort, ByPositionOrNamePart) {
     const std::vector<Case> cases = {
         {"1", 0, ""},
         {"4", 3, ""},
-        {"0", std::nullopt, "no MIDI output port 0 (there are 4)"},
-        {"5", std::nullopt, "no MIDI output port 5"},
-        {"99999999999", std::nullopt, "no MIDI output port"},
+        {"0", std::nullopt, "There is no MIDI output port 0 (there are 4)."},
+        {"5", std::nullopt, "There is no MIDI output port 5"},
+        {"99999999999", std::nullopt, "There is no MIDI output port 99999999999"},
         {"simulator", 3, ""},
         {"HALDEN", 3, ""},
         {"port 2", 2, ""},
@@ -32,7 +32,12 @@ TEST(ChoosePort, ByPositionOrNamePart) {
     for (const auto& c : cases) {
         std::string error;
         EXPECT_EQ(choosePort(kPorts, c.choice, "output", error), c.index) << c.choice;
-        EXPECT_NE(error.find(c.error), std::string::npos) << c.choice << ": " << error;
+        if (c.index) {
+            EXPECT_EQ(error, "") << c.choice;
+        } else {
+            ASSERT_FALSE(c.error.empty());
+            EXPECT_NE(error.find(c.error), std::string::npos) << c.choice << ": " << error;
+        }
     }
 }
 

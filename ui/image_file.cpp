@@ -1,6 +1,5 @@
 #include "ui/image_file.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -8,23 +7,24 @@ namespace halden {
 
 ImageFile readImageFile(const std::string& path) {
     ImageFile result;
-    const auto cannotOpen = [&] {
-        char text[400];
-        std::snprintf(text, sizeof text, "Can't open file %s for reading", path.c_str());
-        result.error = text;
+    // Texts are built whole, never in a fixed buffer: a long path is shown entire.
+    const auto cannotOpen = [&](const std::string& why = {}) {
+        result.error = "Can't open file " + path + " for reading" + why;
         return result;
     };
     std::error_code ec;
     // A directory or a device would "open" but cannot be read as an image.
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return cannotOpen();
+    const bool regular = !path.empty() && std::filesystem::is_regular_file(path, ec);
+    if (ec == std::errc::filename_too_long) {
+        return cannotOpen(": the name is too long for this system");
+    }
+    if (!regular) return cannotOpen();
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return cannotOpen();
     const std::streamoff size = in.tellg();
     if (size < 0) return cannotOpen();
     if (size > kMaxImageFileSize) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Can't allocate %ld bytes!", static_cast<long>(size));
-        result.error = text;
+        result.error = "Can't allocate " + std::to_string(size) + " bytes!";
         return result;
     }
     result.bytes.resize(static_cast<size_t>(size));

@@ -43,7 +43,8 @@ void MainWindow::readSelections() {
 }
 
 void MainWindow::readImagePath() {
-    imagePath_ = view_.text(control::kFileName).substr(0, kMaxImagePath);
+    // The whole name: a shortened one could name another file, or none.
+    imagePath_ = view_.text(control::kFileName);
 }
 
 void MainWindow::command(int id, Notification n) {

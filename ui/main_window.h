@@ -37,7 +37,6 @@ enum class Notification {
 };
 
 inline constexpr const char* kChoosePortEntry = "(Choose a MIDI port)";
-inline constexpr size_t kMaxImagePath = 248;
 
 class MainWindowView {
 public:
