@@ -8,12 +8,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "rig.h"
 #include "ui/qt/desktop_app.h"
@@ -64,8 +66,10 @@ struct BoxAnswerer {
             }
         }
     }
-    bool sawText(const QString& text) const {
-        return std::any_of(seen.begin(), seen.end(), [&](const Seen& s) { return s.text == text; });
+    bool sawText(const QString& text) const { return count(text) > 0; }
+    size_t count(const QString& text) const {
+        return static_cast<size_t>(
+            std::count_if(seen.begin(), seen.end(), [&](const Seen& s) { return s.text == text; }));
     }
     QTimer timer;
     bool yes = false;
@@ -111,6 +115,23 @@ struct AppRig {
     }
     bool idle() {
         return waitUntil([this] { return !app->busy(); });
+    }
+    // Types an image's name and leaves the field, so that it is checked.
+    void nameImage(const std::string& path) {
+        typeFile(path);
+        widget<QPushButton>("id_1000")->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(idle());
+        ASSERT_TRUE(widget<QPushButton>("id_1001")->isEnabled());
+    }
+    std::string settings() const {
+        std::ifstream stored(options.settingsPath);
+        return std::string((std::istreambuf_iterator<char>(stored)), {});
+    }
+    ProgressDialog* progressWindow() const {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* p = qobject_cast<ProgressDialog*>(w); p && p->isVisible()) return p;
+        }
+        return nullptr;
     }
 
     fs::path dir = fs::temp_directory_path() / ("halden-qt-" + std::to_string(::getpid()));
@@ -178,9 +199,7 @@ TEST(QtApp, ConnectAndUpdateThroughTheWidgets) {
     rig.click("id_4");
     ASSERT_TRUE(rig.idle());
     EXPECT_FALSE(rig.app->dialog().isVisible());
-    std::ifstream stored(rig.options.settingsPath);
-    const std::string settings((std::istreambuf_iterator<char>(stored)), {});
-    EXPECT_EQ(settings, "InputBus=1\nOutputBus=1\n");
+    EXPECT_EQ(rig.settings(), "InputBus=1\nOutputBus=1\n");
 }
 
 TEST(QtApp, ErrorsAndTheQuestionUseTheirBoxes) {
@@ -218,6 +237,199 @@ TEST(QtApp, ErrorsAndTheQuestionUseTheirBoxes) {
     EXPECT_EQ(question->title, "Halden Firmware Update Utility");
     EXPECT_EQ(question->byDefault, QMessageBox::No);
     EXPECT_TRUE(question->text.startsWith("The Halden image in the Kestrel 9 is verified good"));
+}
+
+// Connects the rig's app to the simulator through the widgets.
+void connectToSimulator(AppRig& rig) {
+    rig.choose("id_1003", 1);
+    rig.choose("id_1004", 1);
+    ASSERT_TRUE(rig.idle());
+    const size_t before = rig.boxes.count("Connection established!");
+    rig.click("id_1000");
+    ASSERT_TRUE(waitUntil([&] { return rig.boxes.count("Connection established!") > before; }));
+    ASSERT_TRUE(rig.idle());
+}
+
+// In a dialog, Enter presses the focused button; the default button (Update) only
+// while the focus is on something that is not a button.
+TEST(QtApp, EnterPressesTheFocusedButton) {
+    AppRig rig;
+    rig.start();
+    connectToSimulator(rig);
+    rig.typeFile(rig.writeImage("new.hfi", test::ascending(300, 3)));
+    auto* connect = rig.widget<QPushButton>("id_1000");
+    connect->setFocus(Qt::TabFocusReason);  // the field is left: the image is checked
+    ASSERT_TRUE(rig.idle());
+    ASSERT_TRUE(rig.widget<QPushButton>("id_1001")->isEnabled());
+
+    QTest::keyClick(connect, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return rig.boxes.count("Connection established!") == 2; }));
+    ASSERT_TRUE(rig.idle());
+    EXPECT_EQ(rig.boxes.count("Halden was successfully updated."), 0u);
+    EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "1.4");
+
+    // Enter in the field: the default button, Update.
+    auto* field = rig.widget<QLineEdit>("id_1005");
+    rig.activate();
+    field->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return rig.boxes.count("Halden was successfully updated."); }));
+    ASSERT_TRUE(rig.idle());
+    EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "3.4");
+
+    // Enter on Exit ends the program, without another update.
+    rig.activate();
+    rig.widget<QPushButton>("id_4")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(rig.widget<QPushButton>("id_4"), Qt::Key_Return);
+    ASSERT_TRUE(rig.idle());
+    EXPECT_FALSE(rig.app->dialog().isVisible());
+    EXPECT_EQ(rig.boxes.count("Halden was successfully updated."), 1u);
+}
+
+// A drop-down list whose text names no entry has no selection: Connect is disabled,
+// and -1 is what is stored for it.
+TEST(QtApp, ListTextThatNamesNoEntryIsNoSelection) {
+    AppRig rig;
+    rig.start();
+    rig.choose("id_1003", 1);
+    rig.choose("id_1004", 1);
+    ASSERT_TRUE(rig.idle());
+    ASSERT_TRUE(rig.widget<QPushButton>("id_1000")->isEnabled());
+    auto* transmit = rig.widget<QComboBox>("id_1003");
+    transmit->setFocus(Qt::TabFocusReason);
+    transmit->lineEdit()->setText("nonsense");
+    emit transmit->lineEdit()->textEdited("nonsense");
+    rig.widget<QComboBox>("id_1004")->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(rig.idle());
+    EXPECT_FALSE(rig.widget<QPushButton>("id_1000")->isEnabled());
+    EXPECT_EQ(rig.settings(), "InputBus=1\nOutputBus=-1\n");
+}
+
+// The progress window's Cancel answers Enter and Space like a click; a close request
+// from the system ends the window while the operation goes on.
+TEST(QtApp, ProgressWindowCancelAndCloseRequest) {
+    for (const auto& [name, key] : {std::pair{"Enter", Qt::Key_Return},
+                                    {"Space", Qt::Key_Space},
+                                    {"close request", Qt::Key_unknown}}) {
+        AppRig rig;
+        rig.start();
+        connectToSimulator(rig);
+        rig.nameImage(rig.writeImage("big.hfi", test::ascending(4000, 3)));
+        rig.click("id_1001");
+        ProgressDialog* progress = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+            progress = rig.progressWindow();
+            return progress &&
+                   progress->findChild<QLabel*>("id_1012")->text() == "Updating Halden area...";
+        })) << name;
+        if (key == Qt::Key_unknown) {
+            QPointer<ProgressDialog> window = progress;
+            window->close();
+            EXPECT_TRUE(window.isNull() || !window->isVisible());
+        } else {
+            QTest::keyClick(progress->findChild<QPushButton*>("id_1011"), key);
+        }
+        ASSERT_TRUE(rig.idle()) << name;
+        if (key == Qt::Key_unknown) {
+            EXPECT_TRUE(rig.boxes.sawText("Halden was successfully updated.")) << name;
+        } else {
+            EXPECT_TRUE(rig.boxes.sawText("Operation canceled")) << name;
+            EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "1.4") << name;
+        }
+    }
+}
+
+// The progress window has a visible frame: its edge is not the window's background.
+TEST(QtApp, ProgressWindowHasAFrame) {
+    ProgressDialog progress([] {});
+    const QImage image = progress.grab().toImage();
+    const QColor background = progress.palette().color(QPalette::Window);
+    for (QPoint edge : {QPoint(0, image.height() / 2), QPoint(image.width() / 2, 0),
+                        QPoint(image.width() - 1, image.height() / 2),
+                        QPoint(image.width() / 2, image.height() - 1)}) {
+        EXPECT_NE(image.pixelColor(edge), background) << edge.x() << "," << edge.y();
+    }
+}
+
+// A close request while a command runs is carried out when it ends; meanwhile the
+// window shows a busy cursor and takes no clicks, so a second click cannot queue a
+// second command.
+TEST(QtApp, WhileACommandRuns) {
+    AppRig rig;
+    rig.start();
+    rig.choose("id_1003", 1);
+    rig.choose("id_1004", 1);
+    ASSERT_TRUE(rig.idle());
+    std::atomic<bool> release{false};
+    rig.app->worker().post([&] {  // holds the worker, as a slow command would
+        while (!release) std::this_thread::yield();
+    });
+    auto* connect = rig.widget<QPushButton>("id_1000");
+    QTest::mouseClick(connect, Qt::LeftButton);
+    QTest::mouseClick(connect, Qt::LeftButton);
+    for (QWidget* w :
+         {static_cast<QWidget*>(rig.widget<QLineEdit>("id_1005")), static_cast<QWidget*>(connect),
+          static_cast<QWidget*>(rig.widget<QComboBox>("id_1004"))}) {
+        const QPoint centre = w->mapTo(&rig.app->dialog(), w->rect().center());
+        QWidget* under = rig.app->dialog().childAt(centre);
+        ASSERT_NE(under, nullptr);
+        EXPECT_EQ(under->cursor().shape(), Qt::WaitCursor) << w->objectName().toStdString();
+    }
+    rig.app->dialog().close();
+    EXPECT_TRUE(rig.app->dialog().isVisible());
+    release = true;
+    ASSERT_TRUE(rig.idle());
+    EXPECT_EQ(rig.boxes.count("Connection established!"), 1u);
+    EXPECT_FALSE(rig.app->dialog().isVisible());
+    EXPECT_EQ(rig.app->exitCode(), 0);
+    EXPECT_EQ(rig.settings(), "InputBus=1\nOutputBus=1\n");
+}
+
+// The app is torn down while a command waits for the GUI thread: the command is let
+// finish (no box waits for an answer), and nothing deadlocks.
+TEST(QtApp, TeardownWhileACommandRuns) {
+    std::atomic<bool> done{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 300 && !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (!done) {
+            std::fprintf(stderr, "teardown deadlocked\n");
+            std::_Exit(3);
+        }
+    });
+    {
+        AppRig rig;
+        rig.start();
+        rig.choose("id_1003", 1);
+        rig.choose("id_1004", 1);
+        ASSERT_TRUE(rig.idle());
+        QTest::mouseClick(rig.widget<QPushButton>("id_1000"), Qt::LeftButton);
+        rig.app.reset();  // at once, while Connect starts
+    }
+    done = true;
+    watchdog.join();
+}
+
+// A MIDI port that fails during an update: its text in the fatal box (the yes/no
+// kind), and the program ends with exit code 1.
+TEST(QtApp, APortFailureIsFatal) {
+    AppRig rig;
+    rig.options.sim.portFailsAfter = 8;
+    rig.start();
+    connectToSimulator(rig);
+    rig.nameImage(rig.writeImage("new.hfi", test::ascending(2000, 3)));
+    rig.click("id_1001");
+    const QString text =
+        "The MIDI port \"Halden Simulator\" has gone away. Is the MIDI "
+        "interface still connected?";
+    ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText(text); }));
+    ASSERT_TRUE(rig.idle());
+    const auto& fatal = rig.boxes.seen.back();
+    EXPECT_EQ(fatal.title, "Halden Firmware Update Utility");
+    EXPECT_EQ(fatal.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_FALSE(rig.app->dialog().isVisible());
+    EXPECT_EQ(rig.app->exitCode(), 1);
 }
 
 // Every static text and button shows its whole text, whatever font stands in for the

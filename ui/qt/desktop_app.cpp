@@ -1,5 +1,7 @@
 #include "ui/qt/desktop_app.h"
 
+#include <qdrawutil.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -7,6 +9,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -163,9 +166,21 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainDialog::closeEvent(QCloseEvent* event) {
-    event->ignore();  // the controller ends the window
-    if (isBusy && isBusy()) return;
+    event->ignore();  // the controller ends the window, after a running command
     if (onClose) onClose();
+}
+
+void MainDialog::setBusy(bool busy) {
+    if (!busyCover_) {
+        // An empty child over every control: it shows the busy cursor wherever the
+        // mouse is (controls such as the field have cursors of their own) and receives
+        // the clicks, which then go nowhere.
+        busyCover_ = new QWidget(this);
+        busyCover_->setCursor(Qt::WaitCursor);
+    }
+    busyCover_->setGeometry(rect());
+    busyCover_->setVisible(busy);
+    if (busy) busyCover_->raise();
 }
 
 void MainDialog::reject() {
@@ -186,6 +201,16 @@ ProgressDialog::ProgressDialog(std::function<void()> onCancel)
 
 ProgressDialog::~ProgressDialog() = default;
 
+void ProgressDialog::closeEvent(QCloseEvent* event) {
+    event->accept();  // the window ends (and is deleted); progress calls then do nothing
+}
+
+void ProgressDialog::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    qDrawWinPanel(&painter, rect(), palette(), false);
+}
+
 void ProgressDialog::apply(const QString& caption, int percent) {
     ui_->id_1012->setText(caption);
     ui_->id_1013->setValue(percent);
@@ -195,9 +220,11 @@ void ProgressDialog::apply(const QString& caption, int percent) {
 
 class DesktopApp::Progress : public halden::Progress {
 public:
-    Progress(QObject* gui, CancelFlag& cancel, Clock& clock)
-        : gui_(gui), cancel_(cancel), clock_(clock) {}
+    Progress(QObject* gui, CancelFlag& cancel, Clock& clock, const std::atomic<bool>& closing)
+        : gui_(gui), cancel_(cancel), clock_(clock), closing_(closing) {}
+    ~Progress() override { delete window_.data(); }
     void open() override {
+        if (closing_) return;
         onGui(gui_, [this] {
             if (window_) return;
             window_ = new ProgressDialog([this] {
@@ -222,12 +249,13 @@ private:
     QObject* gui_;
     CancelFlag& cancel_;
     Clock& clock_;
+    const std::atomic<bool>& closing_;
     QPointer<ProgressDialog> window_;  // cleared when the system closes it
 };
 
 class DesktopApp::Boxes : public MessageBoxes {
 public:
-    explicit Boxes(QWidget* owner) : owner_(owner) {}
+    Boxes(QWidget* owner, const std::atomic<bool>& closing) : owner_(owner), closing_(closing) {}
     void errorBox(std::string_view text) override {
         show(text::kErrorTitle, text, QMessageBox::Ok, QMessageBox::Ok);
     }
@@ -245,6 +273,7 @@ public:
 private:
     int show(std::string_view title, std::string_view text, QMessageBox::StandardButtons buttons,
              QMessageBox::StandardButton byDefault) {
+        if (closing_) return byDefault;  // the app is going: nobody is there to answer
         const QString t = q(title), body = q(text);
         return onGui(owner_, [&] {
             // A box shown before the main window exists has no owner.
@@ -255,6 +284,7 @@ private:
         });
     }
     QWidget* owner_;
+    const std::atomic<bool>& closing_;
 };
 
 class DesktopApp::View : public MainWindowView {
@@ -296,7 +326,12 @@ public:
     }
     int selection(int c) override {
         return onGui(&dialog_, [&] {
-            return static_cast<QComboBox*>(controlWidget(&dialog_, c))->currentIndex();
+            // As in a Windows drop-down list: text that names no entry is no selection.
+            const auto* list = static_cast<QComboBox*>(controlWidget(&dialog_, c));
+            const QString text = list->currentText();
+            const int current = list->currentIndex();
+            if (current >= 0 && list->itemText(current) == text) return current;
+            return list->findText(text, Qt::MatchFixedString);  // -1 when none
         });
     }
     bool chooseFile(std::string& path) override {
@@ -321,8 +356,8 @@ private:
 // ---- the app ----
 
 DesktopApp::DesktopApp(const DesktopOptions& options) : dialog_(std::make_unique<MainDialog>()) {
-    boxes_ = std::make_unique<Boxes>(dialog_.get());
-    progress_ = std::make_unique<Progress>(dialog_.get(), cancel_, clock_);
+    boxes_ = std::make_unique<Boxes>(dialog_.get(), closing_);
+    progress_ = std::make_unique<Progress>(dialog_.get(), cancel_, clock_, closing_);
     view_ = std::make_unique<View>(*dialog_, [this](int code) {
         exitCode_ = code;
         dialog_->hide();
@@ -344,22 +379,42 @@ DesktopApp::DesktopApp(const DesktopOptions& options) : dialog_(std::make_unique
     dialog_->isBusy = [this] { return inputBlocked_.load(); };
     dialog_->onCommand = [this](int id, Notification n) {
         // Connect and Update talk to the Halden for a long time; the window takes no
-        // input meanwhile. Other commands are short and queue up in order, so that a
+        // input meanwhile, from this very click on (so a second click cannot queue a
+        // second command). Other commands are short and queue up in order, so that a
         // click that moves the focus is not lost to the focus change's command.
         const bool talks =
             n == Notification::Clicked && (id == control::kConnect || id == control::kUpdate);
+        if (talks) {
+            inputBlocked_ = true;
+            dialog_->setBusy(true);
+        }
         worker_.post([this, id, n, talks] {
-            inputBlocked_ = talks;
             window_->command(id, n);
-            inputBlocked_ = false;
+            if (!talks) return;
+            QMetaObject::invokeMethod(
+                dialog_.get(),
+                [this] {
+                    inputBlocked_ = false;
+                    dialog_->setBusy(false);
+                },
+                Qt::QueuedConnection);
         });
     };
     dialog_->onClose = [this] { worker_.post([this] { window_->closeRequest(); }); };
 }
 
 DesktopApp::~DesktopApp() {
-    worker_.stop();
+    finishCommands();
     ports_->closePorts();
+}
+
+void DesktopApp::finishCommands() {
+    closing_ = true;
+    cancel_ = true;
+    clock_.notify();
+    // The command's calls into the windows need this thread's events.
+    while (worker_.busy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    worker_.stop();
 }
 
 bool DesktopApp::start() {

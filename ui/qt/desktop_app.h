@@ -68,7 +68,14 @@ public:
     int exec();
 
     MainDialog& dialog() { return *dialog_; }
+    // Lets a running command finish before the app goes: no box waits for an answer
+    // and the engine is told to cancel, so the worker never waits on a GUI thread that
+    // is no longer there.
+    void finishCommands();
     bool busy() const { return worker_.busy(); }
+    int exitCode() const { return exitCode_; }
+    // The thread the commands run on (tests hold it to see what a slow command does).
+    CommandWorker& worker() { return worker_; }
 
 private:
     class Progress;
@@ -88,6 +95,7 @@ private:
     std::unique_ptr<MainWindow> window_;
     CommandWorker worker_;
     std::atomic<bool> inputBlocked_{false};
+    std::atomic<bool> closing_{false};
     int exitCode_ = 0;
 };
 
@@ -104,6 +112,9 @@ public:
     std::function<void()> onClose;
     std::function<bool()> isBusy;
 
+    // While a command runs: a busy cursor over the whole window, which takes no input.
+    void setBusy(bool busy);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -111,6 +122,7 @@ protected:
 
 private:
     std::unique_ptr<Ui::DIALOG> ui_;
+    QWidget* busyCover_ = nullptr;
 };
 
 // The "PROGRESS" window.
@@ -123,6 +135,12 @@ public:
 
 protected:
     void reject() override {}  // Escape does nothing
+    // A close request from the system ends the window; the operation goes on without
+    // it. It does not cancel.
+    void closeEvent(QCloseEvent* event) override;
+    // The modal frame: a raised border, so that the window does not look like a hole
+    // cut into the one below.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     std::unique_ptr<Ui::PROGRESS> ui_;

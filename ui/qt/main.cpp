@@ -1,28 +1,38 @@
 // halden-gui: the desktop app. With --simulate the port lists also offer the built-in
 // simulated Halden ("Halden Simulator").
+#include <CLI/CLI.hpp>
 #include <QApplication>
-#include <cstring>
 
 #include "ui/qt/desktop_app.h"
 
+namespace {
+constexpr int kUsageError = 64;  // EX_USAGE, as the halden command line
+}
+
 int main(int argc, char** argv) {
+    // The command line is read before Qt starts, so that --help works without a
+    // display. (Qt's own options, such as -platform, are set through QT_QPA_PLATFORM
+    // and the like instead.)
+    halden::qt::DesktopOptions options;
+    CLI::App cli{
+        "The Halden firmware update utility: connect to the Halden over MIDI, choose "
+        "an update image (.hfi) and install it.",
+        "halden-gui"};
+    cli.add_flag("--simulate", options.simulate,
+                 "offer the built-in simulated Halden (\"Halden Simulator\") in both port lists");
+    cli.add_option("--midi-system", options.midiSystem,
+                   "MIDI system to use: alsa or jack (default: the first that opens)");
+    cli.add_option("--settings", options.settingsPath,
+                   "file that keeps the chosen ports (default: "
+                   "$XDG_CONFIG_HOME/halden/ports.conf)");
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return cli.exit(e) == 0 ? 0 : kUsageError;
+    }
+
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
-    halden::qt::DesktopOptions options;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--simulate") == 0) {
-            options.simulate = true;
-        } else if (std::strcmp(argv[i], "--midi-system") == 0 && i + 1 < argc) {
-            options.midiSystem = argv[++i];
-        } else if (std::strcmp(argv[i], "--settings") == 0 && i + 1 < argc) {
-            options.settingsPath = argv[++i];
-        } else {
-            std::fprintf(stderr,
-                         "usage: halden-gui [--simulate] [--midi-system alsa|jack] "
-                         "[--settings FILE]\n");
-            return 2;
-        }
-    }
     halden::qt::DesktopApp desktop(options);
     if (!desktop.start()) return 1;
     return desktop.exec();
