@@ -38,72 +38,6 @@ struct RtMidiPorts::Api {
     std::unique_ptr<RtMidiOut> listOut;
 };
 
-// Hands each message to RtMidi on its own thread and waits for it with a deadline.
-class RtMidiPorts::Sender {
-public:
-    explicit Sender(RtMidiOut& out) : out_(out), thread_([this] { run(); }) {}
-    ~Sender() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        if (stuck_) {
-            thread_.detach();  // blocked inside the MIDI library; the process ends it
-        } else {
-            thread_.join();
-        }
-    }
-
-    // False when the system did not take the message in time.
-    bool send(ByteView message) {
-        std::unique_lock lock(mutex_);
-        message_.assign(message.begin(), message.end());
-        pending_ = true;
-        wake_.notify_all();
-        if (!done_.wait_for(lock, kSendDeadline, [this] { return !pending_; })) {
-            stuck_ = true;
-            return false;
-        }
-        return error_.empty();
-    }
-    std::string error() const {
-        std::lock_guard lock(mutex_);
-        return error_;
-    }
-    bool stuck() const { return stuck_; }
-
-private:
-    void run() {
-        std::unique_lock lock(mutex_);
-        while (true) {
-            wake_.wait(lock, [this] { return pending_ || stopping_; });
-            if (stopping_) return;
-            lock.unlock();
-            std::string error;
-            try {
-                out_.sendMessage(message_.data(), message_.size());
-            } catch (const RtMidiError& e) {
-                error = e.getMessage();
-            }
-            lock.lock();
-            error_ = error;
-            pending_ = false;
-            done_.notify_all();
-        }
-    }
-
-    RtMidiOut& out_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    Bytes message_;
-    bool pending_ = false;
-    bool stopping_ = false;
-    std::atomic<bool> stuck_{false};
-    std::string error_;
-    std::thread thread_;
-};
-
 RtMidiPorts::RtMidiPorts(InputSink input, FailureSink failure, std::string system)
     : input_(std::move(input)), failure_(std::move(failure)), requested_(std::move(system)) {}
 
@@ -252,7 +186,7 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
     }
     if (auto why = notOpened(inName_, ourIn); !why.empty()) return refuse("input", inName_, why);
     try {
-        out_ = std::make_unique<RtMidiOut>(api_->id, kClientName);
+        out_ = std::make_shared<RtMidiOut>(api_->id, kClientName);
         out_->setErrorCallback(&RtMidiPorts::onError, this);
         out_->openPort(static_cast<unsigned>(output), ourOut);
     } catch (const RtMidiError& e) {
@@ -268,7 +202,18 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
         watching_ = true;
     }
     opened_ = true;
-    sender_ = std::make_unique<Sender>(*out_);
+    // The send function shares the output port: a send that returns after the ports
+    // were closed still finds it, and the last one out closes it.
+    sender_ = std::make_unique<SendThread>(
+        [out = out_](ByteView m) {
+            try {
+                out->sendMessage(m.data(), m.size());
+                return std::string();
+            } catch (const RtMidiError& e) {
+                return e.getMessage();
+            }
+        },
+        clock_, kSendDeadline);
     watcher_ = std::thread([this] { watch(); });
     return {};
 }
@@ -295,17 +240,15 @@ void RtMidiPorts::closePorts() {
         }
     }
     in_.reset();
-    if (stuck) {
-        // Its sender is blocked inside the library and still uses it: leave it to the
-        // process's end.
-        (void)out_.release();
-    } else if (out_) {
+    // A send stuck inside the library still uses the port; it is closed when that send
+    // returns and lets go of it.
+    if (out_ && !stuck) {
         try {
             out_->closePort();
         } catch (const RtMidiError&) {
         }
-        out_.reset();
     }
+    out_.reset();
     filter_.reset();
 }
 

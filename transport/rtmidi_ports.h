@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "transport/midi_ports.h"
+#include "transport/real_clock.h"
+#include "transport/send_thread.h"
 #include "transport/sysex_filter.h"
 
 namespace halden {
@@ -47,7 +49,7 @@ private:
     std::string requested_;
     std::unique_ptr<Api> api_;  // chosen system, with its listing objects
     std::unique_ptr<RtMidiIn> in_;
-    std::unique_ptr<RtMidiOut> out_;
+    std::shared_ptr<RtMidiOut> out_;
     std::string inName_, outName_;
     SysExFilter filter_;
     // Until the ports are open, RtMidi's errors are collected here (with an error
@@ -61,8 +63,8 @@ private:
 
     // Sending: RtMidi may block without end (a JACK server that stopped processing),
     // so messages are handed over on a thread of its own, with a deadline.
-    class Sender;
-    std::unique_ptr<Sender> sender_;
+    RealClock clock_;
+    std::unique_ptr<SendThread> sender_;
 
     // Watches that the open ports still exist.
     std::thread watcher_;
