@@ -116,6 +116,20 @@ struct AppRig {
     bool idle() {
         return waitUntil([this] { return !app->busy(); });
     }
+    // "Halden Simulator" in both lists.
+    void chooseSimulator() {
+        choose("id_1003", 1);
+        choose("id_1004", 1);
+        ASSERT_TRUE(idle());
+    }
+    // ... and Connect, through the widgets.
+    void connectToSimulator() {
+        chooseSimulator();
+        const size_t before = boxes.count("Connection established!");
+        click("id_1000");
+        ASSERT_TRUE(waitUntil([&] { return boxes.count("Connection established!") > before; }));
+        ASSERT_TRUE(idle());
+    }
     // Types an image's name and leaves the field, so that it is checked.
     void nameImage(const std::string& path) {
         typeFile(path);
@@ -159,9 +173,7 @@ TEST(QtApp, ConnectAndUpdateThroughTheWidgets) {
     EXPECT_EQ(transmit->itemText(1), "Halden Simulator");
     EXPECT_FALSE(rig.widget<QPushButton>("id_1000")->isEnabled());
 
-    rig.choose("id_1003", 1);
-    rig.choose("id_1004", 1);
-    ASSERT_TRUE(rig.idle());
+    rig.chooseSimulator();
     ASSERT_TRUE(rig.widget<QPushButton>("id_1000")->isEnabled());
     // A real mouse click while a list has the focus: the press moves the focus (a
     // command of its own), the release still makes the click.
@@ -205,12 +217,7 @@ TEST(QtApp, ConnectAndUpdateThroughTheWidgets) {
 TEST(QtApp, ErrorsAndTheQuestionUseTheirBoxes) {
     AppRig rig;
     rig.start();
-    rig.choose("id_1003", 1);
-    rig.choose("id_1004", 1);
-    ASSERT_TRUE(rig.idle());
-    rig.click("id_1000");
-    ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText("Connection established!"); }));
-    ASSERT_TRUE(rig.idle());
+    rig.connectToSimulator();
 
     // A file that is gone by the time Update is pressed.
     const std::string gone = rig.writeImage("gone.hfi", test::ascending(10));
@@ -239,23 +246,12 @@ TEST(QtApp, ErrorsAndTheQuestionUseTheirBoxes) {
     EXPECT_TRUE(question->text.startsWith("The Halden image in the Kestrel 9 is verified good"));
 }
 
-// Connects the rig's app to the simulator through the widgets.
-void connectToSimulator(AppRig& rig) {
-    rig.choose("id_1003", 1);
-    rig.choose("id_1004", 1);
-    ASSERT_TRUE(rig.idle());
-    const size_t before = rig.boxes.count("Connection established!");
-    rig.click("id_1000");
-    ASSERT_TRUE(waitUntil([&] { return rig.boxes.count("Connection established!") > before; }));
-    ASSERT_TRUE(rig.idle());
-}
-
 // In a dialog, Enter presses the focused button; the default button (Update) only
 // while the focus is on something that is not a button.
 TEST(QtApp, EnterPressesTheFocusedButton) {
     AppRig rig;
     rig.start();
-    connectToSimulator(rig);
+    rig.connectToSimulator();
     rig.typeFile(rig.writeImage("new.hfi", test::ascending(300, 3)));
     auto* connect = rig.widget<QPushButton>("id_1000");
     connect->setFocus(Qt::TabFocusReason);  // the field is left: the image is checked
@@ -291,9 +287,7 @@ TEST(QtApp, EnterPressesTheFocusedButton) {
 TEST(QtApp, ListTextThatNamesNoEntryIsNoSelection) {
     AppRig rig;
     rig.start();
-    rig.choose("id_1003", 1);
-    rig.choose("id_1004", 1);
-    ASSERT_TRUE(rig.idle());
+    rig.chooseSimulator();
     ASSERT_TRUE(rig.widget<QPushButton>("id_1000")->isEnabled());
     auto* transmit = rig.widget<QComboBox>("id_1003");
     transmit->setFocus(Qt::TabFocusReason);
@@ -313,7 +307,7 @@ TEST(QtApp, ProgressWindowCancelAndCloseRequest) {
                                     {"close request", Qt::Key_unknown}}) {
         AppRig rig;
         rig.start();
-        connectToSimulator(rig);
+        rig.connectToSimulator();
         rig.nameImage(rig.writeImage("big.hfi", test::ascending(4000, 3)));
         rig.click("id_1001");
         ProgressDialog* progress = nullptr;
@@ -322,16 +316,21 @@ TEST(QtApp, ProgressWindowCancelAndCloseRequest) {
             return progress &&
                    progress->findChild<QLabel*>("id_1012")->text() == "Updating Halden area...";
         })) << name;
+        // No window blocks the main one, which the toolkit would otherwise keep from
+        // being closed by the user.
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
         if (key == Qt::Key_unknown) {
             QPointer<ProgressDialog> window = progress;
             window->close();
             EXPECT_TRUE(window.isNull() || !window->isVisible());
+            rig.app->dialog().close();  // and the main window: closed when the update ends
         } else {
             QTest::keyClick(progress->findChild<QPushButton*>("id_1011"), key);
         }
         ASSERT_TRUE(rig.idle()) << name;
         if (key == Qt::Key_unknown) {
             EXPECT_TRUE(rig.boxes.sawText("Halden was successfully updated.")) << name;
+            EXPECT_FALSE(rig.app->dialog().isVisible()) << name;
         } else {
             EXPECT_TRUE(rig.boxes.sawText("Operation canceled")) << name;
             EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "1.4") << name;
@@ -357,9 +356,7 @@ TEST(QtApp, ProgressWindowHasAFrame) {
 TEST(QtApp, WhileACommandRuns) {
     AppRig rig;
     rig.start();
-    rig.choose("id_1003", 1);
-    rig.choose("id_1004", 1);
-    ASSERT_TRUE(rig.idle());
+    rig.chooseSimulator();
     std::atomic<bool> release{false};
     rig.app->worker().post([&] {  // holds the worker, as a slow command would
         while (!release) std::this_thread::yield();
@@ -401,9 +398,7 @@ TEST(QtApp, TeardownWhileACommandRuns) {
     {
         AppRig rig;
         rig.start();
-        rig.choose("id_1003", 1);
-        rig.choose("id_1004", 1);
-        ASSERT_TRUE(rig.idle());
+        rig.chooseSimulator();
         QTest::mouseClick(rig.widget<QPushButton>("id_1000"), Qt::LeftButton);
         rig.app.reset();  // at once, while Connect starts
     }
@@ -417,7 +412,7 @@ TEST(QtApp, APortFailureIsFatal) {
     AppRig rig;
     rig.options.sim.portFailsAfter = 8;
     rig.start();
-    connectToSimulator(rig);
+    rig.connectToSimulator();
     rig.nameImage(rig.writeImage("new.hfi", test::ascending(2000, 3)));
     rig.click("id_1001");
     const QString text =

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -44,6 +45,19 @@ QString q(std::string_view s) {
 
 QWidget* controlWidget(QWidget* dialog, int id) {
     return dialog->findChild<QWidget*>(QStringLiteral("id_%1").arg(id));
+}
+
+// A box is as wide as its text, so a short text would leave its title cut off in the
+// title bar ("Halden F...ate Utility"): make room for the title in the window
+// manager's bold font and its buttons.
+void keepTitleWhole(QMessageBox& box) {
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) * 6 / 5 + 120;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
 }
 
 void centre(QWidget* window) {
@@ -100,8 +114,8 @@ void CommandWorker::run() {
 MainDialog::MainDialog() : ui_(std::make_unique<Ui::DIALOG>()) {
     ui_->setupUi(this);
     applyDialogUnits(this);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     const auto forward = [this](int id, Notification n) {
         if (onCommand) onCommand(id, n);
     };
@@ -188,12 +202,15 @@ void MainDialog::reject() {
     if (onCommand) onCommand(control::kNone, Notification::Other);
 }
 
-ProgressDialog::ProgressDialog(std::function<void()> onCancel)
-    : ui_(std::make_unique<Ui::PROGRESS>()) {
+ProgressDialog::ProgressDialog(std::function<void()> onCancel, QWidget* above)
+    : QDialog(above), ui_(std::make_unique<Ui::PROGRESS>()) {
     ui_->setupUi(this);
     applyDialogUnits(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    setWindowModality(Qt::ApplicationModal);
+    // Not modal at the toolkit's level: the main window takes no input while a command
+    // runs anyway, and Qt drops every close request from the system for a window that a
+    // modal one blocks, so the main window could not be closed during an update.
+    setWindowModality(Qt::NonModal);
     setAttribute(Qt::WA_DeleteOnClose);
     ui_->id_1013->setRange(0, 100);
     connect(ui_->id_1011, &QPushButton::clicked, this, [onCancel] { onCancel(); });
@@ -220,17 +237,20 @@ void ProgressDialog::apply(const QString& caption, int percent) {
 
 class DesktopApp::Progress : public halden::Progress {
 public:
-    Progress(QObject* gui, CancelFlag& cancel, Clock& clock, const std::atomic<bool>& closing)
-        : gui_(gui), cancel_(cancel), clock_(clock), closing_(closing) {}
+    Progress(QWidget* above, CancelFlag& cancel, Clock& clock, const std::atomic<bool>& closing)
+        : gui_(above), above_(above), cancel_(cancel), clock_(clock), closing_(closing) {}
     ~Progress() override { delete window_.data(); }
     void open() override {
         if (closing_) return;
         onGui(gui_, [this] {
             if (window_) return;
-            window_ = new ProgressDialog([this] {
-                cancel_ = true;
-                clock_.notify();  // a wait for the Halden ends at once
-            });
+            // Kept above the main window by the window manager.
+            window_ = new ProgressDialog(
+                [this] {
+                    cancel_ = true;
+                    clock_.notify();  // a wait for the Halden ends at once
+                },
+                above_);
             centre(window_);
             window_->show();
         });
@@ -247,6 +267,7 @@ public:
 
 private:
     QObject* gui_;
+    QWidget* above_;
     CancelFlag& cancel_;
     Clock& clock_;
     const std::atomic<bool>& closing_;
@@ -280,6 +301,7 @@ private:
             QMessageBox box(QMessageBox::NoIcon, t, body, buttons,
                             owner_->isVisible() ? owner_ : nullptr);
             box.setDefaultButton(byDefault);
+            keepTitleWhole(box);
             return box.exec();
         });
     }

@@ -129,7 +129,8 @@ private:
 class ProgressDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ProgressDialog(std::function<void()> onCancel);
+    // `above`: the window it is kept above (not an owner that it blocks).
+    explicit ProgressDialog(std::function<void()> onCancel, QWidget* above = nullptr);
     ~ProgressDialog() override;
     void apply(const QString& caption, int percent);
 
