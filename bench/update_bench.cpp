@@ -52,7 +52,10 @@ int main() {
     Bytes data(kAreaSize);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 37 + 11) & 0x7F);
     ImageBuilder builder;
-    builder.addArea(data);
+    if (const std::string error = builder.addArea(data); !error.empty()) {
+        std::printf("can't build the image: %s\n", error.c_str());
+        return 1;
+    }
     const Bytes image = builder.finish();
 
     SimOptions options;

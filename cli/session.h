@@ -31,7 +31,7 @@ public:
     ~Session();
 
     // Lists and opens the ports. Returns an empty string or the text to show.
-    std::string open();
+    [[nodiscard]] std::string open();
 
     EngineIo& io() { return io_; }
     DeviceInfo& info() { return info_; }

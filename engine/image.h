@@ -54,10 +54,10 @@ struct Record {
 class ImageBuilder {
 public:
     // Each returns an empty string on success, else why the record was refused.
-    std::string addArea(ByteView data, uint8_t versionMajor = kNeverAskVersion,
-                        uint8_t versionMinor = kNeverAskVersion);
-    std::string addDelay(unsigned tenths);
-    std::string addControl(unsigned code);
+    [[nodiscard]] std::string addArea(ByteView data, uint8_t versionMajor = kNeverAskVersion,
+                                      uint8_t versionMinor = kNeverAskVersion);
+    [[nodiscard]] std::string addDelay(unsigned tenths);
+    [[nodiscard]] std::string addControl(unsigned code);
     void addSkip();
     // Appends the end marker and fills in the checksum.
     Bytes finish() const;

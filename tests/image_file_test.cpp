@@ -67,9 +67,9 @@ TEST(ValidateImageRobustness, RandomAndMutatedImages) {
         return seed >> 8;
     };
     ImageBuilder builder;
-    builder.addDelay(3);
-    builder.addArea(Bytes{1, 2, 3, 4, 5}, 1, 2);
-    builder.addControl(2);
+    EXPECT_EQ(builder.addDelay(3), "");
+    EXPECT_EQ(builder.addArea(Bytes{1, 2, 3, 4, 5}, 1, 2), "");
+    EXPECT_EQ(builder.addControl(2), "");
     const Bytes base = builder.finish();
     int accepted = 0;
     for (int round = 0; round < 20000; ++round) {

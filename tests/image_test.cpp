@@ -126,7 +126,7 @@ TEST(ImageBuilder, WritesRecordsInOrderWithChecksum) {
 
 TEST(ImageBuilder, ReproducesTheReferenceImage) {
     ImageBuilder builder;
-    builder.addArea(Bytes{0x0A, 0x0B, 0x0C}, 1, 4);
+    EXPECT_EQ(builder.addArea(Bytes{0x0A, 0x0B, 0x0C}, 1, 4), "");
     EXPECT_EQ(builder.finish(),
               (Bytes{0x00, 0x87, 0x5E, 0x00, 0x03, 0x00, 0x01, 0x04, 0x0A, 0x0B, 0x0C, 0xFF}));
 }
@@ -142,8 +142,8 @@ TEST(ImageBuilder, RefusesWhatAValidImageCannotHold) {
 
 TEST(WalkRecords, ReportsEveryRecordWithItsFields) {
     ImageBuilder builder;
-    builder.addControl(2);
-    builder.addArea(Bytes{1, 2, 3, 4}, 2, 7);
+    EXPECT_EQ(builder.addControl(2), "");
+    EXPECT_EQ(builder.addArea(Bytes{1, 2, 3, 4}, 2, 7), "");
     const Bytes image = builder.finish();
     std::vector<Record> records;
     EXPECT_EQ(parseImage(image, records), 0u);
@@ -163,9 +163,9 @@ TEST(WalkRecords, ReportsEveryRecordWithItsFields) {
 // build checks the reads): the walk never trusts a length it has not checked.
 TEST(WalkRecords, EveryTruncationIsRefusedInsideTheBuffer) {
     ImageBuilder builder;
-    builder.addDelay(1);
-    builder.addArea(Bytes(40, 0x11), 1, 2);
-    builder.addControl(3);
+    EXPECT_EQ(builder.addDelay(1), "");
+    EXPECT_EQ(builder.addArea(Bytes(40, 0x11), 1, 2), "");
+    EXPECT_EQ(builder.addControl(3), "");
     const Bytes image = builder.finish();
     for (size_t size = 0; size < image.size(); ++size) {
         const auto cut = std::make_unique<uint8_t[]>(size);  // exactly `size` bytes

@@ -2,6 +2,8 @@
 // for the progress window and the message boxes.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -117,7 +119,7 @@ inline Bytes ascending(size_t n, uint8_t first = 0) {
 inline Bytes imageWithArea(const Bytes& data, uint8_t major = kNeverAskVersion,
                            uint8_t minor = kNeverAskVersion) {
     ImageBuilder builder;
-    builder.addArea(data, major, minor);
+    EXPECT_EQ(builder.addArea(data, major, minor), "");
     return builder.finish();
 }
 

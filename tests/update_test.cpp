@@ -172,7 +172,7 @@ TEST(Update, DelayRecordShowsItsProgress) {
 
 TEST(Update, ControlRecordSendsItsCodeAndPausesOneSecond) {
     ImageBuilder builder;
-    builder.addControl(3);
+    EXPECT_EQ(builder.addControl(3), "");
     builder.addSkip();
     Rig rig;
     EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 0u);
@@ -183,8 +183,8 @@ TEST(Update, ControlRecordSendsItsCodeAndPausesOneSecond) {
 
 TEST(Update, EveryAreaIsErasedAsAreaZeroAndNumberedFromZero) {
     ImageBuilder builder;
-    builder.addArea(ascending(200, 1));
-    builder.addArea(ascending(130, 2));
+    EXPECT_EQ(builder.addArea(ascending(200, 1)), "");
+    EXPECT_EQ(builder.addArea(ascending(130, 2)), "");
     Rig rig;
     ASSERT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 0u);
     std::vector<std::pair<uint8_t, unsigned>> trace;  // command, block or area
@@ -253,8 +253,8 @@ TEST(UpToDate, AskedOnlyWhenVersionMatchesAndImageIsGood) {
 
 TEST(UpToDate, AskedForEachMatchingArea) {
     ImageBuilder builder;
-    builder.addArea(ascending(10, 1), 1, 4);
-    builder.addArea(ascending(10, 1), 1, 4);
+    EXPECT_EQ(builder.addArea(ascending(10, 1), 1, 4), "");
+    EXPECT_EQ(builder.addArea(ascending(10, 1), 1, 4), "");
     Rig rig;
     rig.boxes.answer = true;
     EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 0u);
@@ -310,9 +310,9 @@ TEST(Update, BlocksThatCannotBeSentAreRefusedBeforeAnything) {
         Rig rig(options);
         rig.link.maxMessage = c.portMax;
         ImageBuilder builder;
-        builder.addControl(1);
+        EXPECT_EQ(builder.addControl(1), "");
         const Bytes data = ascending(c.areaLength, 2);
-        builder.addArea(data);
+        EXPECT_EQ(builder.addArea(data), "");
         EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), c.expected) << c.name;
         if (c.expected == 0) {
             EXPECT_EQ(rig.halden.memory(), data) << c.name;
@@ -325,8 +325,8 @@ TEST(Update, BlocksThatCannotBeSentAreRefusedBeforeAnything) {
 
 TEST(Update, BlockSizeZeroRunsAnImageWithoutAreas) {
     ImageBuilder builder;
-    builder.addControl(1);
-    builder.addDelay(2);
+    EXPECT_EQ(builder.addControl(1), "");
+    EXPECT_EQ(builder.addDelay(2), "");
     SimOptions options;
     options.blockSize = 0;
     Rig rig(options);
@@ -372,8 +372,8 @@ class CancelAt : public testing::TestWithParam<CancelCase> {};
 TEST_P(CancelAt, StopsWithCode5AndSendsNothingMore) {
     const auto& c = GetParam();
     ImageBuilder builder;
-    builder.addDelay(10);
-    builder.addArea(ascending(300, 1));
+    EXPECT_EQ(builder.addDelay(10), "");
+    EXPECT_EQ(builder.addArea(ascending(300, 1)), "");
     SimOptions options;
     options.answerFrom = c.answerFrom;
     Rig rig(options);
@@ -400,8 +400,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Cancel, DuringDelaySetsTheBarTo100First) {
     ImageBuilder builder;
-    builder.addDelay(50);
-    builder.addControl(1);
+    EXPECT_EQ(builder.addDelay(50), "");
+    EXPECT_EQ(builder.addControl(1), "");
     Rig rig;
     rig.progress.onSet = [&](std::string_view caption, int percent) {
         if (caption == "Delaying..." && percent == 20) rig.cancel = true;

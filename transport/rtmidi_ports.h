@@ -37,7 +37,7 @@ public:
 
 private:
     struct Api;
-    std::string selectSystem();
+    [[nodiscard]] std::string selectSystem();
     void fail(const std::string& why);
     void watch();
     void stopWatching();

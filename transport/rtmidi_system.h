@@ -11,7 +11,8 @@ namespace halden {
 // The first compiled MIDI system that can be opened (or the one named by `requested`,
 // or else by the HALDEN_MIDI_SYSTEM environment variable). Empty when none can be;
 // `reasons` then says why.
-std::optional<RtMidi::Api> chooseMidiSystem(std::string requested, std::string& reasons);
+[[nodiscard]] std::optional<RtMidi::Api> chooseMidiSystem(std::string requested,
+                                                          std::string& reasons);
 
 // Swallows RtMidi's warnings, which it would otherwise print to stderr.
 void ignoreRtMidiWarning(RtMidiError::Type, const std::string&, void*);

@@ -23,7 +23,8 @@ public:
     // Opens both ports under `portName` on `system` (empty: the first MIDI system that
     // can be opened). Incoming messages go to `onMessage` on the MIDI thread. Returns an
     // empty string or why it failed.
-    std::string open(const std::string& portName, const std::string& system, OnMessage onMessage);
+    [[nodiscard]] std::string open(const std::string& portName, const std::string& system,
+                                   OnMessage onMessage);
 
     // Sends raw bytes (one message or several) on the output port.
     void send(ByteView bytes);

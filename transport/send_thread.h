@@ -28,7 +28,7 @@ public:
     SendThread& operator=(const SendThread&) = delete;
 
     // False when the send failed or did not end in time.
-    bool send(ByteView message);
+    [[nodiscard]] bool send(ByteView message);
     std::string error() const;
     // A send did not end in time; nothing more can be sent.
     bool stuck() const;
