@@ -2,8 +2,8 @@
 // operation's status code (0 for success), 1 when a file cannot be read or a MIDI port
 // fails, and 64 for a command line that is not understood.
 #include <CLI/CLI.hpp>
-#include <csignal>
 
+#include "cli/platform.h"
 #include "cli/verbs.h"
 
 namespace {
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     using namespace halden::cli;
     // Output that nobody reads any more (a closed pipe) is no reason to stop an update
     // half-way: writes then just fail.
-    std::signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
 
     CLI::App app{"Installs firmware into the Halden over MIDI System Exclusive.", "halden"};
     app.require_subcommand(1);

@@ -1,35 +1,11 @@
 #include "cli/session.h"
 
-#include <csignal>
-
+#include "cli/platform.h"
 #include "cli/port_choice.h"
 #include "sim/simulator_ports.h"
-#include "transport/rtmidi_ports.h"
+#include "transport/system_ports.h"
 
 namespace halden::cli {
-
-namespace {
-
-CancelFlag* g_cancel = nullptr;
-
-extern "C" void onStopSignal(int) {
-    if (g_cancel) g_cancel->store(true);
-}
-
-// Ctrl-C, a terminal that hangs up and a polite kill all act as Cancel: the update
-// stops after the message in flight, so the Halden is never left between two messages
-// of an exchange. Repeated signals change nothing. No SA_RESTART, so that a question
-// waiting for an answer is answered No.
-void catchStopSignals(CancelFlag* cancel) {
-    g_cancel = cancel;
-    struct sigaction action {};
-    action.sa_handler = cancel ? onStopSignal : SIG_DFL;
-    action.sa_flags = 0;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
-}  // namespace
 
 int exitStatus(StatusCode rc) {
     return rc == status::kPortFailure ? 1 : static_cast<int>(rc);
@@ -59,7 +35,7 @@ std::string Session::open() {
     if (options_.simulate) {
         ports_ = std::make_unique<SimulatorPorts>(options_.sim, clock_, input);
     } else {
-        ports_ = std::make_unique<RtMidiPorts>(
+        ports_ = makeSystemPorts(
             input, [this](const std::string& why) { receiver_.failPort(why); },
             options_.midiSystem);
     }

@@ -1,8 +1,8 @@
 #include "cli/terminal.h"
 
-#include <unistd.h>
-
 #include <iostream>
+
+#include "cli/platform.h"
 
 namespace halden::cli {
 
@@ -10,7 +10,7 @@ namespace {
 constexpr int kBarWidth = 30;
 }
 
-Terminal::Terminal() : live_(isatty(STDERR_FILENO) == 1) {}
+Terminal::Terminal() : live_(canRedrawLines(stderr)) {}
 
 void Terminal::out(std::string_view line) {
     std::lock_guard lock(mutex_);
@@ -77,7 +77,7 @@ bool Terminal::ask(std::string_view question) {
     const bool got = static_cast<bool>(std::getline(std::cin, answer));
     if (!got) std::cin.clear();
     // An answer typed at a terminal has echoed its own line end; a piped one has not.
-    if (!got || isatty(STDIN_FILENO) != 1) err(got ? answer : "");
+    if (!got || !isTerminal(stdin)) err(got ? answer : "");
     return got && (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes");
 }
 

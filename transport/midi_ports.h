@@ -44,6 +44,9 @@ public:
 
     // Closes whatever is open; harmless when nothing is.
     virtual void closePorts() = 0;
+
+    // The MIDI system in use ("ALSA", "JACK", ...), for the user; may be empty.
+    virtual std::string systemName() const { return {}; }
 };
 
 inline std::vector<std::string> portNames(const std::vector<Port>& ports) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "transport/rtmidi_system.h"
+#include "transport/system_ports.h"
 
 #ifdef HALDEN_HAVE_JACK
 #include "transport/jack_probe.h"
@@ -312,6 +313,12 @@ StatusCode RtMidiPorts::sendSysEx(ByteView message) {
 std::string RtMidiPorts::failureText() const {
     std::lock_guard lock(mutex_);
     return failureText_;
+}
+
+std::unique_ptr<MidiPorts> makeSystemPorts(MidiPorts::InputSink input,
+                                           MidiPorts::FailureSink failure,
+                                           const std::string& system) {
+    return std::make_unique<RtMidiPorts>(std::move(input), std::move(failure), system);
 }
 
 std::string RtMidiPorts::systemName() const {

@@ -29,8 +29,8 @@ public:
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
 
-    // The MIDI system in use ("ALSA", "JACK", ...), empty before the first listing.
-    std::string systemName() const;
+    // Empty before the first listing.
+    std::string systemName() const override;
 
     // JACK drops longer SysEx messages without a word.
     size_t maxMessageSize() const override;

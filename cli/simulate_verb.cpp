@@ -1,4 +1,4 @@
-// ports and simulate: the verbs about MIDI ports themselves.
+// simulate: the simulated Halden as a MIDI device, on virtual ports of the MIDI system.
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -9,42 +9,11 @@
 #include "sim/real_scheduler.h"
 #include "sim/simulator_ports.h"
 #include "transport/real_clock.h"
-#include "transport/rtmidi_ports.h"
 #include "transport/rtmidi_virtual.h"
 
 namespace halden::cli {
 
 namespace {
-
-class PortsVerb : public Verb {
-public:
-    explicit PortsVerb(CLI::App& app) {
-        command_ = app.add_subcommand("ports", "List the MIDI input and output ports");
-        command_->add_option("--midi-system", system_, "MIDI system to use: alsa or jack");
-    }
-    int run(Terminal& terminal) override {
-        RtMidiPorts ports([](ByteView) {}, nullptr, system_);
-        PortNames names;
-        const std::string error = ports.enumeratePorts(names);
-        terminal.out("MIDI system: " + ports.systemName());
-        terminal.out("Output ports (--out):");
-        for (size_t i = 0; i < names.outputs.size(); ++i) {
-            terminal.out("  " + std::to_string(i + 1) + ": " + names.outputs[i].name);
-        }
-        terminal.out("Input ports (--in):");
-        for (size_t i = 0; i < names.inputs.size(); ++i) {
-            terminal.out("  " + std::to_string(i + 1) + ": " + names.inputs[i].name);
-        }
-        if (!error.empty()) {
-            terminal.err(error);
-            return 1;
-        }
-        return 0;
-    }
-
-private:
-    std::string system_;
-};
 
 volatile std::sig_atomic_t g_stop = 0;
 extern "C" void onStop(int) {
@@ -119,9 +88,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Verb> makePortsVerb(CLI::App& app) {
-    return std::make_unique<PortsVerb>(app);
-}
 std::unique_ptr<Verb> makeSimulateVerb(CLI::App& app) {
     return std::make_unique<SimulateVerb>(app);
 }

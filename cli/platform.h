@@ -1,0 +1,25 @@
+// What the command line needs from the operating system, one file a platform.
+#pragma once
+
+#include <cstdio>
+
+#include "engine/cancel_flag.h"
+
+namespace halden::cli {
+
+// From now on Ctrl-C, a closed terminal or console, and a polite request to end set
+// `cancel`: the update stops after the message in flight. nullptr restores the
+// defaults (and lets a console that is being closed go).
+void catchStopSignals(CancelFlag* cancel);
+
+// True when `stream` is an interactive terminal.
+bool isTerminal(std::FILE* stream);
+
+// True when `stream` is a terminal that takes the escape sequences with which the
+// progress line redraws itself.
+bool canRedrawLines(std::FILE* stream);
+
+// A failed write of output (a closed pipe) must not end the program.
+void ignoreBrokenPipes();
+
+}  // namespace halden::cli
