@@ -1,10 +1,11 @@
 #include "ui/image_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "temp_dir.h"
 
 namespace halden {
 namespace {
@@ -12,8 +13,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ReadImageFile, GivesAClearTextForEveryBadFile) {
-    const fs::path dir = fs::temp_directory_path() / ("halden-file-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const test::TempDir temp("halden-file");
+    const fs::path& dir = temp.path();
     const std::string missing = (dir / "missing.hfi").string();
     const std::string empty = (dir / "empty.hfi").string();
     const std::string huge = (dir / "huge.hfi").string();
@@ -55,7 +56,6 @@ TEST(ReadImageFile, GivesAClearTextForEveryBadFile) {
         EXPECT_EQ(file.error, c.error) << c.path;
         EXPECT_EQ(file.bytes.size(), c.size) << c.path;
     }
-    fs::remove_all(dir);
 }
 
 // Random and mutated images never make validation read outside the image (the

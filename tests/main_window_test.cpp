@@ -1,13 +1,13 @@
 #include "ui/main_window.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
 
 #include "rig.h"
+#include "temp_dir.h"
 
 namespace halden {
 namespace {
@@ -127,20 +127,14 @@ struct App {
                    static_cast<std::streamsize>(bytes.size()));
         return path;
     }
-    ~App() { std::filesystem::remove_all(dir); }
 
     test::Rig rig;
     FakeView view;
     FakeSettings settings;
     FakePorts ports;
     MainWindow window{view, rig.io, ports, settings};
-    std::string dir = [] {
-        static int count = 0;
-        const auto d = std::filesystem::temp_directory_path() /
-                       ("halden-ui-" + std::to_string(::getpid()) + "-" + std::to_string(count++));
-        std::filesystem::create_directories(d);
-        return d.string();
-    }();
+    test::TempDir temp{"halden-ui"};
+    std::string dir = temp.string();
 };
 
 TEST(MainWindow, StartsWithButtonsDisabledAndListsFilled) {

@@ -1,6 +1,5 @@
 // The Qt front end through its real widgets, on the offscreen platform.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,6 +17,7 @@
 #include <thread>
 
 #include "rig.h"
+#include "temp_dir.h"
 #include "ui/qt/desktop_app.h"
 
 namespace halden::qt {
@@ -79,12 +79,10 @@ struct BoxAnswerer {
 
 struct AppRig {
     AppRig() {
-        fs::create_directories(dir);
         options.simulate = true;
         options.settingsPath = (dir / "ports.conf").string();
         options.midiSystem = "none";  // only the simulator, whatever this machine has
     }
-    ~AppRig() { fs::remove_all(dir); }
 
     template <class W>
     W* widget(const char* name) {
@@ -148,7 +146,8 @@ struct AppRig {
         return nullptr;
     }
 
-    fs::path dir = fs::temp_directory_path() / ("halden-qt-" + std::to_string(::getpid()));
+    test::TempDir temp{"halden-qt"};
+    fs::path dir = temp.path();
     DesktopOptions options;
     std::unique_ptr<DesktopApp> app;
     BoxAnswerer boxes;

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "rig.h"
+#include "temp_dir.h"
 #include "ui/file_port_settings.h"
 
 namespace halden {
@@ -13,9 +13,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct SettingsRig {
-    SettingsRig() { fs::create_directories(dir); }
-    ~SettingsRig() { fs::remove_all(dir); }
-    fs::path dir = fs::temp_directory_path() / ("halden-settings-" + std::to_string(::getpid()));
+    test::TempDir temp{"halden-settings"};
+    fs::path dir = temp.path();
     fs::path path = dir / "halden" / "ports.conf";
     test::ScriptedBoxes boxes;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "engine/image.h"
@@ -9,6 +10,14 @@ namespace halden {
 // Images larger than this are refused before any memory is taken for them; a valid
 // image is a few hundred KiB at most.
 inline constexpr long kMaxImageFileSize = 64L * 1024 * 1024;
+
+// The path as the system's file calls take it whole. On Windows a path of 260
+// characters or more needs the extended-length form (\\?\C:\...), or it is refused.
+std::filesystem::path systemPath(const std::string& path);
+
+// True when a part of the name is longer than file systems allow (255 characters):
+// no system opens such a file, whatever it answers when asked.
+bool nameTooLong(const std::string& path);
 
 struct ImageFile {
     bool ok = false;

@@ -1,0 +1,241 @@
+// The WinMM backend's own logic, against a simulated winmm.dll on virtual time.
+#include "transport/winmm_ports.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/update.h"
+#include "rig.h"
+#include "sim/simulated_winmm.h"
+#include "sim/virtual_clock.h"
+
+namespace halden {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Waits for the ports' hand-back thread; a deadline only so that a fault fails the test.
+bool eventually(const std::function<bool()>& done) {
+    const auto giveUp = std::chrono::steady_clock::now() + 10s;
+    while (!done() && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+    return done();
+}
+
+Bytes sysex(size_t bodyBytes, uint8_t first = 0) {
+    Bytes m{0xF0, 0x41, 0x10, 0x4B, 0x39};
+    for (size_t i = 0; i < bodyBytes; ++i) m.push_back(static_cast<uint8_t>((first + i) & 0x7F));
+    m.push_back(0xF7);
+    return m;
+}
+
+struct WinmmRig {
+    WinmmRig() {
+        driver.onSent = [this](ByteView m) { played.emplace_back(m.begin(), m.end()); };
+    }
+    std::string open() { return ports.openPorts(0, 0); }
+    Bytes received() {
+        std::lock_guard lock(mutex);
+        return input;
+    }
+
+    VirtualClock clock;
+    SimulatedWinmm driver{clock, clock};
+    std::mutex mutex;
+    Bytes input;
+    std::vector<std::string> failures;
+    std::vector<Bytes> played;
+    WinmmPorts ports{driver, clock,
+                     [this](ByteView b) {
+                         std::lock_guard lock(mutex);
+                         input.insert(input.end(), b.begin(), b.end());
+                     },
+                     [this](const std::string& why) {
+                         std::lock_guard lock(mutex);
+                         failures.push_back(why);
+                     }};
+};
+
+TEST(WinmmPorts, ListsDevicesKeepingTheirNumbers) {
+    WinmmRig rig;
+    rig.driver.inputs = {{"First"}, {"Unreadable", true}, {std::string(40, 'L')}};
+    rig.driver.outputs = {{"Out"}};
+    PortNames names;
+    ASSERT_EQ(rig.ports.enumeratePorts(names), "");
+    ASSERT_EQ(names.inputs.size(), 2u);
+    EXPECT_EQ(names.inputs[0].name, "First");
+    EXPECT_EQ(names.inputs[1].name, std::string(31, 'L'));  // product names hold 31
+    EXPECT_EQ(names.inputs[1].device, 2u);
+    EXPECT_EQ(names.outputs[0].name, "Out");
+}
+
+TEST(WinmmPorts, NoDevicesInEitherDirection) {
+    WinmmRig rig;
+    rig.driver.inputs.clear();
+    PortNames names;
+    EXPECT_EQ(rig.ports.enumeratePorts(names),
+              "No MIDI input buses available! Please install your MIDI interface's Windows "
+              "driver");
+    const auto calls = rig.driver.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "outGetNumDevs"), 0);  // not even counted
+    WinmmRig noOut;
+    noOut.driver.outputs.clear();
+    EXPECT_EQ(noOut.ports.enumeratePorts(names),
+              "No MIDI output buses available! Please install your MIDI card's Windows driver");
+}
+
+TEST(WinmmPorts, EachOpenStepFailsWithItsText) {
+    const std::vector<std::pair<std::string, std::string>> table = {
+        {"inOpen", "midiInOpen returned 00000004. Is the MIDI port currently in use?\n"},
+        {"inPrepareHeader", "midiInPrepareHeader returned 00000004\n"},
+        {"inAddBuffer", "midiInAddBuffer returned 00000004\n"},
+        {"outOpen", "midiOutOpen returned 00000004. Is the MIDI port currently in use?\n"},
+    };
+    for (const auto& [step, text] : table) {
+        WinmmRig rig;
+        rig.driver.failures[step] = MMSYSERR_ALLOCATED;
+        EXPECT_EQ(rig.open(), text) << step;
+        EXPECT_FALSE(rig.driver.anythingOpen()) << step;
+        rig.driver.failures.clear();
+        EXPECT_EQ(rig.open(), "") << step;  // nothing was left half open
+    }
+}
+
+// A send returns when the driver is done with the message, at the cable's pace: a
+// 141-byte block takes 45.12 ms at 3125 bytes a second, not a multiple of 100 ms.
+TEST(WinmmPorts, ASendReturnsWhenTheMessageHasBeenPlayed) {
+    WinmmRig rig;
+    ASSERT_EQ(rig.open(), "");
+    const Bytes block = blockWrite(0, Bytes(128, 0x11));
+    ASSERT_EQ(block.size(), 141u);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(rig.ports.sendSysEx(block), 0u);
+        EXPECT_EQ(rig.clock.now(), i * 45120us);
+    }
+    EXPECT_EQ(rig.played, (std::vector<Bytes>(3, block)));
+}
+
+TEST(WinmmPorts, SendFailuresArePortFailures) {
+    struct Case {
+        const char* name;
+        std::function<void(SimulatedWinmm&)> fault;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"prepare", [](auto& d) { d.failures["outPrepareHeader"] = MMSYSERR_NOMEM; },
+         "midiOutPrepareHeader call failed - code 00000007\n"},
+        {"send", [](auto& d) { d.failures["outLongMsg"] = MIDIERR_NOTREADY; },
+         "midiOutLongMsg call failed - code 00000043\n"},
+        {"unprepare", [](auto& d) { d.failures["outUnprepareHeader"] = MMSYSERR_INVALHANDLE; },
+         "midiOutUnprepareHeader call failed - code 00000005\n"},
+        {"never done", [](auto& d) { d.neverFinishes = true; },
+         "The MIDI interface did not finish sending a message in time. Is it still connected?"},
+    };
+    for (const auto& c : cases) {
+        WinmmRig rig;
+        ASSERT_EQ(rig.open(), "");
+        c.fault(rig.driver);
+        EXPECT_EQ(rig.ports.sendSysEx(identityRequest()), 16u) << c.name;
+        EXPECT_EQ(rig.ports.failureText(), c.text) << c.name;
+        const size_t calls = rig.driver.calls().size();
+        EXPECT_EQ(rig.ports.sendSysEx(identityRequest()), 16u) << c.name;
+        EXPECT_EQ(rig.driver.calls().size(), calls) << c.name;  // nothing more goes out
+    }
+}
+
+TEST(WinmmPorts, ALongMessageArrivesInSeveralBuffersInOrder) {
+    WinmmRig rig;
+    ASSERT_EQ(rig.open(), "");
+    const Bytes message = sysex(2500);
+    EXPECT_EQ(rig.driver.deliver(message), 0u);
+    EXPECT_EQ(rig.received(), message);
+}
+
+// Filled buffers go back to the driver from the ports' own thread, so that bytes keep
+// finding a buffer: many messages, none lost, in order.
+TEST(WinmmPorts, FilledBuffersGoBackAndNoByteIsLost) {
+    WinmmRig rig;
+    ASSERT_EQ(rig.open(), "");
+    Bytes all;
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_TRUE(eventually([&] { return rig.driver.queuedBuffers() == 4; })) << round;
+        for (int i = 0; i < 4; ++i) {
+            const Bytes message = sysex(900, static_cast<uint8_t>(round * 4 + i));
+            EXPECT_EQ(rig.driver.deliver(message), 0u);
+            all.insert(all.end(), message.begin(), message.end());
+        }
+    }
+    ASSERT_TRUE(eventually([&] { return rig.driver.queuedBuffers() == 4; }));
+    EXPECT_EQ(rig.received(), all);
+    EXPECT_EQ(rig.driver.addBufferCalls(), 4u + 20u);
+}
+
+// A message the driver reports as broken: its bytes are not passed on, what came of it
+// before is dropped (an undefined status byte tells the receiver), and the buffer still
+// goes back.
+TEST(WinmmPorts, ABrokenMessageIsDroppedAndItsBufferGoesBack) {
+    WinmmRig rig;
+    ASSERT_EQ(rig.open(), "");
+    EXPECT_EQ(rig.driver.deliverBroken(Bytes{0xF0, 0x41, 0x10, 0x4B}), 0u);
+    EXPECT_EQ(rig.received(), Bytes{0xF4});
+    EXPECT_TRUE(eventually([&] { return rig.driver.queuedBuffers() == 4; }));
+}
+
+// Closing: the order of the calls, and the buffers that a reset returns empty are not
+// handed back.
+TEST(WinmmPorts, ClosingTakesEverythingBackInOrder) {
+    WinmmRig rig;
+    ASSERT_EQ(rig.open(), "");
+    const size_t before = rig.driver.calls().size();
+    rig.ports.closePorts();
+    const auto calls = rig.driver.calls();
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + static_cast<long>(before), calls.end()),
+              (std::vector<std::string>{"outClose", "inStop", "inReset", "inUnprepareHeader",
+                                        "inUnprepareHeader", "inUnprepareHeader",
+                                        "inUnprepareHeader", "inClose"}));
+    EXPECT_EQ(rig.driver.addBufferCalls(), 4u);
+    EXPECT_TRUE(rig.received().empty());
+    EXPECT_FALSE(rig.driver.anythingOpen());
+    rig.ports.closePorts();  // with nothing open: nothing happens
+    EXPECT_EQ(rig.driver.calls().size(), calls.size());
+}
+
+TEST(WinmmPorts, AHandBackThatFailsIsAPortFailure) {
+    WinmmRig rig;
+    rig.driver.addBufferFailsFrom = 5;  // the four at open succeed
+    ASSERT_EQ(rig.open(), "");
+    EXPECT_EQ(rig.driver.deliver(sysex(10)), 0u);
+    ASSERT_TRUE(eventually([&] { return !rig.ports.failureText().empty(); }));
+    EXPECT_EQ(rig.ports.failureText(), "midiInAddBuffer returned 00000007\n");
+    std::lock_guard lock(rig.mutex);
+    EXPECT_EQ(rig.failures, std::vector<std::string>{"midiInAddBuffer returned 00000007\n"});
+}
+
+// The whole road: the engine, these ports, the driver and a simulated Halden on its
+// cable.
+TEST(WinmmPorts, AWholeUpdateThroughTheDriver) {
+    VirtualClock clock;
+    SimulatedWinmm driver(clock, clock);
+    driver.holdBytesForBuffers = true;
+    CancelFlag cancel{false};
+    SysExReceiver receiver(clock, cancel);
+    SimOptions options;
+    options.baud = 31250;
+    SimulatedHalden halden(options, clock, clock, [&](ByteView b) { (void)driver.deliver(b); });
+    driver.onSent = [&](ByteView m) { halden.receive(m); };
+    WinmmPorts ports(
+        driver, clock, [&](ByteView b) { receiver.feed(b); }, nullptr);
+    ASSERT_EQ(ports.openPorts(0, 0), "");
+    test::RecordingProgress progress;
+    test::ScriptedBoxes boxes;
+    EngineIo io{ports, receiver, progress, boxes, cancel, clock};
+    DeviceInfo info;
+    const Bytes data = test::ascending(3000, 2);
+    EXPECT_EQ(runUpdate(io, test::imageWithArea(data), info), 0u);
+    EXPECT_EQ(halden.memory(), data);
+    EXPECT_EQ(info.versionText, "2.3");
+}
+
+}  // namespace
+}  // namespace halden
