@@ -18,6 +18,9 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Installs firmware into the Halden over MIDI System Exclusive.", "halden"};
     app.require_subcommand(1);
+    // The same options everywhere: on Windows "/x" would otherwise be read as an option,
+    // so a path written with forward slashes could not be given.
+    app.allow_windows_style_options(false);
     app.footer(
         "Exit status: 0 success; 2 to 15, 17 and 18 the update's status code (see "
         "README); 1 a file that cannot be read or a MIDI port that fails; 64 a command "

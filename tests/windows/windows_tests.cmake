@@ -38,3 +38,13 @@ target_include_directories(halden_winmm_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR
 target_link_libraries(halden_winmm_tests PRIVATE halden_sim_winmm GTest::gtest_main)
 add_test(NAME win_winmm_tests COMMAND halden_winmm_tests)
 halden_wine_test(win_winmm_tests)
+
+add_executable(halden_registry_tests windows/registry_settings_test.cpp)
+target_include_directories(halden_registry_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(halden_registry_tests PRIVATE halden_ui_core GTest::gtest_main)
+add_test(NAME win_registry_tests COMMAND halden_registry_tests)
+halden_wine_test(win_registry_tests)
+
+add_test(NAME win_e2e COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows_e2e.sh
+         $<TARGET_FILE:halden> ${PROJECT_SOURCE_DIR}/examples)
+halden_wine_test(win_e2e)

@@ -1,0 +1,110 @@
+// The registry store against Wine's real registry, under a test subkey of its own so
+// that a user's values are never touched.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "rig.h"
+#include "ui/registry_port_settings.h"
+
+namespace halden {
+namespace {
+
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
+struct RegistryRig {
+    RegistryRig()
+        : subkey("SOFTWARE\\Tarnwick\\HaldenTest-" + std::to_string(std::random_device{}())) {}
+    ~RegistryRig() {
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            RegDeleteKeyExA(root, subkey.c_str(), kView, 0);
+        }
+    }
+    RegistryPortSettings store(HKEY primary = HKEY_LOCAL_MACHINE) {
+        return RegistryPortSettings(boxes, subkey, primary);
+    }
+    // Writes a value as another program might have.
+    void put(HKEY root, const char* name, DWORD type, const void* data, DWORD size) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kView,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    // A value as stored: its type and bytes.
+    std::pair<DWORD, std::vector<BYTE>> get(HKEY root, const char* name) {
+        std::vector<BYTE> data(64);
+        DWORD type = 0, size = static_cast<DWORD>(data.size());
+        if (RegGetValueA(root, subkey.c_str(), name, RRF_RT_ANY | RRF_SUBKEY_WOW6432KEY, &type,
+                         data.data(), &size) != ERROR_SUCCESS) {
+            return {};
+        }
+        data.resize(size);
+        return {type, data};
+    }
+
+    std::string subkey;
+    test::ScriptedBoxes boxes;
+};
+
+TEST(RegistryPortSettings, FirstRunLoadsNothingQuietly) {
+    RegistryRig rig;
+    int in = -1, out = -1;
+    EXPECT_FALSE(rig.store().load(in, out));
+    EXPECT_EQ(in, -1);
+    EXPECT_EQ(out, -1);
+    EXPECT_TRUE(rig.boxes.errors.empty());
+}
+
+TEST(RegistryPortSettings, KeepsBothValuesAsDwords) {
+    RegistryRig rig;
+    ASSERT_TRUE(rig.store().save(1, 2));
+    int in = 0, out = 0;
+    ASSERT_TRUE(rig.store().load(in, out));
+    EXPECT_EQ(in, 1);
+    EXPECT_EQ(out, 2);
+    ASSERT_TRUE(rig.store().save(-1, 0));
+    EXPECT_EQ(rig.get(HKEY_LOCAL_MACHINE, "InputBus"),
+              (std::pair<DWORD, std::vector<BYTE>>{REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}));
+    ASSERT_TRUE(rig.store().load(in, out));
+    EXPECT_EQ(in, -1);
+    EXPECT_EQ(out, 0);
+}
+
+TEST(RegistryPortSettings, AValueThatCannotBeReadFailsTheLoad) {
+    RegistryRig rig;
+    const BYTE eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+    rig.put(HKEY_LOCAL_MACHINE, "InputBus", REG_BINARY, eight, sizeof eight);  // too large
+    rig.put(HKEY_LOCAL_MACHINE, "OutputBus", REG_BINARY, eight, 4);
+    int in = -1, out = -1;
+    EXPECT_FALSE(rig.store().load(in, out));
+    EXPECT_EQ(in, -1);
+
+    RegistryRig onlyFirst;
+    const DWORD three = 3;
+    onlyFirst.put(HKEY_LOCAL_MACHINE, "InputBus", REG_DWORD, &three, sizeof three);
+    EXPECT_FALSE(onlyFirst.store().load(in, out));
+    EXPECT_EQ(in, 3);  // read before the failure: it stays
+    EXPECT_EQ(out, -1);
+}
+
+// Where the machine-wide key cannot be opened with full access (here: a root that is
+// no key at all), the user's own serves for the whole run.
+TEST(RegistryPortSettings, FallsBackToTheCurrentUser) {
+    RegistryRig rig;
+    const HKEY unusable = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7FFFFF01));
+    RegistryPortSettings store = rig.store(unusable);
+    ASSERT_TRUE(store.save(2, 1));
+    EXPECT_TRUE(store.usingFallback());
+    EXPECT_EQ(rig.get(HKEY_CURRENT_USER, "OutputBus").second, (std::vector<BYTE>{1, 0, 0, 0}));
+    EXPECT_TRUE(rig.get(HKEY_LOCAL_MACHINE, "OutputBus").second.empty());
+    int in = 0, out = 0;
+    ASSERT_TRUE(rig.store(unusable).load(in, out));
+    EXPECT_EQ(in, 2);
+    EXPECT_TRUE(rig.boxes.errors.empty());
+}
+
+}  // namespace
+}  // namespace halden
