@@ -1,13 +1,20 @@
 // Times a whole update of a 65535-byte area (the largest an area can be) with block
-// size 128 through the built-in simulator on the real clock at 31250 baud, and sets it
-// against the wire-time lower bound: every byte of every request and reply at the wire
-// rate, one exchange at a time.
+// size 128 on the real clock at 31250 baud, and sets it against the wire-time lower
+// bound: every byte of every request and reply at the wire rate, one exchange at a time.
+// By default through the built-in simulator; with --winmm (Windows build) through the
+// WinMM backend and a simulated winmm.dll.
 #include <chrono>
 #include <cstdio>
 
 #include "engine/update.h"
 #include "sim/simulator_ports.h"
 #include "transport/real_clock.h"
+
+#ifdef _WIN32
+#include "sim/real_scheduler.h"
+#include "sim/simulated_winmm.h"
+#include "transport/winmm_ports.h"
+#endif
 
 namespace {
 
@@ -46,7 +53,62 @@ private:
 
 }  // namespace
 
-int main() {
+// The ports a run goes through, with the simulated Halden at their far end.
+class BenchPorts {
+public:
+    virtual ~BenchPorts() = default;
+    virtual SysExSender& sender() = 0;
+    virtual Bytes memory() = 0;
+    virtual void close() = 0;
+};
+
+// The built-in simulator: the Halden at the end of a modelled wire.
+class SimulatorBench : public BenchPorts {
+public:
+    SimulatorBench(const SimOptions& options, Clock& clock, MidiPorts::InputSink input)
+        : ports_(options, clock, std::move(input)) {}
+    std::string open() { return ports_.openPorts(0, 0); }
+    SysExSender& sender() override { return ports_; }
+    Bytes memory() override { return ports_.device().memory(); }
+    void close() override { ports_.closePorts(); }
+
+private:
+    SimulatorPorts ports_;
+};
+
+#ifdef _WIN32
+// The WinMM backend against a simulated winmm.dll whose cable plays each message at
+// 3125 bytes a second, with the simulated Halden on that cable.
+class WinmmBench : public BenchPorts {
+public:
+    WinmmBench(const SimOptions& options, Clock& clock, MidiPorts::InputSink input)
+        : driver_(clock, scheduler_),
+          halden_(options, clock, scheduler_, [this](ByteView b) { (void)driver_.deliver(b); }),
+          ports_(driver_, clock, std::move(input), nullptr) {
+        driver_.bytesPerSecond = options.baud / 10;
+        driver_.holdBytesForBuffers = true;
+        driver_.onSent = [this](ByteView m) { halden_.receive(m); };
+    }
+    ~WinmmBench() override { scheduler_.stop(); }
+    std::string open() { return ports_.openPorts(0, 0); }
+    SysExSender& sender() override { return ports_; }
+    Bytes memory() override { return halden_.memory(); }
+    void close() override { ports_.closePorts(); }
+
+private:
+    RealScheduler scheduler_;
+    SimulatedWinmm driver_;
+    SimulatedHalden halden_;
+    WinmmPorts ports_;
+};
+#endif
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (!mode.empty() && mode != "--winmm") {
+        std::printf("usage: halden_update_bench [--winmm]\n");
+        return 2;
+    }
     constexpr size_t kAreaSize = 65535;
     constexpr unsigned kBaud = 31250;
     Bytes data(kAreaSize);
@@ -65,15 +127,31 @@ int main() {
     CancelFlag cancel{false};
     SysExReceiver receiver(clock, cancel);
     std::atomic<size_t> received{0};
-    SimulatorPorts ports(options, clock, [&](ByteView b) {
+    const auto input = [&](ByteView b) {
         received += b.size();
         receiver.feed(b);
-    });
-    if (const std::string error = ports.openPorts(0, 0); !error.empty()) {
-        std::printf("can't open the simulator's ports: %s\n", error.c_str());
+    };
+    std::unique_ptr<BenchPorts> ports;
+    std::string error;
+    if (mode == "--winmm") {
+#ifdef _WIN32
+        auto winmm = std::make_unique<WinmmBench>(options, clock, input);
+        error = winmm->open();
+        ports = std::move(winmm);
+#else
+        std::printf("--winmm: the WinMM backend is built for Windows only\n");
+        return 2;
+#endif
+    } else {
+        auto simulator = std::make_unique<SimulatorBench>(options, clock, input);
+        error = simulator->open();
+        ports = std::move(simulator);
+    }
+    if (!error.empty()) {
+        std::printf("can't open the ports: %s\n", error.c_str());
         return 1;
     }
-    CountingSender sender(ports);
+    CountingSender sender(ports->sender());
     QuietProgress progress;
     NoBoxes boxes;
     EngineIo io{sender, receiver, progress, boxes, cancel, clock};
@@ -83,13 +161,15 @@ int main() {
     const StatusCode rc = runUpdate(io, image, info);
     const double measured =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    ports.closePorts();
-    if (rc != status::kOk || ports.device().memory() != data) {
+    ports->close();
+    if (rc != status::kOk || ports->memory() != data) {
         std::printf("update failed: %s\n", std::string(statusMessage(rc)).c_str());
         return 1;
     }
     const double bound = static_cast<double>(sender.bytes + received) * 10.0 / kBaud;
-    std::printf("area %zu bytes, block size %u, %u baud\n", kAreaSize, options.blockSize, kBaud);
+    std::printf("%s: area %zu bytes, block size %u, %u baud\n",
+                mode == "--winmm" ? "WinMM backend" : "built-in simulator", kAreaSize,
+                options.blockSize, kBaud);
     std::printf("bytes on the wire: %zu sent, %zu received\n", sender.bytes, received.load());
     std::printf("measured:    %.3f s\n", measured);
     std::printf("lower bound: %.3f s\n", bound);
