@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors, runs every test, then builds
-# again with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test again.
+# again with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test again,
+# then cross-builds the Windows programs and runs their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -12,3 +13,6 @@ scripts/build.sh build -DHALDEN_WERROR=ON
 
 scripts/build.sh build-asan -DHALDEN_WERROR=ON -DHALDEN_SANITIZE=ON
 (cd build-asan && ctest --output-on-failure --timeout 300)
+
+scripts/build-windows.sh build-windows
+(cd build-windows && ctest --output-on-failure --timeout 300)
