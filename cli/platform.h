@@ -12,6 +12,12 @@ namespace halden::cli {
 // defaults (and lets a console that is being closed go).
 void catchStopSignals(CancelFlag* cancel);
 
+#ifdef _WIN32
+// What the console's stop events (Ctrl-C, Ctrl-Break, closing the console, logging off)
+// do: exposed for tests, which cannot raise real console events under Wine.
+int onConsoleEvent(unsigned long event);
+#endif
+
 // True when `stream` is an interactive terminal.
 bool isTerminal(std::FILE* stream);
 

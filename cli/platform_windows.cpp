@@ -12,7 +12,13 @@ namespace {
 std::atomic<CancelFlag*> g_cancel{nullptr};
 HANDLE g_finished = nullptr;  // set when the session has let go of the console
 
-BOOL WINAPI onConsoleEvent(DWORD event) {
+BOOL WINAPI consoleEvent(DWORD event) {
+    return onConsoleEvent(event);
+}
+
+}  // namespace
+
+int onConsoleEvent(unsigned long event) {
     CancelFlag* cancel = g_cancel.load();
     if (!cancel) return FALSE;
     cancel->store(true);
@@ -24,14 +30,12 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     return TRUE;
 }
 
-}  // namespace
-
 void catchStopSignals(CancelFlag* cancel) {
     if (!g_finished) g_finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (cancel) {
         ResetEvent(g_finished);
         g_cancel = cancel;
-        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+        SetConsoleCtrlHandler(consoleEvent, TRUE);
     } else {
         g_cancel = nullptr;
         SetEvent(g_finished);

@@ -48,3 +48,9 @@ halden_wine_test(win_registry_tests)
 add_test(NAME win_e2e COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows_e2e.sh
          $<TARGET_FILE:halden> ${PROJECT_SOURCE_DIR}/examples)
 halden_wine_test(win_e2e)
+
+add_executable(halden_platform_tests windows/platform_test.cpp)
+target_include_directories(halden_platform_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(halden_platform_tests PRIVATE halden_cli_core GTest::gtest_main)
+add_test(NAME win_platform_tests COMMAND halden_platform_tests)
+halden_wine_test(win_platform_tests)
