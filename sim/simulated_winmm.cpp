@@ -6,9 +6,34 @@
 namespace halden {
 
 namespace {
+
 HMIDIIN kInHandle = reinterpret_cast<HMIDIIN>(0x1001);
 HMIDIOUT kOutHandle = reinterpret_cast<HMIDIOUT>(0x2002);
+
+// As the system does: the name cut to fit, with its end in the last byte.
+template <class Caps>
+MMRESULT capsOf(const std::vector<SimulatedWinmm::Device>& devices, UINT device, Caps& caps) {
+    if (device >= devices.size()) return MMSYSERR_BADDEVICEID;
+    if (devices[device].capsFail) return MMSYSERR_NODRIVER;
+    caps = Caps{};
+    const std::string& name = devices[device].name;
+    std::memcpy(caps.szPname, name.data(), std::min(name.size(), sizeof caps.szPname - 1));
+    return MMSYSERR_NOERROR;
+}
+
 }  // namespace
+
+MMRESULT SimulatedWinmm::open(const char* name, size_t devices, UINT device, bool& isOpen,
+                              MidiCallback& callback, DWORD_PTR& instance,
+                              MidiCallback givenCallback, DWORD_PTR givenInstance) {
+    if (MMRESULT rc = call(name)) return rc;
+    if (device >= devices) return MMSYSERR_BADDEVICEID;
+    if (isOpen) return MMSYSERR_ALLOCATED;
+    isOpen = true;
+    callback = givenCallback;
+    instance = givenInstance;
+    return MMSYSERR_NOERROR;
+}
 
 MMRESULT SimulatedWinmm::call(const char* name) {
     calls_.push_back(name);
@@ -95,26 +120,16 @@ UINT SimulatedWinmm::inGetNumDevs() {
 MMRESULT SimulatedWinmm::inGetDevCaps(UINT device, MIDIINCAPSA& caps) {
     std::lock_guard lock(mutex_);
     if (MMRESULT rc = call("inGetDevCaps")) return rc;
-    if (device >= inputs.size()) return MMSYSERR_BADDEVICEID;
-    if (inputs[device].capsFail) return MMSYSERR_NODRIVER;
-    caps = MIDIINCAPSA{};
-    // As the system does: the name cut to fit, with its end in the last byte.
-    const std::string& name = inputs[device].name;
-    std::memcpy(caps.szPname, name.data(), std::min(name.size(), sizeof caps.szPname - 1));
-    return MMSYSERR_NOERROR;
+    return capsOf(inputs, device, caps);
 }
 
 MMRESULT SimulatedWinmm::inOpen(HMIDIIN& handle, UINT device, MidiCallback callback,
                                 DWORD_PTR instance) {
     std::lock_guard lock(mutex_);
-    if (MMRESULT rc = call("inOpen")) return rc;
-    if (device >= inputs.size()) return MMSYSERR_BADDEVICEID;
-    if (inOpen_) return MMSYSERR_ALLOCATED;
-    inOpen_ = true;
-    inCallback_ = callback;
-    inInstance_ = instance;
-    handle = kInHandle;
-    return MMSYSERR_NOERROR;
+    const MMRESULT rc = open("inOpen", inputs.size(), device, inOpen_, inCallback_, inInstance_,
+                             callback, instance);
+    if (rc == MMSYSERR_NOERROR) handle = kInHandle;
+    return rc;
 }
 
 MMRESULT SimulatedWinmm::inPrepareHeader(HMIDIIN, MIDIHDR& header) {
@@ -193,25 +208,16 @@ UINT SimulatedWinmm::outGetNumDevs() {
 MMRESULT SimulatedWinmm::outGetDevCaps(UINT device, MIDIOUTCAPSA& caps) {
     std::lock_guard lock(mutex_);
     if (MMRESULT rc = call("outGetDevCaps")) return rc;
-    if (device >= outputs.size()) return MMSYSERR_BADDEVICEID;
-    if (outputs[device].capsFail) return MMSYSERR_NODRIVER;
-    caps = MIDIOUTCAPSA{};
-    const std::string& name = outputs[device].name;
-    std::memcpy(caps.szPname, name.data(), std::min(name.size(), sizeof caps.szPname - 1));
-    return MMSYSERR_NOERROR;
+    return capsOf(outputs, device, caps);
 }
 
 MMRESULT SimulatedWinmm::outOpen(HMIDIOUT& handle, UINT device, MidiCallback callback,
                                  DWORD_PTR instance) {
     std::lock_guard lock(mutex_);
-    if (MMRESULT rc = call("outOpen")) return rc;
-    if (device >= outputs.size()) return MMSYSERR_BADDEVICEID;
-    if (outOpen_) return MMSYSERR_ALLOCATED;
-    outOpen_ = true;
-    outCallback_ = callback;
-    outInstance_ = instance;
-    handle = kOutHandle;
-    return MMSYSERR_NOERROR;
+    const MMRESULT rc = open("outOpen", outputs.size(), device, outOpen_, outCallback_,
+                             outInstance_, callback, instance);
+    if (rc == MMSYSERR_NOERROR) handle = kOutHandle;
+    return rc;
 }
 
 MMRESULT SimulatedWinmm::outPrepareHeader(HMIDIOUT, MIDIHDR& header) {

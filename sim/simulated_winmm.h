@@ -77,7 +77,10 @@ public:
     MMRESULT outClose(HMIDIOUT handle) override;
 
 private:
-    MMRESULT call(const char* name);               // lock held: logs it, gives its failure if set
+    MMRESULT call(const char* name);  // lock held: logs it, gives its failure if set
+    MMRESULT open(const char* name, size_t devices, UINT device, bool& isOpen,
+                  MidiCallback& callback, DWORD_PTR& instance, MidiCallback givenCallback,
+                  DWORD_PTR givenInstance);        // lock held
     void giveBack(MIDIHDR* header, UINT message);  // lock not held
     size_t fill(ByteView bytes, UINT message);
     std::condition_variable bufferQueued_;

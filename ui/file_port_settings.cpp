@@ -42,7 +42,7 @@ bool replaceFile(const std::string& path, const std::string& text) {
 }  // namespace
 
 FilePortSettings::FilePortSettings(std::string path, MessageBoxes& boxes)
-    : path_(std::move(path)), boxes_(boxes) {}
+    : StoredPortSettings(boxes), path_(std::move(path)) {}
 
 std::string FilePortSettings::defaultPath() {
     std::filesystem::path base;
@@ -56,7 +56,7 @@ std::string FilePortSettings::defaultPath() {
     return (base / "halden" / "ports.conf").string();
 }
 
-bool FilePortSettings::load(int& input, int& output) {
+bool FilePortSettings::read(int& input, int& output) {
     std::ifstream in(path_);
     if (!in) return false;
     std::optional<int> readInput, readOutput;
@@ -74,29 +74,20 @@ bool FilePortSettings::load(int& input, int& output) {
     input = *readInput;
     if (!readOutput) return false;
     output = *readOutput;
-    stored_ = {input, output};
     return true;
 }
 
-bool FilePortSettings::save(int input, int output) {
-    // Every command saves; the disk is written only when something changed.
-    if (stored_ && *stored_ == std::make_pair(input, output)) return true;
+std::optional<StoredPortSettings::WriteFailure> FilePortSettings::write(int input, int output) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
-    if (ec) return false;  // like a store that cannot be opened: no message
+    if (ec) return WriteFailure{};  // like a store that cannot be opened: no message
     std::ostringstream text;
     text << kInputKey << '=' << input << '\n' << kOutputKey << '=' << output << '\n';
+    // Both values go in one file, so a failure is the first value's.
     if (!replaceFile(path_, text.str())) {
-        // Told once, not at every command: a message box at every focus change would
-        // bring up the next one as soon as it closes.
-        if (!failing_) boxes_.errorBox("Unable to set the Input Bus info to the registry.");
-        failing_ = true;
-        stored_.reset();
-        return false;
+        return WriteFailure{"Unable to set the Input Bus info to the registry."};
     }
-    failing_ = false;
-    stored_ = {input, output};
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace halden

@@ -53,7 +53,10 @@ HKEY createKey(HKEY root, const std::string& subkey) {
 
 RegistryPortSettings::RegistryPortSettings(MessageBoxes& boxes, std::string subkey, HKEY primary,
                                            HKEY fallback)
-    : boxes_(boxes), subkey_(std::move(subkey)), primary_(primary), fallback_(fallback) {}
+    : StoredPortSettings(boxes),
+      subkey_(std::move(subkey)),
+      primary_(primary),
+      fallback_(fallback) {}
 
 HKEY RegistryPortSettings::openKey() {
     if (root_) return createKey(root_, subkey_);
@@ -65,37 +68,22 @@ HKEY RegistryPortSettings::openKey() {
     return createKey(root_, subkey_);
 }
 
-bool RegistryPortSettings::load(int& input, int& output) {
+bool RegistryPortSettings::read(int& input, int& output) {
     const Key key(openKey());
     if (!key.get()) return false;
-    if (!readValue(key.get(), "InputBus", input)) return false;
-    if (!readValue(key.get(), "OutputBus", output)) return false;
-    stored_ = {input, output};
-    return true;
+    return readValue(key.get(), "InputBus", input) && readValue(key.get(), "OutputBus", output);
 }
 
-bool RegistryPortSettings::save(int input, int output) {
-    // Every command saves; the registry is written only when something changed.
-    if (stored_ && *stored_ == std::make_pair(input, output)) return true;
+std::optional<StoredPortSettings::WriteFailure> RegistryPortSettings::write(int input, int output) {
     const Key key(openKey());
-    if (!key.get()) return false;  // no message, as when the key cannot be opened
-    const char* failed = nullptr;
+    if (!key.get()) return WriteFailure{};  // no message, as the key cannot be opened
     if (!writeValue(key.get(), "InputBus", input)) {
-        failed = "Unable to set the Input Bus info to the registry.";
-    } else if (!writeValue(key.get(), "OutputBus", output)) {
-        failed = "Unable to set the Output Bus info to the registry.";
+        return WriteFailure{"Unable to set the Input Bus info to the registry."};
     }
-    if (failed) {
-        // Told once, not at every command: a box at every focus change would bring up
-        // the next one as soon as it closes.
-        if (!failing_) boxes_.errorBox(failed);
-        failing_ = true;
-        stored_.reset();
-        return false;
+    if (!writeValue(key.get(), "OutputBus", output)) {
+        return WriteFailure{"Unable to set the Output Bus info to the registry."};
     }
-    failing_ = false;
-    stored_ = {input, output};
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace halden

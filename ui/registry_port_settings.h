@@ -4,16 +4,14 @@
 
 #include <windows.h>
 
-#include <optional>
 #include <string>
-#include <utility>
 
 #include "engine/host.h"
 #include "ui/port_settings.h"
 
 namespace halden {
 
-class RegistryPortSettings : public PortSettings {
+class RegistryPortSettings : public StoredPortSettings {
 public:
     static constexpr const char* kSubkey = "SOFTWARE\\Tarnwick\\Halden";
 
@@ -23,22 +21,20 @@ public:
                                   HKEY primary = HKEY_LOCAL_MACHINE,
                                   HKEY fallback = HKEY_CURRENT_USER);
 
-    bool load(int& input, int& output) override;
-    bool save(int input, int output) override;
-
     // Whether the fall-back is in use (decided at the first load or save).
     bool usingFallback() const { return root_ == fallback_; }
+
+protected:
+    bool read(int& input, int& output) override;
+    std::optional<WriteFailure> write(int input, int output) override;
 
 private:
     HKEY openKey();  // nullptr when it cannot be opened or created
 
-    MessageBoxes& boxes_;
     std::string subkey_;
     HKEY primary_;
     HKEY fallback_;
-    HKEY root_ = nullptr;                        // chosen at the first open
-    std::optional<std::pair<int, int>> stored_;  // what the registry holds, when known
-    bool failing_ = false;                       // the last save failed and was reported
+    HKEY root_ = nullptr;  // chosen at the first open
 };
 
 }  // namespace halden
