@@ -7,7 +7,7 @@ packages=(
     libgtest-dev libgmock-dev libcli11-dev
     librtmidi-dev libjack-jackd2-dev jackd2
     qt6-base-dev fonts-dejavu-core
-    g++-mingw-w64-x86-64-posix googletest wine wine64
+    g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb
 )
 missing=()
 for p in "${packages[@]}"; do

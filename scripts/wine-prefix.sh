@@ -1,24 +1,40 @@
 #!/usr/bin/env bash
-# wine-prefix.sh init DIR: a fresh Wine prefix in DIR for one test run.
-# wine-prefix.sh end DIR:  ends that prefix's wineserver (no one else's) and removes it.
+# wine-prefix.sh init DIR: a fresh Wine prefix in DIR for one test run, with a private X
+#                          screen (Xvfb) that every Wine program of the run uses.
+# wine-prefix.sh end DIR:  ends that prefix's wineserver (no one else's) and its screen,
+#                          and removes the prefix.
 set -euo pipefail
 action=$1
 export WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv=d"
 case "$action" in
 init)
-    rm -rf "$WINEPREFIX"
+    "$0" end "$WINEPREFIX"
+    # One screen for the whole run: Wine's desktop process starts with the first program
+    # and keeps the display it found then.
+    for n in $(seq 90 199); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    echo $! >"$WINEPREFIX.xvfb"
+    echo ":$n" >"$WINEPREFIX.display"
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+    export DISPLAY=":$n"
     wineboot --init >/dev/null 2>&1
     # A crash ends the program instead of opening a dialog that waits forever.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         >/dev/null 2>&1
+    # Windows not handed to a window manager: the test screen has none, and Wine would
+    # wait about two seconds for one at every window it shows or ends.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -w
-    echo "Wine prefix ready: $WINEPREFIX"
+    echo "Wine prefix ready: $WINEPREFIX (display :$n)"
     ;;
 end)
-    wineserver -k 2>/dev/null || true
-    rm -rf "$WINEPREFIX"
+    if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
+    if [ -f "$WINEPREFIX.xvfb" ]; then kill "$(cat "$WINEPREFIX.xvfb")" 2>/dev/null || true; fi
+    rm -rf "$WINEPREFIX" "$WINEPREFIX.xvfb" "$WINEPREFIX.display"
     ;;
 *)
-    sed -n '2,3p' "$0"; exit 2
+    sed -n '2,5p' "$0"; exit 2
     ;;
 esac

@@ -6,4 +6,9 @@ export WINEDEBUG=-all
 # No Mono or Gecko installers; no ALSA driver (this machine has no sound devices, and it
 # would only print complaints).
 export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv=d"
+# The test run's own screen, when its prefix has one (scripts/wine-prefix.sh).
+if [ -n "${WINEPREFIX:-}" ] && [ -f "$WINEPREFIX.display" ]; then
+    DISPLAY=$(cat "$WINEPREFIX.display")
+    export DISPLAY
+fi
 exec wine "$@"

@@ -1,5 +1,6 @@
 # The Windows build's tests, run under Wine (CMAKE_CROSSCOMPILING_EMULATOR): one ctest
-# entry a test program, in a Wine prefix made fresh for the run and ended after it.
+# entry a test program, in a Wine prefix (and X screen) made fresh for the run and ended
+# after it.
 set(wine_prefix ${CMAKE_BINARY_DIR}/wine-prefix)
 add_test(NAME wine_prefix_init COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh init
          ${wine_prefix})
@@ -30,3 +31,12 @@ halden_wine_program(halden_registry_tests windows/registry_settings_test.cpp hal
 halden_wine_program(halden_platform_tests windows/platform_test.cpp halden_cli_core)
 halden_wine_test(halden_exe_e2e bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows_e2e.sh
                  $<TARGET_FILE:halden> ${PROJECT_SOURCE_DIR}/examples)
+
+# The dialog app through its windows, on the run's private X screen.
+if(TARGET halden-gui)
+    add_executable(halden_gui_tests windows/gui_test.cpp)
+    target_include_directories(halden_gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(halden_gui_tests PRIVATE GTest::gtest comctl32)
+    halden_wine_test(halden_gui_tests halden_gui_tests $<TARGET_FILE:halden-gui>
+                     ${PROJECT_SOURCE_DIR}/examples)
+endif()

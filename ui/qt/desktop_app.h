@@ -17,6 +17,7 @@
 #include "engine/receiver.h"
 #include "transport/real_clock.h"
 #include "ui/app_ports.h"
+#include "ui/command_worker.h"
 #include "ui/file_port_settings.h"
 #include "ui/main_window.h"
 
@@ -26,25 +27,6 @@ class PROGRESS;
 }  // namespace Ui
 
 namespace halden::qt {
-
-// Runs queued functions one after another on a thread of its own.
-class CommandWorker {
-public:
-    CommandWorker();
-    ~CommandWorker();
-    void post(std::function<void()> fn);
-    bool busy() const { return busy_; }
-    void stop();
-
-private:
-    void run();
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> queue_;
-    bool stopping_ = false;
-    std::atomic<bool> busy_{false};
-    std::thread thread_;
-};
 
 class MainDialog;
 

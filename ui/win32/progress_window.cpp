@@ -1,0 +1,114 @@
+#include "ui/win32/progress_window.h"
+
+#include <commctrl.h>
+
+#include <condition_variable>
+#include <string>
+
+#include "ui/win32/resource.h"
+
+namespace halden::win32 {
+
+namespace {
+
+// Messages the operation's thread sends to the window's thread.
+constexpr UINT kApply = WM_APP + 1;  // wParam: percent, lParam: const char* caption
+constexpr UINT kEnd = WM_APP + 2;
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(HINSTANCE instance, CancelFlag& cancel, Clock& clock,
+                               const std::atomic<bool>& closing)
+    : instance_(instance), cancel_(cancel), clock_(clock), closing_(closing) {}
+
+ProgressWindow::~ProgressWindow() {
+    close();
+    joinEnded();
+}
+
+HWND ProgressWindow::window() const {
+    std::lock_guard lock(mutex_);
+    return window_;
+}
+
+void ProgressWindow::joinEnded() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void ProgressWindow::open() {
+    if (closing_) return;
+    close();  // at most one at a time
+    {
+        std::lock_guard lock(mutex_);
+        started_ = false;
+    }
+    thread_ = std::thread([this] { run(); });
+    std::unique_lock lock(mutex_);
+    startedChanged_.wait(lock, [this] { return started_; });
+}
+
+void ProgressWindow::started(HWND window) {
+    std::lock_guard lock(mutex_);
+    window_ = window;
+    started_ = true;
+    startedChanged_.notify_all();
+}
+
+void ProgressWindow::run() {
+    // No owner: the window belongs to this thread alone. If it cannot be made, the
+    // operation goes on without it.
+    DialogBoxParamA(instance_, "PROGRESS", nullptr, &ProgressWindow::procedure,
+                    reinterpret_cast<LPARAM>(this));
+    started(nullptr);
+}
+
+void ProgressWindow::set(std::string_view caption, int percent) {
+    const HWND window = this->window();
+    if (!window) return;
+    const std::string text(caption);
+    SendMessageA(window, kApply, static_cast<WPARAM>(percent),
+                 reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ProgressWindow::close() {
+    if (const HWND window = this->window()) SendMessageA(window, kEnd, 0, 0);
+    joinEnded();
+}
+
+INT_PTR CALLBACK ProgressWindow::procedure(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+    auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+    switch (message) {
+        case WM_INITDIALOG:
+            self = reinterpret_cast<ProgressWindow*>(lParam);
+            SetWindowLongPtrA(window, DWLP_USER, lParam);
+            SendDlgItemMessageA(window, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+            self->started(window);
+            return TRUE;
+        case kApply:
+            SetDlgItemTextA(window, IDC_PROGRESS_CAPTION, reinterpret_cast<const char*>(lParam));
+            SendDlgItemMessageA(window, IDC_PROGRESS_BAR, PBM_SETPOS, wParam, 0);
+            return TRUE;
+        case kEnd:
+        case WM_CLOSE:
+            // A close request from the system ends the window; the operation goes on.
+            EndDialog(window, 0);
+            return TRUE;
+        case WM_DESTROY: {
+            std::lock_guard lock(self->mutex_);
+            self->window_ = nullptr;
+            return FALSE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_PROGRESS_CANCEL && HIWORD(wParam) == BN_CLICKED) {
+                self->cancel_ = true;
+                self->clock_.notify();  // a wait for the Halden ends at once
+            }
+            // Every other command, Escape's included, is ignored.
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace halden::win32
