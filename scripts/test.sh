@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors, runs every test, then builds
 # again with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test again,
-# then cross-builds the Windows programs and runs their tests under Wine.
+# then cross-builds the Windows programs (and their package) and runs their tests under
+# Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

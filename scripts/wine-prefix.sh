@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# wine-prefix.sh init DIR: a fresh Wine prefix in DIR for one test run, with a private X
-#                          screen (Xvfb) that every Wine program of the run uses.
+# wine-prefix.sh init DIR [DPI]: a fresh Wine prefix in DIR for one test run, with a
+#                          private X screen (Xvfb) that every Wine program of the run uses,
+#                          and the screen's scale in dots per inch (default 96, 100 %).
 # wine-prefix.sh end DIR:  ends that prefix's wineserver (no one else's) and its screen,
 #                          and removes the prefix.
 set -euo pipefail
@@ -26,8 +27,10 @@ init)
     # Windows not handed to a window manager: the test screen has none, and Wine would
     # wait about two seconds for one at every window it shows or ends.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "${3:-96}" /f \
+        >/dev/null 2>&1
     wineserver -w
-    echo "Wine prefix ready: $WINEPREFIX (display :$n)"
+    echo "Wine prefix ready: $WINEPREFIX (display :$n, ${3:-96} dpi)"
     ;;
 end)
     if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
@@ -35,6 +38,6 @@ end)
     rm -rf "$WINEPREFIX" "$WINEPREFIX.xvfb" "$WINEPREFIX.display"
     ;;
 *)
-    sed -n '2,5p' "$0"; exit 2
+    sed -n '2,6p' "$0"; exit 2
     ;;
 esac

@@ -231,6 +231,9 @@ protected:
 TEST_F(GuiTest, TheMainWindowsControls) {
     Gui gui;
     ASSERT_NE(gui.dialog, nullptr);
+    const HDC screen = GetDC(nullptr);
+    std::printf("screen: %d dpi\n", GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
     struct Control {
         int id;
         const char* cls;

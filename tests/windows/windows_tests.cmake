@@ -39,4 +39,22 @@ if(TARGET halden-gui)
     target_link_libraries(halden_gui_tests PRIVATE GTest::gtest comctl32)
     halden_wine_test(halden_gui_tests halden_gui_tests $<TARGET_FILE:halden-gui>
                      ${PROJECT_SOURCE_DIR}/examples)
+
+    # At 150 % (144 dpi), in a prefix of its own: the layout scales and no text is cut.
+    set(wine_prefix_150 ${CMAKE_BINARY_DIR}/wine-prefix-150)
+    add_test(NAME wine_prefix_150_init COMMAND bash
+             ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh init ${wine_prefix_150} 144)
+    set_tests_properties(wine_prefix_150_init PROPERTIES FIXTURES_SETUP wine150 TIMEOUT 180)
+    add_test(NAME wine_prefix_150_end COMMAND bash
+             ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh end ${wine_prefix_150})
+    set_tests_properties(wine_prefix_150_end PROPERTIES FIXTURES_CLEANUP wine150)
+    add_test(NAME halden_gui_tests_150 COMMAND halden_gui_tests
+             --gtest_filter=GuiTest.TheMainWindowsControls $<TARGET_FILE:halden-gui>
+             ${PROJECT_SOURCE_DIR}/examples)
+    set_tests_properties(halden_gui_tests_150 PROPERTIES FIXTURES_REQUIRED wine150
+                         ENVIRONMENT WINEPREFIX=${wine_prefix_150} TIMEOUT 300)
 endif()
+
+# The package scripts/build-windows.sh makes.
+halden_wine_test(halden_package bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/package_test.sh
+                 ${CMAKE_BINARY_DIR}/halden-windows-x64.zip)
