@@ -401,6 +401,38 @@ TEST_F(GuiTest, TheProgressWindow) {
     }
 }
 
+// Closing the main window while an update runs: the update goes on to its end, and then
+// the program ends, as after Exit.
+TEST_F(GuiTest, ACloseRequestDuringAnUpdateWaitsForIt) {
+    Gui gui("--simulate");
+    gui.connect();
+    gui.nameImage(image("halden-1.5.hfi"));
+    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
+    gui.click(1001);
+    ASSERT_TRUE(until([&] { return gui.progress() != nullptr; }));
+    PostMessageA(gui.dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(gui.answer(), "Halden was successfully updated.");
+    EXPECT_EQ(gui.exitCode(), 0);
+}
+
+// A MIDI port that fails during an update: its text in a box of the yes/no kind, and
+// the program ends with exit code 1.
+TEST_F(GuiTest, APortFailureIsFatal) {
+    Gui gui("--simulate --baud 0 --sim-port-fails-after 8");
+    gui.connect();
+    gui.nameImage(image("halden-1.5.hfi"));
+    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
+    gui.click(1001);
+    const Box fatal = gui.box();
+    EXPECT_EQ(fatal.text,
+              "The MIDI port \"Halden Simulator\" has gone away. Is the MIDI "
+              "interface still connected?");
+    EXPECT_EQ(fatal.title, "Halden Firmware Update Utility");
+    EXPECT_TRUE(fatal.yesNo);
+    gui.answer(IDNO);
+    EXPECT_EQ(gui.exitCode(), 1);
+}
+
 // An image of the version the Halden runs: the question, No (nothing erased: the
 // Halden still reports its image good at 1.4), then Yes.
 TEST_F(GuiTest, TheUpToDateQuestion) {
