@@ -1,5 +1,7 @@
 #include "transport/send_thread.h"
 
+#include <atomic>
+
 namespace halden {
 
 struct SendThread::State {
@@ -8,7 +10,9 @@ struct SendThread::State {
     std::mutex mutex;
     std::condition_variable wake;
     Bytes message;
-    bool pending = false;
+    // Read without the lock by the waiting sender: a clock's waitFor calls its predicate
+    // under the clock's own lock, and this thread notifies the clock holding this one.
+    std::atomic<bool> pending{false};
     bool stopping = false;
     bool stuck = false;
     std::string error;
@@ -48,10 +52,7 @@ bool SendThread::send(ByteView message) {
         state_->error.clear();
     }
     state_->wake.notify_all();
-    const bool done = clock_.waitFor(deadline_, [this] {
-        std::lock_guard lock(state_->mutex);
-        return !state_->pending;
-    });
+    const bool done = clock_.waitFor(deadline_, [this] { return !state_->pending.load(); });
     std::lock_guard lock(state_->mutex);
     if (!done) state_->stuck = true;
     return done && state_->error.empty();

@@ -18,6 +18,10 @@
 
 #include "transport/rtmidi_ports.h"
 #include "ui/qt/dialog_units.h"
+
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
 #include "ui_dialog.h"
 #include "ui_progress.h"
 
@@ -25,16 +29,48 @@ namespace halden::qt {
 
 namespace {
 
+// Qt hands a call to the GUI thread and back with locks ThreadSanitizer cannot see (Qt
+// is not built with it). In a ThreadSanitizer build these tell it the order Qt already
+// guarantees; elsewhere they are nothing.
+#if defined(__SANITIZE_THREAD__)
+char g_handOver;
+void handOverRelease() {
+    __tsan_release(&g_handOver);
+}
+void handOverAcquire() {
+    __tsan_acquire(&g_handOver);
+}
+#else
+void handOverRelease() {}
+void handOverAcquire() {}
+#endif
+
 // Runs `f` on the thread of `context` (the GUI thread) and waits for it.
 template <class F>
 auto onGui(QObject* context, F f) -> decltype(f()) {
     if (QThread::currentThread() == context->thread()) return f();
+    handOverRelease();
     if constexpr (std::is_void_v<decltype(f())>) {
-        QMetaObject::invokeMethod(context, f, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            context,
+            [&] {
+                handOverAcquire();
+                f();
+                handOverRelease();
+            },
+            Qt::BlockingQueuedConnection);
+        handOverAcquire();
     } else {
         decltype(f()) result{};
         QMetaObject::invokeMethod(
-            context, [&] { result = f(); }, Qt::BlockingQueuedConnection);
+            context,
+            [&] {
+                handOverAcquire();
+                result = f();
+                handOverRelease();
+            },
+            Qt::BlockingQueuedConnection);
+        handOverAcquire();
         return result;
     }
 }
