@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "spec_texts.h"
+
 namespace halden {
 namespace {
 
@@ -16,29 +18,9 @@ Bytes withCrc(Bytes image) {
 
 // The fixed messages, as the user reads them.
 TEST(StatusMessage, EveryCodeHasItsText) {
-    const std::vector<std::pair<StatusCode, std::string>> table = {
-        {0, "No error"},
-        {1, "Cannot open file"},
-        {2, "Update file CRC error"},
-        {3, "Update file image corrupt"},
-        {4, "Unknown update file version"},
-        {5, "Operation canceled"},
-        {6, "MIDI Response too long"},
-        {7, "MIDI Response timeout"},
-        {8, "MIDI Response unknown"},
-        {9, "Region erase failure"},
-        {10, "Out of memory"},
-        {11, "MIDI Reports bad checksum"},
-        {12, "MIDI Reports bad length"},
-        {13, "MIDI Reports bad checkcode"},
-        {14, "MIDI Reports chip programming fault"},
-        {15, "MIDI Reports device fault (result 5)"},
-        {17, "The Halden's blocks are too long for this MIDI port; nothing was erased"},
-        {18,
-         "The Halden's block size is too small for an area of this image; nothing was "
-         "erased"},
-    };
-    for (const auto& [code, text] : table) EXPECT_EQ(statusMessage(code), text) << code;
+    for (const auto& [code, text] : test::specMessages()) {
+        EXPECT_EQ(statusMessage(code), text) << code;
+    }
 }
 
 TEST(Crc16Arc, MatchesPublishedValues) {

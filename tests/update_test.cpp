@@ -264,26 +264,6 @@ TEST(UpToDate, AskedForEachMatchingArea) {
 
 // ---- failures: the first one ends the update and nothing more is sent ----
 
-// Every device result in the second block: the success results write the whole area;
-// the others stop the update there, with nothing sent after and no read-back.
-TEST(Update, DeviceResultInSecondBlock) {
-    const std::vector<std::pair<uint8_t, StatusCode>> table = {
-        {0, 0}, {1, 11}, {2, 12}, {3, 13}, {4, 8}, {5, 15}, {6, 14}, {7, 0}, {8, 12}, {9, 8}};
-    for (auto [result, expected] : table) {
-        SimOptions options;
-        options.blockResults[1] = result;
-        Rig rig(options);
-        const Bytes data = ascending(300, 1);
-        EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), expected) << +result;
-        if (expected == 0) {
-            EXPECT_EQ(rig.halden.memory(), data) << +result;
-        } else {
-            EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11, 0x13, 0x15, 0x15}))
-                << +result;
-        }
-    }
-}
-
 // What the identity and the port allow is checked right after the handshake: an area
 // that cannot be written is refused before any record of the image runs, so the
 // Halden's firmware is never erased for nothing.
@@ -334,14 +314,6 @@ TEST(Update, BlockSizeZeroRunsAnImageWithoutAreas) {
     EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11, 0x10, 0x11}));
 }
 
-TEST(Update, EraseFailureStops) {
-    SimOptions options;
-    options.eraseResult = 1;
-    Rig rig(options);
-    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300)), rig.info), 9u);
-    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11, 0x13}));
-}
-
 TEST(Update, InvalidImageIsRefusedAfterTheHandshake) {
     Rig rig;
     Bytes image = imageWithArea(ascending(10));
@@ -349,54 +321,6 @@ TEST(Update, InvalidImageIsRefusedAfterTheHandshake) {
     EXPECT_EQ(runUpdate(rig.io, image, rig.info), 2u);
     EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11}));
 }
-
-TEST(Update, PortFailureEndsEverything) {
-    Rig rig;
-    rig.link.failFrom = 5;  // the second block write
-    EXPECT_EQ(runUpdate(rig.io, imageWithArea(ascending(300)), rig.info), 16u);
-    EXPECT_EQ(rig.sentCommands(), (std::vector<uint8_t>{0x10, 0x11, 0x13, 0x15}));
-}
-
-// ---- cancel at each kind of step ----
-
-struct CancelCase {
-    const char* name;
-    std::string_view caption;  // cancel when this caption is set ...
-    int percent;               // ... with this percent
-    std::vector<uint8_t> sent;
-    unsigned answerFrom = 1;
-};
-
-class CancelAt : public testing::TestWithParam<CancelCase> {};
-
-TEST_P(CancelAt, StopsWithCode5AndSendsNothingMore) {
-    const auto& c = GetParam();
-    ImageBuilder builder;
-    EXPECT_EQ(builder.addDelay(10), "");
-    EXPECT_EQ(builder.addArea(ascending(300, 1)), "");
-    SimOptions options;
-    options.answerFrom = c.answerFrom;
-    Rig rig(options);
-    rig.progress.onSet = [&](std::string_view caption, int percent) {
-        if (caption == c.caption && percent == c.percent) rig.cancel = true;
-    };
-    EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 5u);
-    EXPECT_EQ(rig.sentCommands(), c.sent);
-    EXPECT_EQ(rig.progress.events.back(), ProgressEvent{"close"});
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, CancelAt,
-    testing::Values(CancelCase{"Handshake", "Connecting...", 10, {0x10, 0x10}, 3},
-                    CancelCase{"Delay", "Delaying...", 50, {0x10, 0x11}},
-                    CancelCase{"Erase", "Preparing Halden area...", 0, {0x10, 0x11, 0x13}},
-                    CancelCase{
-                        "Blocks", "Updating Halden area...", 33, {0x10, 0x11, 0x13, 0x15, 0x15}},
-                    CancelCase{"ReadBack",
-                               "Reading updated version #...",
-                               10,
-                               {0x10, 0x11, 0x13, 0x15, 0x15, 0x15, 0x15, 0x11}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Cancel, DuringDelaySetsTheBarTo100First) {
     ImageBuilder builder;
@@ -413,30 +337,21 @@ TEST(Cancel, DuringDelaySetsTheBarTo100First) {
 
 // ---- a misbehaving link or device ----
 
-TEST(Update, SurvivesNoiseOnTheLink) {
-    struct Knob {
-        const char* name;
-        void (*apply)(SimOptions&);
-    };
-    const Knob knobs[] = {
-        {"foreign", [](SimOptions& o) { o.foreignMessages = true; }},
-        {"realtime", [](SimOptions& o) { o.realtimeBytes = true; }},
-        {"cutoff", [](SimOptions& o) { o.cutOffMessages = true; }},
-        {"latency", [](SimOptions& o) { o.latency = 800ms; }},
-        {"slow device",
-         [](SimOptions& o) {
-             o.eraseTime = 8s;
-             o.writeTime = 9s;
-         }},
-    };
-    for (const auto& knob : knobs) {
+// A Halden that is slow to answer, but within each wait's budget. (Noise on the link,
+// faults and Cancel at every step: fault_matrix_test.cpp.)
+TEST(Update, ASlowHaldenWithinTheBudgets) {
+    for (const bool slowLink : {true, false}) {
         SimOptions options;
-        knob.apply(options);
+        if (slowLink) {
+            options.latency = 800ms;
+        } else {
+            options.eraseTime = 8s;  // the erase waits 8.8 s at most
+            options.writeTime = 9s;  // a block 10 s
+        }
         Rig rig(options);
         const Bytes data = ascending(700, 2);
-        EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), 0u) << knob.name;
-        EXPECT_EQ(rig.halden.memory(), data) << knob.name;
-        EXPECT_EQ(rig.info.versionText, "2.3") << knob.name;
+        EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), 0u) << slowLink;
+        EXPECT_EQ(rig.halden.memory(), data) << slowLink;
     }
 }
 

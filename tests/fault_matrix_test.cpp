@@ -1,0 +1,283 @@
+// Every step of an update against every fault a cable or a Halden can bring, on virtual
+// time: the status code and its text, nothing sent after the failure, the progress
+// window closed, and what the simulated Halden holds at the end.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "rig.h"
+#include "spec_texts.h"
+
+namespace halden {
+namespace {
+
+using namespace std::chrono_literals;
+
+enum class Fault {
+    Silence,
+    WrongKind,
+    Result1,
+    Result2,
+    Result3,
+    Result4,
+    Result5,
+    Result6,
+    ResultUnknown,
+    Flood,
+    Realtime,
+    CutOff,
+    Cancel,
+    PortFails,
+};
+constexpr Fault kFaults[] = {
+    Fault::Silence,  Fault::WrongKind, Fault::Result1, Fault::Result2,       Fault::Result3,
+    Fault::Result4,  Fault::Result5,   Fault::Result6, Fault::ResultUnknown, Fault::Flood,
+    Fault::Realtime, Fault::CutOff,    Fault::Cancel,  Fault::PortFails};
+const char* const kFaultNames[] = {
+    "silence",  "wrong kind", "result 1", "result 2",       "result 3", "result 4", "result 5",
+    "result 6", "result 9",   "flood",    "realtime bytes", "cut off",  "cancel",   "port fails"};
+
+// The update: a control record, a delay, a skip and a 300-byte area for version 2.3
+// (blocks 0, 1 and 2 of 128, 128 and 44 bytes, then the closing block 3).
+Bytes theImage() {
+    ImageBuilder builder;
+    EXPECT_EQ(builder.addControl(1), "");
+    EXPECT_EQ(builder.addDelay(2), "");
+    builder.addSkip();
+    EXPECT_EQ(builder.addArea(test::ascending(300, 2)), "");
+    return builder.finish();
+}
+
+// Which request a step is; nullopt for the delay, which sends none.
+using Matches = std::function<bool(const Bytes& message, size_t identityRequestsBefore)>;
+
+bool isBlock(const Bytes& m, unsigned number, bool closing) {
+    return m[5] == 0x15 && static_cast<unsigned>((m[6] << 7) | m[7]) == number &&
+           (m.size() == 13) == closing;
+}
+
+struct Step {
+    const char* name;
+    Matches matches;  // empty: a step without a request (the delay)
+    // The outcome of each fault, in the order of kFaults: the status code, and what the
+    // Halden holds: N untouched, E erased and not closed, U updated; "-" where the fault
+    // cannot happen at this step.
+    const char* codes;
+    const char* holds;
+};
+
+const Step kSteps[] = {
+    {"handshake", [](const Bytes& m, size_t) { return m[5] == 0x10 && m[6] == 2; },
+     //  sil wrong r1 r2 r3 r4 r5 r6 r9 flood rt cut cancel port
+     "     0  0   0  0  0  0  0  0  0  0    0  0   5      16",
+     "     U  U   U  U  U  U  U  U  U  U    U  U   N      N"},
+    {"identity", [](const Bytes& m, size_t ids) { return m[5] == 0x11 && ids == 0; },
+     "     7  7   0  0  0  0  0  0  0  0    0  7   5      16",
+     "     N  N   U  U  U  U  U  U  U  U    U  N   N      N"},
+    {"control record", [](const Bytes& m, size_t) { return m[5] == 0x10 && m[6] == 1; },
+     "     -  -   -  -  -  -  -  -  -  -    -  -   5      16",
+     "     -  -   -  -  -  -  -  -  -  -    -  -   N      N"},
+    {"delay record", nullptr, "     -  -   -  -  -  -  -  -  -  -    -  -   5      -",
+     "     -  -   -  -  -  -  -  -  -  -    -  -   N      -"},
+    {"erase", [](const Bytes& m, size_t) { return m[5] == 0x13; },
+     "     7  7   9  8  8  8  8  8  8  0    0  7   5      16",
+     "     E  E   E  E  E  E  E  E  E  U    U  E   E      N"},
+    {"first block", [](const Bytes& m, size_t) { return isBlock(m, 0, false); },
+     "     7  8  11 12 13  8 15 14  8  0    0  7   5      16",
+     "     E  E   E  E  E  E  E  E  E  U    U  E   E      E"},
+    {"middle block", [](const Bytes& m, size_t) { return isBlock(m, 1, false); },
+     "     7  8  11 12 13  8 15 14  8  0    0  7   5      16",
+     "     E  E   E  E  E  E  E  E  E  U    U  E   E      E"},
+    {"closing block", [](const Bytes& m, size_t) { return isBlock(m, 3, true); },
+     "     7  8  11 12 13  8 15 14  8  0    0  7   5      16",
+     "     U  U   U  U  U  U  U  U  U  U    U  U   U      E"},
+    {"read-back", [](const Bytes& m, size_t ids) { return m[5] == 0x11 && ids == 1; },
+     "     0  0   0  0  0  0  0  0  0  0    0  0   5      16",
+     "     U  U   U  U  U  U  U  U  U  U    U  U   U      U"},
+};
+
+void PrintTo(const Step& step, std::ostream* out) {
+    *out << step.name;
+}
+
+std::vector<std::string> columns(const char* row) {
+    std::istringstream in(row);
+    std::vector<std::string> cells;
+    for (std::string cell; in >> cell;) cells.push_back(cell);
+    return cells;
+}
+
+// The engine and the simulated Halden with a fault between them, at one request.
+class FaultRig {
+public:
+    FaultRig(const Step& step, Fault fault) : step_(step), fault_(fault) {}
+
+    StatusCode run() { return runUpdate(io, theImage(), info); }
+
+    test::RecordingProgress progress;
+    std::vector<Bytes> sent;          // what reached the Halden, in order
+    size_t attempts = 0;              // sends the engine made
+    std::optional<size_t> faultedAt;  // the attempt at which the fault came
+
+    SimulatedHalden& halden() { return halden_; }
+
+private:
+    class Port : public SysExSender {
+    public:
+        explicit Port(FaultRig& rig) : rig_(rig) {}
+        StatusCode sendSysEx(ByteView message) override { return rig_.send(message); }
+        std::string failureText() const override { return "unplugged"; }
+        size_t maxMessageSize() const override { return SIZE_MAX; }
+
+    private:
+        FaultRig& rig_;
+    };
+
+    StatusCode send(ByteView message) {
+        const Bytes m(message.begin(), message.end());
+        ++attempts;
+        const size_t ids = static_cast<size_t>(
+            std::count_if(sent.begin(), sent.end(), [](const Bytes& s) { return s[5] == 0x11; }));
+        if (!faultedAt && step_.matches && step_.matches(m, ids)) {
+            faultedAt = attempts;
+            if (fault_ == Fault::PortFails) return status::kPortFailure;
+            if (fault_ == Fault::Cancel) {
+                cancel = true;
+            } else {
+                armed_ = true;  // the reply to this request
+            }
+        }
+        sent.push_back(m);
+        return link_.sendSysEx(message);
+    }
+
+    // Bytes from the Halden to the host.
+    void deliver(ByteView bytes) {
+        if (!armed_) {
+            receiver.feed(bytes);
+            return;
+        }
+        armed_ = false;
+        Bytes reply(bytes.begin(), bytes.end());
+        switch (fault_) {
+            case Fault::Silence:
+                return;
+            case Fault::WrongKind:
+                reply[5] = reply[5] == 0x16 ? 0x14 : 0x16;
+                break;
+            case Fault::Flood:
+                for (int i = 0; i < 60; ++i) {
+                    receiver.feed(Bytes{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x01, 0xF7});
+                    receiver.feed(Bytes{0x90, 0x3C, 0x40});
+                }
+                break;
+            case Fault::Realtime: {
+                Bytes mixed;
+                for (uint8_t b : reply) {
+                    mixed.push_back(b);
+                    mixed.push_back(0xF8);
+                }
+                reply = mixed;
+                break;
+            }
+            case Fault::CutOff:
+                reply.resize(reply.size() / 2);
+                reply.push_back(0x90);  // a note-on cuts it off; the rest never comes
+                break;
+            default: {  // a device result in d1
+                static const uint8_t kResults[] = {1, 2, 3, 4, 5, 6, 9};
+                const auto index =
+                    static_cast<size_t>(fault_) - static_cast<size_t>(Fault::Result1);
+                if (reply.size() < 8) reply.insert(reply.end() - 1, 0);
+                reply[6] = kResults[index];
+                break;
+            }
+        }
+        receiver.feed(reply);
+    }
+
+    const Step& step_;
+    Fault fault_;
+    bool armed_ = false;
+
+public:
+    VirtualClock clock;
+    CancelFlag cancel{false};
+    SysExReceiver receiver{clock, cancel};
+
+private:
+    SimulatedHalden halden_{SimOptions{}, clock, clock, [this](ByteView b) { deliver(b); }};
+    SimLink link_{clock, halden_};
+    Port port_{*this};
+    test::ScriptedBoxes boxes_;
+
+public:
+    EngineIo io{port_, receiver, progress, boxes_, cancel, clock};
+    DeviceInfo info;
+};
+
+class FaultMatrix : public testing::TestWithParam<Step> {};
+
+TEST_P(FaultMatrix, EveryFaultAtThisStep) {
+    const Step& step = GetParam();
+    const auto codes = columns(step.codes), holds = columns(step.holds);
+    ASSERT_EQ(codes.size(), std::size(kFaults));
+    ASSERT_EQ(holds.size(), std::size(kFaults));
+    for (size_t f = 0; f < std::size(kFaults); ++f) {
+        if (codes[f] == "-") continue;
+        SCOPED_TRACE(std::string(step.name) + ", " + kFaultNames[f]);
+        FaultRig rig(step, kFaults[f]);
+        if (!step.matches) {  // the delay: Cancel while it runs
+            rig.progress.onSet = [&](std::string_view caption, int percent) {
+                if (caption == "Delaying..." && percent == 50) rig.cancel = true;
+            };
+        }
+        const StatusCode expected = static_cast<StatusCode>(std::stoul(codes[f]));
+        const StatusCode rc = rig.run();
+        EXPECT_EQ(rc, expected);
+        if (expected == 16) {
+            EXPECT_EQ(rig.io.port.failureText(), "unplugged");
+        } else {
+            EXPECT_EQ(statusMessage(rc), test::specMessages().at(expected));
+        }
+        // The fault came, and after a failure nothing more was sent.
+        if (step.matches) {
+            EXPECT_TRUE(rig.faultedAt.has_value());
+        }
+        if (expected != 0 && rig.faultedAt) {
+            EXPECT_EQ(rig.attempts, *rig.faultedAt);
+        }
+        if (expected != 0 && !rig.faultedAt) {  // the delay: the control record was last
+            EXPECT_EQ(rig.sent.back(), controlRequest(1));
+        }
+        // The progress window is closed.
+        const auto& ev = rig.progress.events;
+        EXPECT_EQ(std::count(ev.begin(), ev.end(), test::ProgressEvent{"open"}),
+                  std::count(ev.begin(), ev.end(), test::ProgressEvent{"close"}));
+        ASSERT_FALSE(ev.empty());
+        EXPECT_EQ(ev.back(), test::ProgressEvent{"close"});
+        // What the Halden holds.
+        auto& halden = rig.halden();
+        if (holds[f] == "N") {
+            EXPECT_EQ(halden.imageStatus(), 0);
+            EXPECT_EQ(halden.version(), std::make_pair(uint8_t{1}, uint8_t{4}));
+            EXPECT_TRUE(halden.memory().empty());
+        } else if (holds[f] == "E") {
+            EXPECT_NE(halden.imageStatus(), 0);
+        } else {
+            EXPECT_EQ(holds[f], "U");
+            EXPECT_EQ(halden.imageStatus(), 0);
+            EXPECT_EQ(halden.memory(), test::ascending(300, 2));
+            EXPECT_EQ(halden.version(), std::make_pair(uint8_t{2}, uint8_t{3}));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, FaultMatrix, testing::ValuesIn(kSteps), [](const auto& info) {
+    std::string name = info.param.name;
+    for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+});
+
+}  // namespace
+}  // namespace halden
