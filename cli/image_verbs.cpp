@@ -4,6 +4,7 @@
 #include <map>
 #include <regex>
 
+#include "cli/image_listing.h"
 #include "cli/verbs.h"
 #include "engine/image.h"
 #include "ui/image_file.h"
@@ -45,22 +46,6 @@ private:
     void show(Terminal&, const Bytes&) override {}
 };
 
-const char* recordName(RecordType type) {
-    switch (type) {
-        case RecordType::Area:
-            return "area";
-        case RecordType::Skip:
-            return "skip";
-        case RecordType::Delay:
-            return "delay";
-        case RecordType::Control:
-            return "control";
-        case RecordType::End:
-            return "end";
-    }
-    return "?";
-}
-
 class InfoVerb : public ImageVerb {
 public:
     explicit InfoVerb(CLI::App& app)
@@ -68,47 +53,7 @@ public:
 
 private:
     void show(Terminal& terminal, const Bytes& image) override {
-        terminal.out(path_ + ": " + std::to_string(image.size()) + " bytes");
-        char line[160];
-        if (image.size() >= 3) {
-            const uint16_t stored = static_cast<uint16_t>(image[1] | (image[2] << 8));
-            const uint16_t computed = crc16Arc(ByteView(image).subspan(3));
-            std::snprintf(line, sizeof line, "format version %u, checksum 0x%04X (%s 0x%04X)",
-                          image[0], stored, stored == computed ? "matches" : "computed", computed);
-            terminal.out(line);
-            terminal.out("  offset  record   details");
-            std::vector<Record> records;
-            // A damaged list is shown up to the fault; the status line below says what.
-            (void)walkRecords(image, records);
-            for (const Record& r : records) {
-                std::string details;
-                char buf[120];
-                switch (r.type) {
-                    case RecordType::Area:
-                        std::snprintf(
-                            buf, sizeof buf, "length %zu, version %u.%u%s", r.data.size(),
-                            r.versionMajor, r.versionMinor,
-                            r.versionMajor == kNeverAskVersion && r.versionMinor == kNeverAskVersion
-                                ? " (never asks)"
-                                : "");
-                        details = buf;
-                        break;
-                    case RecordType::Delay:
-                        std::snprintf(buf, sizeof buf, "count %u (%.1f s)", r.operand,
-                                      r.operand / 10.0);
-                        details = buf;
-                        break;
-                    case RecordType::Control:
-                        details = "code " + std::to_string(r.operand);
-                        break;
-                    default:
-                        break;
-                }
-                std::snprintf(line, sizeof line, "%8zu  %-7s  %s", r.offset, recordName(r.type),
-                              details.c_str());
-                terminal.out(line);
-            }
-        }
+        for (const std::string& line : describeImage(path_, image)) terminal.out(line);
     }
 };
 

@@ -39,6 +39,7 @@ public:
         RealClock clock;
         RealScheduler scheduler;
         RtMidiVirtualDevice ports;
+        options_.recordReceived = !receivedFile_.empty();
         // The replies' wire time is modelled by the simulator; the MIDI system carries
         // them as whole messages.
         SimulatedHalden device(options_, clock, scheduler, [&](ByteView b) { ports.send(b); });
@@ -56,13 +57,13 @@ public:
         while (!g_stop) clock.sleepFor(std::chrono::milliseconds(50));
         scheduler.stop();
 
-        const auto received = device.received();
         const auto [major, minor] = device.version();
         char summary[160];
         std::snprintf(summary, sizeof summary,
                       "Halden Simulator stopped: %zu messages received, %zu bytes in memory, "
                       "image status %u, version %u.%u",
-                      received.size(), device.memory().size(), device.imageStatus(), major, minor);
+                      device.receivedCount(), device.memory().size(), device.imageStatus(), major,
+                      minor);
         terminal.out(summary);
         bool saved = true;
         if (!memoryFile_.empty()) {
@@ -74,7 +75,7 @@ public:
         }
         if (!receivedFile_.empty()) {
             std::ofstream out(receivedFile_, std::ios::trunc);
-            for (const Bytes& m : received) out << hexBytes(m) << '\n';
+            for (const Bytes& m : device.received()) out << hexBytes(m) << '\n';
             saved = saved && static_cast<bool>(out);
         }
         if (!saved) terminal.err("Can't write the files asked for.");

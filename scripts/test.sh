@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors, runs every test, then builds
 # again with AddressSanitizer and UndefinedBehaviorSanitizer and with ThreadSanitizer and
-# runs every test in each, then cross-builds the Windows programs (and their package) and
-# runs their tests under Wine.
+# runs every test in each, runs the fuzz targets briefly, then cross-builds the Windows
+# programs (and their package) and runs their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -20,6 +20,9 @@ scripts/build.sh build-asan -DHALDEN_WERROR=ON -DHALDEN_SANITIZE=ON
 scripts/build.sh build-tsan -DHALDEN_WERROR=ON -DHALDEN_TSAN=ON
 (cd build-tsan && TSAN_OPTIONS="suppressions=$PWD/../tests/tsan/suppressions.txt" \
     ctest --output-on-failure --timeout 300)
+
+# The fuzz targets, each for a fixed short count (scripts/fuzz.sh SECONDS for long runs).
+scripts/fuzz.sh -runs=20000
 
 scripts/build-windows.sh build-windows
 (cd build-windows && ctest --output-on-failure --timeout 300)

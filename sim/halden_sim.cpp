@@ -39,7 +39,8 @@ Clock::Duration SimulatedHalden::wireTime(size_t bytes) const {
 
 void SimulatedHalden::receive(ByteView message) {
     std::lock_guard lock(mutex_);
-    received_.emplace_back(message.begin(), message.end());
+    if (options_.recordReceived) received_.emplace_back(message.begin(), message.end());
+    ++receivedCount_;
     ++requests_;
     if (options_.silent || requests_ < options_.answerFrom) return;
     handle(message);
@@ -172,6 +173,11 @@ void SimulatedHalden::send(Bytes bytes, Clock::Duration ready) {
 Bytes SimulatedHalden::memory() const {
     std::lock_guard lock(mutex_);
     return memory_;
+}
+
+size_t SimulatedHalden::receivedCount() const {
+    std::lock_guard lock(mutex_);
+    return receivedCount_;
 }
 
 std::vector<Bytes> SimulatedHalden::received() const {

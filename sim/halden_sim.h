@@ -42,9 +42,11 @@ struct SimOptions {
     size_t identityBodyLength = 20;      // wrong values test the length check
     bool foreignMessages = false;        // another maker's SysEx and a channel message first
     bool realtimeBytes = false;          // clock bytes inside every reply
-    bool cutOffMessages = false;
-    unsigned portFailsAfter = 0;  // the port fails at the N-th message sent to it; 0: never // a
-                                  // reply cut off by a status byte before each reply
+    bool cutOffMessages = false;         // a reply cut off by a status byte before each reply
+    unsigned portFailsAfter = 0;         // the port fails at the N-th message sent to it
+    // Keep every message received (for tests and --save-received); without it a long run
+    // of the built-in simulator would grow by every message.
+    bool recordReceived = false;
 };
 
 class SimulatedHalden {
@@ -62,7 +64,8 @@ public:
     Clock::Duration wireTime(size_t bytes) const;
 
     Bytes memory() const;                 // what area 0 holds
-    std::vector<Bytes> received() const;  // every message, in order
+    std::vector<Bytes> received() const;  // every message, in order (recordReceived)
+    size_t receivedCount() const;
     uint8_t imageStatus() const;
     std::pair<uint8_t, uint8_t> version() const;
     const SimOptions& options() const { return options_; }
@@ -82,6 +85,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<Bytes> received_;
+    size_t receivedCount_ = 0;
     unsigned requests_ = 0;
     Clock::Duration busyUntil_{0};
     Clock::Duration wireFreeAt_{0};

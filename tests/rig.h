@@ -82,9 +82,14 @@ private:
 
 struct Rig {
     explicit Rig(SimOptions options = {})
-        : halden(options, clock, clock, [this](ByteView b) { receiver.feed(b); }),
+        : halden(recording(options), clock, clock, [this](ByteView b) { receiver.feed(b); }),
           simLink(clock, halden),
           link(clock, simLink) {}
+
+    static SimOptions recording(SimOptions options) {
+        options.recordReceived = true;
+        return options;
+    }
 
     // Commands of the messages sent so far, in order.
     std::vector<uint8_t> sentCommands() const {
