@@ -90,6 +90,11 @@ public:
         }
         Session session(terminal, options_);
         if (int rc = openSession(terminal, session)) return rc;
+        std::vector<Record> records;
+        (void)parseImage(file.bytes, records);  // checked above
+        size_t areaBytes = 0;
+        for (const Record& r : records) areaBytes += r.data.size();
+        session.meter().expect(areaBytes);
         const StatusCode rc = runUpdate(session.io(), file.bytes, session.info());
         if (rc == status::kOk) {
             showIdentity(terminal, session.info());

@@ -5,6 +5,7 @@
 
 #include "cli/platform.h"
 #include "cli/verbs.h"
+#include "halden_version.h"
 
 namespace {
 constexpr int kUsageError = 64;  // EX_USAGE
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Installs firmware into the Halden over MIDI System Exclusive.", "halden"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "halden " HALDEN_VERSION, "print the version and exit");
     // The same options everywhere: on Windows "/x" would otherwise be read as an option,
     // so a path written with forward slashes could not be given.
     app.allow_windows_style_options(false);

@@ -25,6 +25,9 @@ bool isTerminal(std::FILE* stream);
 // progress line redraws itself.
 bool canRedrawLines(std::FILE* stream);
 
+// Columns of the terminal `stream` is on (80 when it cannot be told).
+int terminalColumns(std::FILE* stream);
+
 // A failed write of output (a closed pipe) must not end the program.
 void ignoreBrokenPipes();
 

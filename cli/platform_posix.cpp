@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -33,6 +34,12 @@ bool isTerminal(std::FILE* stream) {
 
 bool canRedrawLines(std::FILE* stream) {
     return isTerminal(stream);
+}
+
+int terminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
 }
 
 void ignoreBrokenPipes() {

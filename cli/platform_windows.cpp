@@ -56,6 +56,15 @@ bool canRedrawLines(std::FILE* stream) {
     return SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+int terminalColumns(std::FILE* stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetConsoleScreenBufferInfo(handle, &info)) {
+        return info.srWindow.Right - info.srWindow.Left + 1;
+    }
+    return 80;
+}
+
 void ignoreBrokenPipes() {
     // Windows has no SIGPIPE: a write to a closed pipe just fails.
 }

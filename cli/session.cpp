@@ -19,12 +19,14 @@ Session::Session(Terminal& terminal, const SessionOptions& options)
       boxes_(terminal, options.answer),
       io_{sender_, receiver_, progress_, boxes_, cancel_, clock_} {
     catchStopSignals(&cancel_);
+    terminal_.setProgressDetail([this] { return meter_.text(); });
 }
 
 Session::~Session() {
     if (ports_) ports_->closePorts();
     ports_.reset();
     catchStopSignals(nullptr);
+    terminal_.setProgressDetail(nullptr);
 }
 
 std::string Session::open() {

@@ -8,6 +8,7 @@
 
 #include "cli/terminal.h"
 #include "cli/trace.h"
+#include "cli/transfer_meter.h"
 #include "engine/device.h"
 #include "sim/halden_sim.h"
 #include "transport/midi_ports.h"
@@ -34,6 +35,8 @@ public:
     [[nodiscard]] std::string open();
 
     EngineIo& io() { return io_; }
+    // Counts the area bytes sent, for the progress line.
+    TransferMeter& meter() { return meter_; }
     DeviceInfo& info() { return info_; }
 
     // Shows the outcome of an engine operation and returns the exit status.
@@ -62,7 +65,23 @@ private:
     private:
         std::unique_ptr<MidiPorts>& ports_;
     } portsSender_{ports_};
-    TracingSender sender_{portsSender_, tracer_};
+    TransferMeter meter_{clock_};
+    // Every message goes out through the meter and the tracer.
+    class MeteredSender : public SysExSender {
+    public:
+        MeteredSender(SysExSender& inner, TransferMeter& meter) : inner_(inner), meter_(meter) {}
+        StatusCode sendSysEx(ByteView message) override {
+            meter_.sent(message);
+            return inner_.sendSysEx(message);
+        }
+        std::string failureText() const override { return inner_.failureText(); }
+        size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
+
+    private:
+        SysExSender& inner_;
+        TransferMeter& meter_;
+    } meteredSender_{portsSender_, meter_};
+    TracingSender sender_{meteredSender_, tracer_};
     TerminalProgress progress_;
     TerminalBoxes boxes_;
     EngineIo io_;

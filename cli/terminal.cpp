@@ -7,7 +7,7 @@
 namespace halden::cli {
 
 namespace {
-constexpr int kBarWidth = 30;
+constexpr int kBarWidth = 20;
 }
 
 Terminal::Terminal() : live_(canRedrawLines(stderr)) {}
@@ -32,16 +32,15 @@ void Terminal::write(std::FILE* stream, std::string_view line) {
 
 void Terminal::showProgress(std::string_view caption, int percent) {
     std::lock_guard lock(mutex_);
-    const bool newCaption = !shown_ || caption != caption_;
     caption_ = caption;
     percent_ = percent;
     shown_ = true;
-    if (live_) {
-        draw();
-    } else if (newCaption && !caption.empty()) {
-        std::fprintf(stderr, "%s\n", caption_.c_str());
-        std::fflush(stderr);
-    }
+    draw();
+}
+
+void Terminal::setProgressDetail(std::function<std::string()> detail) {
+    std::lock_guard lock(mutex_);
+    detail_ = std::move(detail);
 }
 
 void Terminal::clearProgress() {
@@ -53,10 +52,24 @@ void Terminal::clearProgress() {
 
 void Terminal::draw() {
     if (!live_ || !shown_) return;
-    const int filled = percent_ * kBarWidth / 100;
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.append(static_cast<size_t>(kBarWidth - filled), '.');
-    std::fprintf(stderr, "\r\033[K%-30s %3d%% [%s]", caption_.c_str(), percent_, bar.c_str());
+    const std::string more = detail_ ? detail_() : std::string();
+    char line[256];
+    if (more.empty()) {
+        const int filled = percent_ * kBarWidth / 100;
+        std::string bar(static_cast<size_t>(filled), '#');
+        bar.append(static_cast<size_t>(kBarWidth - filled), '.');
+        std::snprintf(line, sizeof line, "%-28s %3d%% [%s]", caption_.c_str(), percent_,
+                      bar.c_str());
+    } else {
+        // The figures say more than a bar, and the line stays within 80 columns.
+        std::snprintf(line, sizeof line, "%-28s %3d%%  %s", caption_.c_str(), percent_,
+                      more.c_str());
+    }
+    // One line: cut to the terminal's width, so that redrawing in place works.
+    std::string text = line;
+    const size_t width = static_cast<size_t>(terminalColumns(stderr));
+    if (width > 1 && text.size() >= width) text.resize(width - 1);
+    std::fprintf(stderr, "\r\033[K%s", text.c_str());
     std::fflush(stderr);
 }
 

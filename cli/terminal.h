@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -21,9 +22,11 @@ public:
     void out(std::string_view line);
     void err(std::string_view line);
 
-    // The progress line (stderr). On a terminal it is redrawn in place; otherwise a
-    // line is written whenever the caption changes.
+    // The progress line (stderr), redrawn in place on a terminal; where stderr is not a
+    // terminal nothing is drawn.
     void showProgress(std::string_view caption, int percent);
+    // More to show after the bar, asked for at every redraw (bytes, rate, time left).
+    void setProgressDetail(std::function<std::string()> detail);
     void clearProgress();
 
     // Asks on stderr and reads an answer from stdin; an interrupted or empty answer is
@@ -40,6 +43,7 @@ private:
     bool shown_ = false;
     std::string caption_;
     int percent_ = 0;
+    std::function<std::string()> detail_;
 };
 
 class TerminalProgress : public Progress {

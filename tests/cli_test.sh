@@ -59,6 +59,18 @@ check "info lists the records" 0 $? "$work/out" 'area +length 16384, version 1\.
 
 run update "$examples/halden-1.5.hfi" --simulate --baud 0
 check "update the simulator" 0 $? "$work/out" '^Current Halden version #: 1\.5$'
+! grep -q 'Connecting\|Updating Halden area' "$work/out"
+check "no progress is drawn where the output is not a terminal" 0 $?
+
+# On a terminal: the data written of the total, the rate and the time left.
+head -c 4096 "$examples/firmware-1.5.bin" >"$work/4k.bin"
+"$halden" pack "$work/4k.hfi" --area "$work/4k.bin" >/dev/null
+script -qc "'$halden' update '$work/4k.hfi' --simulate" /dev/null >"$work/tty" 2>&1
+check "the progress line on a terminal" 0 $? "$work/tty" \
+    'Updating Halden area\.\.\. +[0-9]+%  [0-9.]+ of 4\.0 KiB, [0-9.]+ KiB/s, [0-9]+:[0-9]{2} left'
+
+run --version
+check "--version" 0 $? "$work/out" '^halden [0-9]+\.[0-9]+\.[0-9]+$'
 
 run update "$examples/halden-1.4.hfi" --simulate --baud 0 --no
 check "--no declines an up-to-date update" 5 $? "$work/out" '^Operation canceled$'

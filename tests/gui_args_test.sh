@@ -18,6 +18,8 @@ out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$gui" --help 2>&1)
 check "--help without a display" 0 $? "$out" '--simulate'
 out=$(QT_QPA_PLATFORM=offscreen "$gui" --help 2>&1)
 check "--help with a display" 0 $? "$out" '--settings'
+out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$gui" --version 2>&1)
+check "--version without a display" 0 $? "$out" '^halden-gui [0-9]+\.[0-9]+\.[0-9]+$'
 out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$gui" --nonsense 2>&1)
 check "an unknown option" 64 $? "$out" 'nonsense'
 echo "$passed passed, $failed failed"

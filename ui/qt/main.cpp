@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <QApplication>
 
+#include "halden_version.h"
 #include "ui/qt/desktop_app.h"
 
 namespace {
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
         "The Halden firmware update utility: connect to the Halden over MIDI, choose "
         "an update image (.hfi) and install it.",
         "halden-gui"};
+    cli.set_version_flag("--version", "halden-gui " HALDEN_VERSION, "print the version and exit");
     cli.add_flag("--simulate", options.simulate,
                  "offer the built-in simulated Halden (\"Halden Simulator\") in both port lists");
     cli.add_option("--midi-system", options.midiSystem,

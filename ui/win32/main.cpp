@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "cli/sim_options.h"
+#include "halden_version.h"
 #include "ui/win32/dialog_app.h"
 
 namespace {
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
         "an update image (.hfi) and install it.",
         "halden-gui"};
     cli.allow_windows_style_options(false);
+    cli.set_version_flag("--version", "halden-gui " HALDEN_VERSION, "print the version and exit");
     cli.add_flag("--simulate", options.simulate,
                  "offer the built-in simulated Halden (\"Halden Simulator\") in both port lists");
     halden::cli::addSimOptions(cli, options.sim);
