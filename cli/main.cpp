@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
     // so a path written with forward slashes could not be given.
     app.allow_windows_style_options(false);
     app.footer(
-        "Exit status: 0 success; 2 to 15, 17 and 18 the update's status code (see "
-        "README); 1 a file that cannot be read or a MIDI port that fails; 64 a command "
-        "line that is not understood.");
+        "Exit status: 0 success, 1 a file or MIDI port that fails, 2 to 18 the update's "
+        "status code, 64 a command line that is not understood (man halden lists "
+        "them all).");
     std::vector<std::unique_ptr<Verb>> verbs;
     verbs.push_back(makeCheckVerb(app));
     verbs.push_back(makeInfoVerb(app));

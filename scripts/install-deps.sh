@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev fonts-dejavu-core
     g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb
     clang libclang-rt-14-dev
+    help2man dpkg-dev file lintian desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, runs every test, then builds
-# again with AddressSanitizer and UndefinedBehaviorSanitizer and with ThreadSanitizer and
-# runs every test in each, runs the fuzz targets briefly, then cross-builds the Windows
-# programs (and their package) and runs their tests under Wine.
+# Installs what is missing, builds with warnings as errors, runs every test, makes and
+# checks the Debian package, then builds again with AddressSanitizer and
+# UndefinedBehaviorSanitizer and with ThreadSanitizer and runs every test in each, runs
+# the fuzz targets briefly, then cross-builds the Windows programs (and their package)
+# and runs their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,6 +12,8 @@ scripts/check-engine-includes.sh
 
 scripts/build.sh build -DHALDEN_WERROR=ON
 (cd build && ctest --output-on-failure --timeout 300)
+# The Debian package from that build, checked and tried unpacked.
+scripts/package.sh build
 
 scripts/build.sh build-asan -DHALDEN_WERROR=ON -DHALDEN_SANITIZE=ON
 (cd build-asan && ctest --output-on-failure --timeout 300)
