@@ -2,6 +2,7 @@
 // simulated Halden ("Halden Simulator").
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <QIcon>
 
 #include "halden_version.h"
 #include "ui/qt/desktop_app.h"
@@ -35,6 +36,11 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    app.setApplicationVersion(HALDEN_VERSION);
+    // Ties the windows to the installed menu entry (Wayland and task bars match on it)
+    // and gives them its icon; when not installed the theme has none and nothing shows.
+    QGuiApplication::setDesktopFileName("com.tarnwick.Halden");
+    QApplication::setWindowIcon(QIcon::fromTheme("com.tarnwick.Halden"));
     halden::qt::DesktopApp desktop(options);
     if (!desktop.start()) return 1;
     return desktop.exec();
