@@ -13,7 +13,19 @@
 
 namespace {
 constexpr int kUsageError = 64;  // as the halden command line
+
+// A windowed program has no console of its own: --help and --version are written to
+// the one it was started from. Output already sent to a file or a pipe stays there.
+void useParentConsole() {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_UNKNOWN) {
+        if (!std::freopen("CONOUT$", "w", stdout)) return;
+    }
+    if (GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_UNKNOWN) {
+        if (!std::freopen("CONOUT$", "w", stderr)) return;
+    }
 }
+}  // namespace
 
 int main(int argc, char** argv) {
     halden::win32::DialogOptions options;
@@ -29,8 +41,7 @@ int main(int argc, char** argv) {
     try {
         cli.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        // A windowed program has no console of its own: use the one it was started from.
-        AttachConsole(ATTACH_PARENT_PROCESS);
+        useParentConsole();
         return cli.exit(e) == 0 ? 0 : kUsageError;
     }
 
