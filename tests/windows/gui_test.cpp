@@ -80,9 +80,18 @@ public:
         std::string line = "\"" + g_gui + "\" " + arguments;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &info_)) {
-            ADD_FAILURE() << "can't start " << line << ": " << GetLastError();
+        // Wine, on a busy machine, now and then fails a start with an internal error
+        // (1359) that a second try does not meet.
+        bool started = false;
+        DWORD error = 0;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            if (attempt > 0) Sleep(500);
+            started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &startup, &info_);
+            if (!started) error = GetLastError();
+        }
+        if (!started) {
+            ADD_FAILURE() << "can't start " << line << ": " << error;
             return;
         }
         CloseHandle(info_.hThread);
