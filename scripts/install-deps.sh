@@ -8,7 +8,7 @@ packages=(
     librtmidi-dev libjack-jackd2-dev jackd2
     qt6-base-dev fonts-dejavu-core
     g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     help2man dpkg-dev file lintian desktop-file-utils appstream
 )
 missing=()

@@ -6,26 +6,35 @@
 # and runs their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Where the time goes, in the log.
+stage() { echo "== $1 (at $((SECONDS / 60))m$((SECONDS % 60))s)"; }
 scripts/install-deps.sh
 if command -v clang-format >/dev/null; then scripts/format.sh --check; fi
 scripts/check-engine-includes.sh
 
+stage "build and tests"
 scripts/build.sh build -DHALDEN_WERROR=ON
 (cd build && ctest --output-on-failure --timeout 300)
 # The Debian package from that build, checked and tried unpacked.
+stage "package"
 scripts/package.sh build
 
+stage "AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/build.sh build-asan -DHALDEN_WERROR=ON -DHALDEN_SANITIZE=ON
 (cd build-asan && ctest --output-on-failure --timeout 300)
 
 # Libraries not built with ThreadSanitizer (Qt, JACK) order their threads by means it
 # cannot see; tests/tsan/suppressions.txt names exactly those.
+stage "ThreadSanitizer"
 scripts/build.sh build-tsan -DHALDEN_WERROR=ON -DHALDEN_TSAN=ON
 (cd build-tsan && TSAN_OPTIONS="suppressions=$PWD/../tests/tsan/suppressions.txt" \
     ctest --output-on-failure --timeout 300)
 
 # The fuzz targets, each for a fixed short count (scripts/fuzz.sh SECONDS for long runs).
+stage "fuzz targets"
 scripts/fuzz.sh -runs=20000
 
+stage "Windows, under Wine"
 scripts/build-windows.sh build-windows
 (cd build-windows && ctest --output-on-failure --timeout 300)
+stage "all passed"
