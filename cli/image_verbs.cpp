@@ -121,14 +121,14 @@ public:
     }
 
 private:
-    static std::string addArea(ImageBuilder& builder, const std::string& spec) {
-        std::string path = spec;
+    static std::string addArea(ImageBuilder& builder, const std::string& given) {
+        std::string path = given;
         uint8_t major = kNeverAskVersion, minor = kNeverAskVersion;
         std::smatch m;
-        if (std::regex_match(spec, m, std::regex("(.+):([0-9]{1,3})\\.([0-9]{1,3})"))) {
+        if (std::regex_match(given, m, std::regex("(.+):([0-9]{1,3})\\.([0-9]{1,3})"))) {
             path = m[1];
             const int a = std::stoi(m[2]), b = std::stoi(m[3]);
-            if (a > 127 || b > 127) return "version numbers are 0 to 127: " + spec;
+            if (a > 127 || b > 127) return "version numbers are 0 to 127: " + given;
             major = static_cast<uint8_t>(a);
             minor = static_cast<uint8_t>(b);
         }

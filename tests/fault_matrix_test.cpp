@@ -5,8 +5,8 @@
 
 #include <sstream>
 
+#include "expected_texts.h"
 #include "rig.h"
-#include "spec_texts.h"
 
 namespace halden {
 namespace {
@@ -238,7 +238,7 @@ TEST_P(FaultMatrix, EveryFaultAtThisStep) {
         if (expected == 16) {
             EXPECT_EQ(rig.io.port.failureText(), "unplugged");
         } else {
-            EXPECT_EQ(statusMessage(rc), test::specMessages().at(expected));
+            EXPECT_EQ(statusMessage(rc), test::expectedMessages().at(expected));
         }
         // The fault came, and after a failure nothing more was sent.
         if (step.matches) {

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "spec_texts.h"
+#include "expected_texts.h"
 
 namespace halden {
 namespace {
@@ -18,7 +18,7 @@ Bytes withCrc(Bytes image) {
 
 // The fixed messages, as the user reads them.
 TEST(StatusMessage, EveryCodeHasItsText) {
-    for (const auto& [code, text] : test::specMessages()) {
+    for (const auto& [code, text] : test::expectedMessages()) {
         EXPECT_EQ(statusMessage(code), text) << code;
     }
 }

@@ -9,7 +9,7 @@
 
 namespace halden::test {
 
-inline const std::map<StatusCode, std::string>& specMessages() {
+inline const std::map<StatusCode, std::string>& expectedMessages() {
     static const std::map<StatusCode, std::string> messages = {
         {0, "No error"},
         {1, "Cannot open file"},
