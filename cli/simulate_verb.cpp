@@ -8,6 +8,7 @@
 #include "sim/halden_sim.h"
 #include "sim/real_scheduler.h"
 #include "sim/simulator_ports.h"
+#include "transport/raw_midi_device.h"
 #include "transport/real_clock.h"
 #include "transport/rtmidi_virtual.h"
 
@@ -27,6 +28,9 @@ public:
             "simulate", std::string("Run a simulated Halden on virtual MIDI ports named \"") +
                             kSimulatorPortName + "\" until interrupted");
         command_->add_option("--midi-system", system_, "MIDI system to use: alsa or jack");
+        command_->add_option("--raw-midi", rawDevice_,
+                             "be the far end of a MIDI cable instead: read and write this raw "
+                             "MIDI device (for example /dev/snd/midiC1D0)");
         command_->add_option("--save-memory", memoryFile_,
                              "on exit, write what the update left in the Halden's memory");
         command_->add_option("--save-received", receivedFile_,
@@ -39,23 +43,37 @@ public:
         RealClock clock;
         RealScheduler scheduler;
         RtMidiVirtualDevice ports;
+        RawMidiDevice raw;
+        const bool onRaw = !rawDevice_.empty();
         options_.recordReceived = !receivedFile_.empty();
         // The replies' wire time is modelled by the simulator; the MIDI system carries
         // them as whole messages.
-        SimulatedHalden device(options_, clock, scheduler, [&](ByteView b) { ports.send(b); });
-        const std::string error = ports.open(kSimulatorPortName, system_, [&](ByteView message) {
-            if (message.front() == 0xF0) device.receive(message);
+        SimulatedHalden device(options_, clock, scheduler, [&](ByteView b) {
+            if (onRaw) {
+                raw.send(b);
+            } else {
+                ports.send(b);
+            }
         });
+        const auto receive = [&](ByteView message) {
+            if (message.front() == 0xF0) device.receive(message);
+        };
+        const std::string error = onRaw ? raw.open(rawDevice_, receive)
+                                        : ports.open(kSimulatorPortName, system_, receive);
         if (!error.empty()) {
             terminal.err(error);
             return 1;
         }
         std::signal(SIGINT, onStop);
         std::signal(SIGTERM, onStop);
-        terminal.out(std::string("Halden Simulator ready on ") + ports.systemName() + " (serial " +
+        terminal.out(std::string("Halden Simulator ready on ") +
+                     (onRaw ? rawDevice_ : ports.systemName()) + " (serial " +
                      hexBytes(options_.serial) + "); Ctrl-C ends it.");
-        while (!g_stop) clock.sleepFor(std::chrono::milliseconds(50));
+        while (!g_stop && raw.failure().empty()) clock.sleepFor(std::chrono::milliseconds(50));
         scheduler.stop();
+        if (const std::string why = raw.failure(); !why.empty()) {
+            terminal.err("The raw MIDI device " + rawDevice_ + " failed: " + why);
+        }
 
         const auto [major, minor] = device.version();
         char summary[160];
@@ -84,7 +102,7 @@ public:
 
 private:
     SimOptions options_;
-    std::string system_, memoryFile_, receivedFile_;
+    std::string system_, rawDevice_, memoryFile_, receivedFile_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need; does nothing when they
-# are all there already.
+# are all there already. (Debian's kernel, qemu and a static busybox are for the virtual
+# machine that gives the tests a real ALSA sequencer.)
 set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
@@ -10,6 +11,8 @@ packages=(
     g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb
     clang libclang-rt-14-dev clang-format
     help2man dpkg-dev file lintian desktop-file-utils appstream
+    pipewire pipewire-jack pipewire-bin
+    qemu-system-x86 linux-image-amd64 busybox-static kmod cpio alsa-utils xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

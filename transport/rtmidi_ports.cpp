@@ -23,7 +23,28 @@ constexpr auto kWatchInterval = 200ms;
 constexpr const char* kClientName = "halden-updater";
 // JACK's MIDI buffer drops SysEx messages of 16380 bytes and more without a word.
 constexpr size_t kJackMaxMessage = 16379;
+// The ALSA sequencer drops longer SysEx messages without a word, wherever they go. To a
+// program's port, a message travels as one event whose data must fit the receiver's
+// input pool: 200 cells of 28 bytes by default, one of them the event itself, so 5572
+// bytes at most (measured on Debian 12's kernel: 5572 arrive, 5573 never do). To a
+// MIDI interface (a USB-MIDI cable, or the kernel's virtual raw MIDI device), the kernel
+// writes the message into the device's buffer, one page of 4096 bytes by default, and
+// drops what does not fit (measured: 4096 arrive whole, 4097 lose their end). Neither
+// can be read from here, so the smaller holds for every port.
+constexpr size_t kAlsaMaxMessage = 4096;
 constexpr size_t kOtherMaxMessage = 1u << 20;
+
+// Where the port called `name` is in the object's own listing now. Every RtMidi object
+// is a client of its own, and a port we opened a moment ago (our input port is a
+// destination like any other) can shift the positions of the listing the user chose
+// from; the names carry the system's unique client and port numbers.
+template <class Midi>
+std::optional<unsigned> positionNow(Midi& midi, const std::string& name) {
+    for (unsigned i = 0, n = midi.getPortCount(); i < n; ++i) {
+        if (midi.getPortName(i) == name) return i;
+    }
+    return std::nullopt;
+}
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -181,7 +202,12 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
         in_->setErrorCallback(&RtMidiPorts::onError, this);
         in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing out
         in_->setCallback(&RtMidiPorts::onInput, this);
-        in_->openPort(static_cast<unsigned>(input), ourIn);
+        const auto position = positionNow(*in_, inName_);
+        if (!position) {
+            closePorts();
+            return "The MIDI input port is no longer there.";
+        }
+        in_->openPort(*position, ourIn);
     } catch (const RtMidiError& e) {
         return refuse("input", inName_, e.getMessage());
     }
@@ -189,7 +215,12 @@ std::string RtMidiPorts::openPorts(size_t input, size_t output) {
     try {
         out_ = std::make_shared<RtMidiOut>(api_->id, kClientName);
         out_->setErrorCallback(&RtMidiPorts::onError, this);
-        out_->openPort(static_cast<unsigned>(output), ourOut);
+        const auto position = positionNow(*out_, outName_);
+        if (!position) {
+            closePorts();
+            return "The MIDI output port is no longer there.";
+        }
+        out_->openPort(*position, ourOut);
     } catch (const RtMidiError& e) {
         return refuse("output", outName_, e.getMessage());
     }
@@ -326,7 +357,15 @@ std::string RtMidiPorts::systemName() const {
 }
 
 size_t RtMidiPorts::maxMessageSize() const {
-    return api_ && api_->id == RtMidi::UNIX_JACK ? kJackMaxMessage : kOtherMaxMessage;
+    if (!api_) return kOtherMaxMessage;
+    switch (api_->id) {
+        case RtMidi::UNIX_JACK:
+            return kJackMaxMessage;
+        case RtMidi::LINUX_ALSA:
+            return kAlsaMaxMessage;
+        default:
+            return kOtherMaxMessage;
+    }
 }
 
 void RtMidiPorts::onError(RtMidiError::Type type, const std::string& text, void* user) {

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# A 64 KiB update through real MIDI systems, by block size: the time in all and per
+# exchange (one block and its reply). The simulated Halden runs as its own program with
+# no modelled wire time, so what is measured is the MIDI system's own.
+#   bench/midi_systems.sh BUILD_DIR            ALSA (in a virtual machine), JACK, PipeWire
+#   bench/midi_systems.sh BUILD_DIR SYSTEM     one of alsa, alsa-raw, jack, pipewire, here
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath "$1")
+halden=$build/cli/halden
+if [ $# -lt 2 ]; then
+    out=$(mktemp -d)
+    "$top/scripts/alsa-vm.sh" "$out" bash -c "bash $0 $build alsa; bash $0 $build alsa-raw"
+    cat "$out/vm.out"; rm -rf "$out"
+    bash "$0" "$build" jack
+    bash "$0" "$build" pipewire
+    exit 0
+fi
+system=$2
+work=$(mktemp -d)
+trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
+server=""
+run=("$halden")
+ports=(--out "Halden Simulator" --in "Halden Simulator")
+sim=()
+case $system in
+alsa) export HALDEN_MIDI_SYSTEM=alsa; sizes="128 1024 4083" ;;
+alsa-raw)
+    export HALDEN_MIDI_SYSTEM=alsa; sizes="128 1024 4083"
+    ports=(--out "VirMIDI 0-0" --in "VirMIDI 0-0"); sim=(--raw-midi /dev/snd/midiC0D0) ;;
+jack)
+    export HALDEN_MIDI_SYSTEM=jack JACK_DEFAULT_SERVER=halden-bench JACK_NO_START_SERVER=1
+    sizes="128 1024 4083 16366"
+    jackd -n halden-bench --no-realtime -d dummy -r 48000 -p 1024 >/dev/null 2>&1 &
+    server=$! ;;
+pipewire)
+    export HALDEN_MIDI_SYSTEM=jack XDG_RUNTIME_DIR=$work/run
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    sizes="128 1024 4083 16366"
+    pipewire >/dev/null 2>&1 &
+    server=$!
+    run=(pw-jack "$halden") ;;
+*) echo "unknown MIDI system: $system"; exit 64 ;;
+esac
+sleep 1
+head -c 65536 "$top/examples/firmware-1.5.bin" >"$work/data.bin"
+while [ "$(stat -c %s "$work/data.bin")" -lt 65536 ]; do cat "$work/data.bin" "$work/data.bin" | head -c 65536 >"$work/d2"; mv "$work/d2" "$work/data.bin"; done
+"$halden" pack "$work/64k.hfi" --control 1 --area "$work/data.bin" >/dev/null
+for bs in $sizes; do
+    "${run[@]}" simulate --baud 0 --sim-block-size "$bs" "${sim[@]}" >"$work/sim.log" 2>&1 &
+    sim_pid=$!
+    for _ in $(seq 250); do grep -q ready "$work/sim.log" && break; sleep 0.02; done
+    # The handshake and read-back are timed apart, from an identify alone.
+    t0=$(date +%s%N)
+    "${run[@]}" identify "${ports[@]}" >/dev/null 2>&1
+    t1=$(date +%s%N)
+    "${run[@]}" update "$work/64k.hfi" "${ports[@]}" >"$work/out" 2>&1
+    rc=$?
+    t2=$(date +%s%N)
+    kill -INT $sim_pid; wait $sim_pid 2>/dev/null
+    blocks=$((65536 / bs + 1))
+    update_ms=$(((t2 - t1) / 1000000)); identify_ms=$(((t1 - t0) / 1000000))
+    per=$(( (update_ms - 2 * identify_ms) * 1000 / blocks ))
+    printf '%-9s block %5d: 64 KiB in %6d ms (status %d), %4d.%03d ms per exchange of %d bytes\n' \
+        "$system" "$bs" "$update_ms" "$rc" $((per / 1000)) $((per % 1000)) $((bs + 13))
+done

@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# End to end on the kernel's ALSA sequencer (run by tests/alsa_vm_test.sh in a virtual
+# machine that has it): the ports the kernel lists, updates through `halden simulate` on
+# sequencer ports and, as through a USB-MIDI interface, on the raw MIDI side of the
+# kernel's virtual MIDI device, every kind of block size, faults of the link, and the
+# desktop app under Xvfb.
+# alsa_e2e.sh HALDEN HALDEN_GUI EXAMPLES
+set -u
+halden=$(realpath "$1")
+gui=$2
+examples=$(realpath "$3")
+work=$(mktemp -d)
+. "$(dirname "$0")/e2e_lib.sh"
+export HALDEN_MIDI_SYSTEM=alsa
+trap 'kill_sim; rm -rf "$work"' EXIT
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+# The position of the port whose name contains $2 in the "$1 ports" list of `halden ports`.
+position() {
+    "$halden" ports | sed -n "/^$1 ports/,/^[A-Z]/p" | grep -F -- "$2" | head -1 |
+        sed 's/^ *\([0-9]*\):.*/\1/'
+}
+sim=(--out "Halden Simulator" --in "Halden Simulator")
+raw=(--out "VirMIDI 0-0" --in "VirMIDI 0-0")
+raw_device=/dev/snd/midiC0D0
+
+# --- the kernel's ports ---
+"$halden" ports >"$work/out" 2>&1
+check "ports names the MIDI system" 0 $? "$work/out" '^MIDI system: ALSA$'
+[ "$(grep -c -e 'Midi Through Port-0 14:0' -e 'VirMIDI 0-0 16:0' "$work/out")" = 4 ]
+check "and lists the kernel's ports in both lists" 0 $? "$work/out"
+
+# --- a position opens the port it names, while our own new ports shift the lists ---
+# Idle clients take the low client numbers and give them back once the simulator has
+# higher ones: our own ports then come before the simulator's in the lists.
+idle=()
+for _ in 1 2 3 4; do aseqdump -p 14:0 >/dev/null 2>&1 & idle+=($!); done
+sleep 0.3
+start_sim --baud 0 --sim-serial 0a0b0c0d0e0f --sim-version 3.1
+kill "${idle[@]}"; wait "${idle[@]}" 2>/dev/null
+out=$(position Output "Halden Simulator"); in=$(position Input "Halden Simulator")
+timeout 30 "$halden" identify --out "$out" --in "$in" --trace >"$work/out" 2>&1
+check "identify by positions $out and $in" 0 $? "$work/out" '^Halden serial #: 0a0b0c0d0e0f$'
+stop_sim
+cmp -s <(sent_messages "$work/out") "$work/received.txt"
+check "the simulator got exactly what was sent" 0 $?
+
+# --- a whole update on sequencer ports, exact traffic ---
+head -c 3000 "$examples/firmware-1.5.bin" >"$work/data.bin"
+printf '\x02\x01' | dd of="$work/data.bin" bs=1 conv=notrunc status=none  # version 2.1
+"$halden" pack "$work/small.hfi" --control 1 --area "$work/data.bin" >/dev/null
+start_sim --baud 0
+timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}" --trace >"$work/out" 2>&1
+check "update through the sequencer" 0 $? "$work/out" '^Current Halden version #: 2\.1$'
+stop_sim
+cmp -s "$work/memory.bin" "$work/data.bin"
+check "the Halden holds the image's data" 0 $?
+cmp -s <(sent_messages "$work/out") "$work/received.txt" &&
+    [ "$(grep -c '' "$work/received.txt")" = 30 ]  # handshake, identity, control, erase, 25 blocks, read-back
+check "it received exactly the messages sent, and no others" 0 $?
+
+start_sim --baud 0 --sim-realtime --sim-foreign --sim-cut-off
+timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}" >"$work/out" 2>&1
+check "update with clock bytes, foreign and cut-off messages" 0 $? "$work/out" 'successfully'
+stop_sim
+
+# --- through the kernel's raw MIDI bridge, as to a USB-MIDI interface ---
+start_sim --baud 0 --raw-midi "$raw_device"
+timeout 60 "$halden" update "$work/small.hfi" "${raw[@]}" --trace >"$work/out" 2>&1
+check "update through the raw MIDI bridge" 0 $? "$work/out" '^Current Halden version #: 2\.1$'
+stop_sim
+cmp -s "$work/memory.bin" "$work/data.bin" &&
+    cmp -s <(sent_messages "$work/out") "$work/received.txt"
+check "the Halden holds the data and got exactly what was sent" 0 $?
+
+# --- every kind of block size: updated, or refused before the erase ---
+sweep_blocks 4096 "Halden Simulator" "Halden Simulator"
+sweep_blocks 4096 "VirMIDI 0-0" "VirMIDI 0-0" --raw-midi "$raw_device"
+
+# --- faults ---
+# Another program listening to the Halden does not disturb an update.
+start_sim --baud 0
+# The simulator's output port, by its address ("131:0") as the input list shows it.
+address=$("$halden" ports | sed -n '/^Input ports/,$p' | grep -F "Halden Simulator" |
+    grep -o '[0-9]*:[0-9]*$')
+aseqdump -p "$address" >"$work/listener.log" 2>&1 &
+listener=$!
+sleep 0.3
+timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}" >"$work/out" 2>&1
+check "update while another program listens to the Halden" 0 $? "$work/out" 'successfully'
+kill $listener; wait $listener 2>/dev/null
+stop_sim
+grep -q 'System exclusive' "$work/listener.log"
+check "and that program heard the replies" 0 $?
+
+# The Halden's ports vanish in the middle of an update, and during the handshake.
+for when in update handshake; do
+    if [ $when = update ]; then
+        start_sim --baud 3125; pattern=' > F0 41 10 4B 39 15'
+    else
+        start_sim --sim-silent; pattern=' > F0 41 10 4B 39 10 02'
+    fi
+    timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${sim[@]}" --trace >"$work/out" 2>&1 &
+    update_pid=$!
+    wait_for "$work/out" "$pattern"
+    killed=$(now_ms)
+    kill_sim
+    wait $update_pid
+    rc=$?
+    took=$(($(now_ms) - killed))
+    [ $took -le 1000 ] || rc="$rc after $took ms"
+    check "the Halden's ports vanish during the $when: status 16's text within a second" \
+        1 "$rc" "$work/out" 'The MIDI port "Halden Simulator:Halden Simulator [0-9:]*" has gone away'
+    echo "     (ended $took ms after the ports vanished)"
+done
+
+# Ctrl-C and SIGTERM in the middle of an update: canceled, nothing sent after.
+for signal in INT TERM; do
+    start_sim --baud 3125
+    timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${sim[@]}" --trace >"$work/out" 2>&1 &
+    update_pid=$!
+    wait_for "$work/out" ' > F0 41 10 4B 39 15 00 05'
+    kill -$signal $update_pid
+    wait $update_pid
+    rc=$?
+    sleep 0.5  # anything still on its way arrives
+    stop_sim
+    cmp -s <(sent_messages "$work/out") "$work/received.txt" || rc="$rc, traffic differs"
+    check "SIG$signal during an update cancels it, nothing sent after" 5 "$rc" "$work/out" \
+        '^Operation canceled$'
+done
+
+# --- the desktop app under Xvfb: Connect and Update through its windows ---
+if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+    Xvfb :7 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=:7
+    for _ in $(seq 100); do [ -e /tmp/.X11-unix/X7 ] && break; sleep 0.1; done
+    start_sim --baud 0
+    printf 'OutputBus=%s\nInputBus=%s\n' "$(position Output "Halden Simulator")" \
+        "$(position Input "Halden Simulator")" >"$work/ports.conf"
+    "$gui" --settings "$work/ports.conf" >"$work/gui.log" 2>&1 &
+    gui_pid=$!
+    box() { xdotool search --sync --onlyvisible --name "^$1\$" >/dev/null; }
+    key() { sleep 0.3; xdotool key --delay 100 --clearmodifiers "$@"; }
+    if timeout 30 bash -c "$(declare -f box); box 'Halden Firmware Update Utility - V1.00'"; then
+        main=$(xdotool search --onlyvisible --name '^Halden Firmware Update Utility - V1.00$')
+        xdotool windowfocus --sync "$main"
+        eval "$(xdotool getwindowgeometry --shell "$main")"
+        # The focus starts in the file name field; four steps on, past the two lists and
+        # Exit, is Connect (Update is disabled). Enter presses it.
+        key Tab Tab Tab Tab Return
+        timeout 30 bash -c "$(declare -f box); box 'Halden Firmware Update Utility'"
+        check "Connect in the app reaches the Halden" 0 $?
+        key Return
+        # The file's name typed into its field; leaving the field checks it and enables
+        # Update, three steps on from the first list.
+        xdotool mousemove $((X + 283)) $((Y + 146)) click 1
+        sleep 0.3; xdotool type --delay 5 "$work/small.hfi"
+        key Tab
+        key Tab Tab Tab Return
+        timeout 60 bash -c "$(declare -f box); box 'Halden Firmware Update Utility'"
+        check "Update in the app ends with its box" 0 $?
+        key Return
+        sleep 0.5
+        xdotool search --name '^Halden Firmware Update Utility - V1.00$' windowclose 2>/dev/null ||
+            kill -TERM $gui_pid
+        timeout 10 tail --pid=$gui_pid -f /dev/null
+        stop_sim
+        cmp -s "$work/memory.bin" "$work/data.bin"
+        check "and the Halden holds the image's data" 0 $?
+    else
+        check "the app opens its window" 0 1 "$work/gui.log"
+    fi
+    kill $gui_pid 2>/dev/null
+    kill $xvfb
+else
+    echo "skip the desktop app: no halden-gui, Xvfb or xdotool"
+fi
+
+finish

@@ -1,0 +1,84 @@
+# Helpers for the end-to-end tests on real MIDI systems: sourced, with $halden and $work
+# set. `check` counts; `finish` prints the closing line and gives the exit status.
+passed=0
+failed=0
+sim_pid=""
+
+check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE PATTERN]
+    local name=$1 want=$2 got=$3
+    if [ "$got" != "$want" ]; then
+        echo "FAIL $name: exit status $got, expected $want"
+        [ $# -ge 4 ] && cat "$4"
+        failed=$((failed + 1)); return
+    fi
+    if [ $# -ge 5 ] && ! grep -Eq -- "$5" "$4"; then
+        echo "FAIL $name: output does not match /$5/:"; cat "$4"; failed=$((failed + 1)); return
+    fi
+    echo "ok   $name"; passed=$((passed + 1))
+}
+
+start_sim() {  # start_sim [simulator options]
+    "$halden" simulate --save-memory "$work/memory.bin" --save-received "$work/received.txt" \
+        "$@" >"$work/sim.log" 2>&1 &
+    sim_pid=$!
+    for _ in $(seq 250); do
+        grep -q "ready" "$work/sim.log" && return 0
+        kill -0 "$sim_pid" 2>/dev/null || break
+        sleep 0.02
+    done
+    echo "the simulator did not start:"; cat "$work/sim.log"
+    return 1
+}
+
+stop_sim() {  # ends the simulator the normal way, so that it saves its files
+    [ -n "$sim_pid" ] && kill -INT "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    sim_pid=""
+}
+
+kill_sim() {  # as a cable pulled out: no goodbye
+    [ -n "$sim_pid" ] && kill -KILL "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    sim_pid=""
+}
+
+wait_for() {  # wait_for FILE PATTERN [TRIES of 20 ms]: until the file shows the pattern
+    for _ in $(seq "${3:-500}"); do grep -Eq -- "$2" "$1" 2>/dev/null && return 0; sleep 0.02; done
+    return 1
+}
+
+# The messages an update sent (from its --trace output), one a line as the simulator
+# writes them.
+sent_messages() { grep ' > ' "$1" | sed 's/.* > //'; }
+
+# Nothing that changes the Halden: no erase, block or control request.
+nothing_written() { ! grep -Eq '^F0 41 10 4B 39 (13|15|10 01)' "$1"; }
+
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+}
+
+# Every block size in BLOCK_SIZES either updates completely (the Halden holds the data)
+# or, when its messages would be longer than LIMIT bytes, is refused before anything is
+# erased. sweep_blocks LIMIT OUT IN [simulator options]
+BLOCK_SIZES=${BLOCK_SIZES:-1 2 127 128 129 1000 4083 4084 5559 5560 8192 16366 16367 16383}
+sweep_blocks() {
+    local limit=$1 out=$2 in=$3 bs rc
+    shift 3
+    for bs in $BLOCK_SIZES; do
+        # Two whole blocks and a part of one, so that the last block is short.
+        head -c $((2 * bs + (bs + 1) / 2)) "$examples/firmware-1.5.bin" >"$work/sweep.bin"
+        "$halden" pack "$work/sweep.hfi" --control 1 --area "$work/sweep.bin" >/dev/null
+        start_sim --baud 0 --sim-block-size "$bs" "$@" || { failed=$((failed + 1)); continue; }
+        timeout 60 "$halden" update "$work/sweep.hfi" --out "$out" --in "$in" >"$work/out" 2>&1
+        rc=$?
+        stop_sim
+        if [ $((bs + 13)) -le "$limit" ]; then
+            cmp -s "$work/memory.bin" "$work/sweep.bin" || rc="$rc, memory differs"
+            check "block size $bs updates" 0 "$rc" "$work/out" 'successfully updated'
+        else
+            nothing_written "$work/received.txt" || rc="$rc, the Halden was written"
+            check "block size $bs is refused before the erase" 17 "$rc" "$work/out" \
+                "^The Halden's blocks are too long for this MIDI port; nothing was erased$"
+        fi
+    done
+}
