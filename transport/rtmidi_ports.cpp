@@ -29,7 +29,8 @@ constexpr size_t kJackMaxMessage = 16379;
 // bytes at most (measured on Debian 12's kernel: 5572 arrive, 5573 never do). To a
 // MIDI interface (a USB-MIDI cable, or the kernel's virtual raw MIDI device), the kernel
 // writes the message into the device's buffer, one page of 4096 bytes by default, and
-// drops what does not fit (measured: 4096 arrive whole, 4097 lose their end). Neither
+// drops what does not fit (measured through the kernel's virtual raw MIDI device: 4096
+// bytes arrive whole, 4097 do not, and the Halden never answers the block). Neither
 // can be read from here, so the smaller holds for every port.
 constexpr size_t kAlsaMaxMessage = 4096;
 constexpr size_t kOtherMaxMessage = 1u << 20;
