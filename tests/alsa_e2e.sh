@@ -46,9 +46,7 @@ cmp -s <(sent_messages "$work/out") "$work/received.txt"
 check "the simulator got exactly what was sent" 0 $?
 
 # --- a whole update on sequencer ports, exact traffic ---
-head -c 3000 "$examples/firmware-1.5.bin" >"$work/data.bin"
-printf '\x02\x01' | dd of="$work/data.bin" bs=1 conv=notrunc status=none  # version 2.1
-"$halden" pack "$work/small.hfi" --control 1 --area "$work/data.bin" >/dev/null
+make_small_image
 start_sim --baud 0
 timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}" --trace >"$work/out" 2>&1
 check "update through the sequencer" 0 $? "$work/out" '^Current Halden version #: 2\.1$'

@@ -87,9 +87,7 @@ check "an unknown port name is refused" 1 $? "$work/out" 'No MIDI output port is
 stop_sim
 
 # --- a whole update, checked on the device ---
-head -c 3000 "$examples/firmware-1.5.bin" >"$work/data.bin"
-printf '\x02\x01' | dd of="$work/data.bin" bs=1 conv=notrunc status=none  # version 2.1
-"$halden" pack "$work/small.hfi" --control 1 --area "$work/data.bin" >/dev/null
+make_small_image
 start_sim --baud 0
 timeout 60 "$halden" update "$work/small.hfi" "${ports[@]}" --trace >"$work/out" 2>&1
 check "update through JACK" 0 $? "$work/out" '^Current Halden version #: 2\.1$'
