@@ -144,17 +144,16 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
     if timeout 30 bash -c "$(declare -f box); box 'Halden Firmware Update Utility - V1.00'"; then
         main=$(xdotool search --onlyvisible --name '^Halden Firmware Update Utility - V1.00$')
         xdotool windowfocus --sync "$main"
+        eval "$(xdotool getwindowgeometry --shell "$main")"
         # The focus starts in the file name field; four steps on, past the two lists and
         # Exit, is Connect (Update is disabled). Enter presses it.
         key Tab Tab Tab Tab Return
         timeout 30 bash -c "$(declare -f box); box 'Halden Firmware Update Utility'"
         check "Connect in the app reaches the Halden" 0 $?
         key Return
-        # With no window manager here, nobody gives the main window the keyboard back
-        # when the box closes. Back in it, the focus is in the file name field: the
-        # name typed there, and leaving the field checks it and enables Update, three
-        # steps on from the first list.
-        xdotool windowfocus --sync "$main"
+        # The file's name typed into its field; leaving the field checks it and enables
+        # Update, three steps on from the first list.
+        xdotool mousemove $((X + 283)) $((Y + 146)) click 1
         sleep 0.3; xdotool type --delay 5 "$work/small.hfi"
         key Tab
         key Tab Tab Tab Return
