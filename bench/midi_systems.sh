@@ -31,13 +31,13 @@ alsa-raw)
     ports=(--out "VirMIDI 0-0" --in "VirMIDI 0-0"); sim=(--raw-midi /dev/snd/midiC0D0) ;;
 jack)
     export HALDEN_MIDI_SYSTEM=jack JACK_DEFAULT_SERVER=halden-bench JACK_NO_START_SERVER=1
-    sizes="128 1024 4083 16366"
+    sizes="128 1024 4083 8179"
     jackd -n halden-bench --no-realtime -d dummy -r 48000 -p 1024 >/dev/null 2>&1 &
     server=$! ;;
 pipewire)
     export HALDEN_MIDI_SYSTEM=jack XDG_RUNTIME_DIR=$work/run
     mkdir -m 700 "$XDG_RUNTIME_DIR"
-    sizes="128 1024 4083 16366"
+    sizes="128 1024 4083 8179"
     pipewire >/dev/null 2>&1 &
     server=$!
     run=(pw-jack "$halden") ;;

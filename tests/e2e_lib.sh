@@ -68,7 +68,7 @@ finish() {
 # Every block size in BLOCK_SIZES either updates completely (the Halden holds the data)
 # or, when its messages would be longer than LIMIT bytes, is refused before anything is
 # erased. sweep_blocks LIMIT OUT IN [simulator options]
-BLOCK_SIZES=${BLOCK_SIZES:-1 2 127 128 129 1000 4083 4084 5559 5560 8192 16366 16367 16383}
+BLOCK_SIZES=${BLOCK_SIZES:-1 2 127 128 129 1000 4083 4084 5559 5560 8179 8180 16366 16383}
 sweep_blocks() {
     local limit=$1 out=$2 in=$3 bs rc
     shift 3

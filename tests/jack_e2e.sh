@@ -123,7 +123,7 @@ stop_sim
 check "no erase, block or control request reached the Halden" 0 $?
 
 # --- every kind of block size: updated, or refused before the erase ---
-sweep_blocks 16379 "halden simulator" "halden simulator"
+sweep_blocks 8192 "halden simulator" "halden simulator"
 
 # --- the Halden's ports disappear in the middle of an update ---
 start_sim --baud 0
