@@ -39,8 +39,8 @@ int main(int argc, char** argv) {
     options.answer = true;
     cli::Terminal terminal;
     cli::Session session(terminal, options);
-    if (const std::string error = session.open(); !error.empty()) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (const Outcome opened = session.open(); !opened) {
+        std::fprintf(stderr, "%s\n", opened.failure().text.c_str());
         return 1;
     }
     EngineIo& base = session.io();

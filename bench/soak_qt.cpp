@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "bench/soak.h"
+#include "sim/simulator_ports.h"
 #include "ui/qt/desktop_app.h"
 
 using namespace halden;
@@ -50,13 +51,14 @@ int main(int argc, char** argv) {
     const QString outcomes[] = {"Halden was successfully updated.", "Operation canceled",
                                 "MIDI Reports chip programming fault"};
 
-    qt::DesktopOptions options;
+    DesktopOptions options;
     options.simulate = true;
     options.midiSystem = "none";
     options.settingsPath = (dir / "ports.conf").string();
-    options.sim.baud = 0;
-    options.sim.blockResults[soak::kFaultyBlock] = 6;
-    qt::DesktopApp app(options);
+    SimOptions sim;
+    sim.baud = 0;
+    sim.blockResults[soak::kFaultyBlock] = 6;
+    qt::DesktopApp app(options, simulatorFactory(sim));
     if (!app.start()) return 1;
     auto& dialog = app.dialog();
     const auto widget = [&](const char* name) { return dialog.findChild<QWidget*>(name); };

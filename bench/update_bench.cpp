@@ -13,7 +13,7 @@
 #ifdef _WIN32
 #include "sim/real_scheduler.h"
 #include "sim/simulated_winmm.h"
-#include "transport/winmm_ports.h"
+#include "transport/winmm/winmm_ports.h"
 #endif
 
 namespace {
@@ -67,7 +67,7 @@ class SimulatorBench : public BenchPorts {
 public:
     SimulatorBench(const SimOptions& options, Clock& clock, MidiPorts::InputSink input)
         : ports_(options, clock, std::move(input)) {}
-    std::string open() { return ports_.openPorts(0, 0); }
+    Outcome open() { return ports_.openPorts(0, 0); }
     SysExSender& sender() override { return ports_; }
     Bytes memory() override { return ports_.device().memory(); }
     void close() override { ports_.closePorts(); }
@@ -90,7 +90,7 @@ public:
         driver_.onSent = [this](ByteView m) { halden_.receive(m); };
     }
     ~WinmmBench() override { scheduler_.stop(); }
-    std::string open() { return ports_.openPorts(0, 0); }
+    Outcome open() { return ports_.openPorts(0, 0); }
     SysExSender& sender() override { return ports_; }
     Bytes memory() override { return halden_.memory(); }
     void close() override { ports_.closePorts(); }
@@ -114,8 +114,8 @@ int main(int argc, char** argv) {
     Bytes data(kAreaSize);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 37 + 11) & 0x7F);
     ImageBuilder builder;
-    if (const std::string error = builder.addArea(data); !error.empty()) {
-        std::printf("can't build the image: %s\n", error.c_str());
+    if (const Outcome added = builder.addArea(data); !added) {
+        std::printf("can't build the image: %s\n", added.failure().text.c_str());
         return 1;
     }
     const Bytes image = builder.finish();
@@ -132,11 +132,11 @@ int main(int argc, char** argv) {
         receiver.feed(b);
     };
     std::unique_ptr<BenchPorts> ports;
-    std::string error;
+    Outcome opened;
     if (mode == "--winmm") {
 #ifdef _WIN32
         auto winmm = std::make_unique<WinmmBench>(options, clock, input);
-        error = winmm->open();
+        opened = winmm->open();
         ports = std::move(winmm);
 #else
         std::printf("--winmm: the WinMM backend is built for Windows only\n");
@@ -144,11 +144,11 @@ int main(int argc, char** argv) {
 #endif
     } else {
         auto simulator = std::make_unique<SimulatorBench>(options, clock, input);
-        error = simulator->open();
+        opened = simulator->open();
         ports = std::move(simulator);
     }
-    if (!error.empty()) {
-        std::printf("can't open the ports: %s\n", error.c_str());
+    if (!opened) {
+        std::printf("can't open the ports: %s\n", opened.failure().text.c_str());
         return 1;
     }
     CountingSender sender(ports->sender());

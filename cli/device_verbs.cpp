@@ -1,9 +1,10 @@
 // identify and update: the verbs that talk to a Halden.
+#include "app/image_file.h"
+#include "app/options.h"
 #include "cli/session.h"
-#include "cli/sim_options.h"
 #include "cli/verbs.h"
 #include "engine/update.h"
-#include "ui/image_file.h"
+#include "sim/sim_options.h"
 
 namespace halden::cli {
 
@@ -24,9 +25,7 @@ protected:
             ->add_option("--in", options_.in,
                          "MIDI input port from the Halden: position or part of its name")
             ->excludes(simulate);
-        command_->add_option("--midi-system", options_.midiSystem,
-                             "MIDI system to use: alsa or jack (default: the first that "
-                             "opens; or set HALDEN_MIDI_SYSTEM)");
+        addMidiSystemOption(*command_, options_.midiSystem);
         command_->add_flag("--trace", options_.trace,
                            "print every SysEx message sent (>) and received (<)");
         addSimOptions(*command_, options_.sim);
@@ -35,9 +34,9 @@ protected:
 
     // The connection has been refused when this returns non-zero.
     int openSession(Terminal& terminal, Session& session) {
-        if (std::string error = session.open(); !error.empty()) {
-            terminal.err(error);
-            return 1;
+        if (const Outcome opened = session.open(); !opened) {
+            terminal.err(opened.failure().text);
+            return exitStatus(opened.failure().code);
         }
         return 0;
     }
@@ -83,19 +82,19 @@ public:
     }
     int run(Terminal& terminal) override {
         // The file is checked before anything is sent to the Halden.
-        const ImageFile file = readValidImage(path_);
-        if (!file.ok) {
-            terminal.err(file.error);
-            return file.status != status::kOk ? static_cast<int>(file.status) : 1;
+        const Result<Bytes> file = readValidImage(path_);
+        if (!file) {
+            terminal.err(file.failure().text);
+            return exitStatus(file.failure().code);
         }
         Session session(terminal, options_);
         if (int rc = openSession(terminal, session)) return rc;
         std::vector<Record> records;
-        (void)parseImage(file.bytes, records);  // checked above
+        (void)parseImage(*file, records);  // checked above
         size_t areaBytes = 0;
         for (const Record& r : records) areaBytes += r.data.size();
         session.meter().expect(areaBytes);
-        const StatusCode rc = runUpdate(session.io(), file.bytes, session.info());
+        const StatusCode rc = runUpdate(session.io(), *file, session.info());
         if (rc == status::kOk) {
             showIdentity(terminal, session.info());
             terminal.out(text::kUpdateSucceeded);

@@ -1,13 +1,12 @@
 // check, info and pack: the verbs that work on image files.
-#include <cstdio>
-#include <fstream>
+#include <cctype>
 #include <map>
-#include <regex>
 
-#include "cli/image_listing.h"
+#include "app/atomic_file.h"
+#include "app/image_file.h"
+#include "app/image_listing.h"
 #include "cli/verbs.h"
 #include "engine/image.h"
-#include "ui/image_file.h"
 
 namespace halden::cli {
 
@@ -22,18 +21,26 @@ protected:
     }
 
     int run(Terminal& terminal) override {
-        const ImageFile file = readImageFile(path_);
-        if (!file.ok) {
-            terminal.err(file.error);
-            return 1;
+        const Result<Bytes> file = readImageFile(path_);
+        if (!file) {
+            terminal.err(file.failure().text);
+            return static_cast<int>(file.failure().code);
         }
-        show(terminal, file.bytes);
-        const StatusCode rc = validateImage(file.bytes);
-        (rc == 0 ? terminal.out(statusMessage(rc)) : terminal.err(statusMessage(rc)));
+        show(terminal, *file);
+        std::vector<Record> records;
+        const StatusCode rc = parseImage(*file, records);
+        if (rc != status::kOk) {
+            terminal.err(statusMessage(rc));
+        } else {
+            valid(terminal, *file, records);
+        }
         return static_cast<int>(rc);
     }
 
     virtual void show(Terminal& terminal, const Bytes& image) = 0;
+    virtual void valid(Terminal& terminal, const Bytes&, const std::vector<Record>&) {
+        terminal.out(statusMessage(status::kOk));
+    }
 
     std::string path_;
 };
@@ -44,6 +51,24 @@ public:
 
 private:
     void show(Terminal&, const Bytes&) override {}
+    // What was found, rather than a bare "No error".
+    void valid(Terminal& terminal, const Bytes& image,
+               const std::vector<Record>& records) override {
+        size_t areas = 0, bytes = 0;
+        for (const Record& r : records) {
+            if (r.type != RecordType::Area) continue;
+            ++areas;
+            bytes += r.data.size();
+        }
+        // The end marker is not counted as a record.
+        const auto count = [](size_t n, const char* one, const char* many) {
+            return std::to_string(n) + " " + (n == 1 ? one : many);
+        };
+        terminal.out(path_ + ": a valid image of " + std::to_string(image.size()) + " bytes, " +
+                     count(records.size() - 1, "record", "records") + ", " +
+                     count(areas, "area", "areas") + " with " + std::to_string(bytes) +
+                     " bytes to write");
+    }
 };
 
 class InfoVerb : public ImageVerb {
@@ -69,12 +94,12 @@ public:
                                  "0 to 0x7F); without a version the update never asks "
                                  "whether it is up to date")
                     ->allow_extra_args(false);
-        delay_ = command_->add_option("--delay", delays_, "a pause of N tenths of a second")
-                     ->check(CLI::Range(0, 255))
-                     ->allow_extra_args(false);
-        control_ = command_->add_option("--control", controls_, "a control request with CODE")
-                       ->check(CLI::Range(0, 3))
-                       ->allow_extra_args(false);
+        delay_ =
+            command_->add_option("--delay", delays_, "a pause of N tenths of a second (0 to 255)")
+                ->allow_extra_args(false);
+        control_ =
+            command_->add_option("--control", controls_, "a control request with CODE (0 to 3)")
+                ->allow_extra_args(false);
         skip_ = command_->add_flag("--skip", skips_, "a record that does nothing");
     }
 
@@ -83,59 +108,51 @@ public:
         std::map<const CLI::Option*, size_t> used;
         for (const CLI::Option* option : command_->parse_order()) {
             const size_t i = used[option]++;
-            std::string error;
+            Outcome added;
             if (option == area_) {
-                error = addArea(builder, areas_.at(i));
+                added = addArea(builder, areas_.at(i));
             } else if (option == delay_) {
-                error = builder.addDelay(delays_.at(i));
+                added = builder.addDelay(delays_.at(i));
             } else if (option == control_) {
-                error = builder.addControl(controls_.at(i));
+                added = builder.addControl(controls_.at(i));
             } else if (option == skip_) {
                 builder.addSkip();
             }
-            if (!error.empty()) {
-                terminal.err(error);
+            if (!added) {
+                terminal.err(added.failure().text);
                 return 1;
             }
         }
         const Bytes image = builder.finish();
-        const std::string temp = out_ + ".part";
-        {
-            std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-            file.write(reinterpret_cast<const char*>(image.data()),
-                       static_cast<std::streamsize>(image.size()));
-            file.close();
-            if (!file) {
-                std::remove(temp.c_str());
-                terminal.err("Can't write file " + out_);
-                return 1;
-            }
-        }
-        if (std::rename(temp.c_str(), out_.c_str()) != 0) {
-            std::remove(temp.c_str());
-            terminal.err("Can't write file " + out_);
-            return 1;
+        if (const Outcome written = replaceFile(out_, image); !written) {
+            terminal.err(written.failure().text);
+            return static_cast<int>(written.failure().code);
         }
         terminal.out("Wrote " + out_ + " (" + std::to_string(image.size()) + " bytes)");
         return 0;
     }
 
 private:
-    static std::string addArea(ImageBuilder& builder, const std::string& given) {
+    // FILE or FILE:MAJOR.MINOR. A colon followed by anything but a version belongs to
+    // the name (C:\\...).
+    static Outcome addArea(ImageBuilder& builder, const std::string& given) {
         std::string path = given;
-        uint8_t major = kNeverAskVersion, minor = kNeverAskVersion;
-        std::smatch m;
-        if (std::regex_match(given, m, std::regex("(.+):([0-9]{1,3})\\.([0-9]{1,3})"))) {
-            path = m[1];
-            const int a = std::stoi(m[2]), b = std::stoi(m[3]);
-            if (a > 127 || b > 127) return "version numbers are 0 to 127: " + given;
-            major = static_cast<uint8_t>(a);
-            minor = static_cast<uint8_t>(b);
+        Version version{kNeverAskVersion, kNeverAskVersion};
+        if (const size_t colon = given.rfind(':'); colon != std::string::npos && colon > 0) {
+            const std::string tail = given.substr(colon + 1);
+            if (tail.find('.') != std::string::npos && !tail.empty() &&
+                std::isdigit(static_cast<unsigned char>(tail.front()))) {
+                const Result<Version> parsed = parseVersion(tail);
+                if (!parsed) return parsed.failure();
+                version = *parsed;
+                path = given.substr(0, colon);
+            }
         }
-        const ImageFile file = readImageFile(path);
-        if (!file.ok) return file.error;
-        const std::string error = builder.addArea(file.bytes, major, minor);
-        return error.empty() ? error : path + ": " + error;
+        const Result<Bytes> file = readImageFile(path);
+        if (!file) return file.failure();
+        Outcome added = builder.addArea(*file, version.major, version.minor);
+        if (!added) return Failure{added.failure().code, path + ": " + added.failure().text};
+        return added;
     }
 
     std::string out_;

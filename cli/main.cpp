@@ -3,16 +3,14 @@
 // fails, and 64 for a command line that is not understood.
 #include <CLI/CLI.hpp>
 
+#include "app/options.h"
 #include "cli/platform.h"
 #include "cli/verbs.h"
 #include "halden_version.h"
 
-namespace {
-constexpr int kUsageError = 64;  // EX_USAGE
-}
-
 int main(int argc, char** argv) {
     using namespace halden::cli;
+    using halden::kUsageError;
     // Output that nobody reads any more (a closed pipe) is no reason to stop an update
     // half-way: writes then just fail.
     ignoreBrokenPipes();
@@ -35,13 +33,21 @@ int main(int argc, char** argv) {
     verbs.push_back(makeUpdateVerb(app));
     verbs.push_back(makePortsVerb(app));
     verbs.push_back(makeSimulateVerb(app));
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        // --help prints and succeeds; every other parse failure is one usage error.
-        const int printed = app.exit(e);
-        return printed == 0 ? 0 : kUsageError;
+    // A word where the command belongs that names none: say so, rather than that a
+    // command is required.
+    if (argc > 1 && argv[1][0] != '-' &&
+        app.get_subcommands([&](CLI::App* verb) { return verb->check_name(argv[1]); }).empty()) {
+        std::string names;
+        for (const CLI::App* verb : app.get_subcommands([](CLI::App*) { return true; })) {
+            names += (names.empty() ? "" : ", ") + verb->get_name();
+        }
+        std::fprintf(stderr,
+                     "halden: there is no command \"%s\"; the commands are %s.\n"
+                     "Run with --help for more information.\n",
+                     argv[1], names.c_str());
+        return kUsageError;
     }
+    if (const auto ended = halden::parseCommandLine(app, argc, argv)) return *ended;
 
     Terminal terminal;
     for (auto& verb : verbs) {

@@ -1,5 +1,7 @@
 // ports: the MIDI ports this system has.
+#include "app/options.h"
 #include "cli/verbs.h"
+#include "transport/real_clock.h"
 #include "transport/system_ports.h"
 
 namespace halden::cli {
@@ -10,12 +12,14 @@ class PortsVerb : public Verb {
 public:
     explicit PortsVerb(CLI::App& app) {
         command_ = app.add_subcommand("ports", "List the MIDI input and output ports");
-        command_->add_option("--midi-system", system_, "MIDI system to use: alsa or jack");
+        addMidiSystemOption(*command_, system_);
     }
     int run(Terminal& terminal) override {
-        const auto ports = makeSystemPorts([](ByteView) {}, nullptr, system_);
+        RealClock clock;
+        const auto ports = makeSystemPorts(
+            clock, [](ByteView) {}, nullptr, system_);
         PortNames names;
-        const std::string error = ports->enumeratePorts(names);
+        const Outcome listed = ports->enumeratePorts(names);
         terminal.out("MIDI system: " + ports->systemName());
         terminal.out("Output ports (--out):");
         for (size_t i = 0; i < names.outputs.size(); ++i) {
@@ -25,9 +29,9 @@ public:
         for (size_t i = 0; i < names.inputs.size(); ++i) {
             terminal.out("  " + std::to_string(i + 1) + ": " + names.inputs[i].name);
         }
-        if (!error.empty()) {
-            terminal.err(error);
-            return 1;
+        if (!listed) {
+            terminal.err(listed.failure().text);
+            return exitStatus(listed.failure().code);
         }
         return 0;
     }

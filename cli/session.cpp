@@ -1,5 +1,6 @@
 #include "cli/session.h"
 
+#include "app/engine_failure.h"
 #include "cli/platform.h"
 #include "cli/port_choice.h"
 #include "sim/simulator_ports.h"
@@ -29,37 +30,36 @@ Session::~Session() {
     terminal_.setProgressDetail(nullptr);
 }
 
-std::string Session::open() {
+Outcome Session::open() {
     auto input = [this](ByteView bytes) {
         tracer_.received(bytes);
         receiver_.feed(bytes);
     };
-    if (options_.simulate) {
-        ports_ = std::make_unique<SimulatorPorts>(options_.sim, clock_, input);
-    } else {
-        ports_ = makeSystemPorts(
-            input, [this](const std::string& why) { receiver_.failPort(why); },
-            options_.midiSystem);
-    }
+    // The simulator alone with --simulate, the system's ports alone otherwise.
+    ports_ = std::make_unique<AppPorts>(
+        options_.simulate
+            ? nullptr
+            : makeSystemPorts(
+                  clock_, input, [this](const std::string& why) { receiver_.failPort(why); },
+                  options_.midiSystem),
+        options_.simulate ? simulatorFactory(options_.sim)(clock_, input) : nullptr);
     PortNames names;
-    if (std::string error = ports_->enumeratePorts(names); !error.empty()) return error;
-    std::string error;
+    if (Outcome listed = ports_->enumeratePorts(names); !listed) return listed;
     const auto out =
-        options_.simulate ? 0 : choosePort(portNames(names.outputs), options_.out, "output", error);
-    if (!out) return error;
+        options_.simulate ? 0 : choosePort(portNames(names.outputs), options_.out, "output");
+    if (!out) return out.failure();
     const auto in =
-        options_.simulate ? 0 : choosePort(portNames(names.inputs), options_.in, "input", error);
-    if (!in) return error;
+        options_.simulate ? 0 : choosePort(portNames(names.inputs), options_.in, "input");
+    if (!in) return in.failure();
     return ports_->openPorts(names.inputs[*in].device, names.outputs[*out].device);
 }
 
 int Session::finish(StatusCode rc) {
+    const Failure failure = engineFailure(io_, rc);
     if (rc == status::kPortFailure) {
-        const std::string why =
-            receiver_.portFailed() ? receiver_.portFailure() : sender_.failureText();
-        boxes_.fatalBox(why);
+        boxes_.fatalBox(failure.text);
     } else if (rc != status::kOk) {
-        boxes_.errorBox(statusMessage(rc));
+        boxes_.errorBox(failure.text);
     }
     return exitStatus(rc);
 }

@@ -6,12 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "app/app_ports.h"
 #include "cli/terminal.h"
 #include "cli/trace.h"
 #include "cli/transfer_meter.h"
 #include "engine/device.h"
 #include "sim/halden_sim.h"
-#include "transport/midi_ports.h"
 #include "transport/real_clock.h"
 
 namespace halden::cli {
@@ -31,8 +31,8 @@ public:
     Session(Terminal& terminal, const SessionOptions& options);
     ~Session();
 
-    // Lists and opens the ports. Returns an empty string or the text to show.
-    [[nodiscard]] std::string open();
+    // Lists and opens the ports.
+    Outcome open();
 
     EngineIo& io() { return io_; }
     // Counts the area bytes sent, for the progress line.
@@ -49,11 +49,11 @@ private:
     CancelFlag cancel_{false};
     SysExReceiver receiver_{clock_, cancel_};
     Tracer tracer_;
-    std::unique_ptr<MidiPorts> ports_;
+    std::unique_ptr<AppPorts> ports_;
     // Sends through ports_ once it exists.
     class PortsSender : public SysExSender {
     public:
-        explicit PortsSender(std::unique_ptr<MidiPorts>& ports) : ports_(ports) {}
+        explicit PortsSender(std::unique_ptr<AppPorts>& ports) : ports_(ports) {}
         [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
             return ports_ ? ports_->sendSysEx(message) : status::kPortFailure;
         }
@@ -63,7 +63,7 @@ private:
         size_t maxMessageSize() const override { return ports_ ? ports_->maxMessageSize() : 0; }
 
     private:
-        std::unique_ptr<MidiPorts>& ports_;
+        std::unique_ptr<AppPorts>& ports_;
     } portsSender_{ports_};
     TransferMeter meter_{clock_};
     // Every message goes out through the meter and the tracer.
@@ -87,8 +87,5 @@ private:
     EngineIo io_;
     DeviceInfo info_;
 };
-
-// Exit status for a status code: the code itself, 1 for a failed MIDI port.
-int exitStatus(StatusCode rc);
 
 }  // namespace halden::cli

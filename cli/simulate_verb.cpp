@@ -1,25 +1,23 @@
 // simulate: the simulated Halden as a MIDI device, on virtual ports of the MIDI system.
-#include <csignal>
+#include <atomic>
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 
-#include "cli/sim_options.h"
+#include "app/atomic_file.h"
+#include "app/options.h"
+#include "cli/platform.h"
 #include "cli/verbs.h"
 #include "sim/halden_sim.h"
 #include "sim/real_scheduler.h"
+#include "sim/sim_options.h"
 #include "sim/simulator_ports.h"
-#include "transport/raw_midi_device.h"
+#include "transport/rawmidi/raw_midi_device.h"
 #include "transport/real_clock.h"
-#include "transport/rtmidi_virtual.h"
+#include "transport/rtmidi/rtmidi_virtual.h"
 
 namespace halden::cli {
 
 namespace {
-
-volatile std::sig_atomic_t g_stop = 0;
-extern "C" void onStop(int) {
-    g_stop = 1;
-}
 
 class SimulateVerb : public Verb {
 public:
@@ -27,7 +25,7 @@ public:
         command_ = app.add_subcommand(
             "simulate", std::string("Run a simulated Halden on virtual MIDI ports named \"") +
                             kSimulatorPortName + "\" until interrupted");
-        command_->add_option("--midi-system", system_, "MIDI system to use: alsa or jack");
+        addMidiSystemOption(*command_, system_);
         command_->add_option("--raw-midi", rawDevice_,
                              "be the far end of a MIDI cable instead: read and write this raw "
                              "MIDI device (for example /dev/snd/midiC1D0)");
@@ -48,7 +46,12 @@ public:
         options_.recordReceived = !receivedFile_.empty();
         // The replies' wire time is modelled by the simulator; the MIDI system carries
         // them as whole messages.
+        // --sim-port-fails-after: at the N-th message the ports go, as those of an
+        // interface that was unplugged (closed from the main loop, not the MIDI thread).
+        std::atomic<bool> unplugged{false};
+        size_t messages = 0;
         SimulatedHalden device(options_, clock, scheduler, [&](ByteView b) {
+            if (unplugged) return;
             if (onRaw) {
                 raw.send(b);
             } else {
@@ -56,20 +59,35 @@ public:
             }
         });
         const auto receive = [&](ByteView message) {
-            if (message.front() == 0xF0) device.receive(message);
+            if (unplugged || message.front() != 0xF0) return;
+            if (options_.portFailsAfter != 0 && ++messages >= options_.portFailsAfter) {
+                unplugged = true;
+                return;
+            }
+            device.receive(message);
         };
-        const std::string error = onRaw ? raw.open(rawDevice_, receive)
-                                        : ports.open(kSimulatorPortName, system_, receive);
-        if (!error.empty()) {
-            terminal.err(error);
-            return 1;
+        const Outcome opened = onRaw ? raw.open(rawDevice_, receive)
+                                     : ports.open(kSimulatorPortName, system_, receive);
+        if (!opened) {
+            terminal.err(opened.failure().text);
+            return exitStatus(opened.failure().code);
         }
-        std::signal(SIGINT, onStop);
-        std::signal(SIGTERM, onStop);
+        // Ctrl-C, SIGTERM or a closed terminal end it, as they cancel an update.
+        CancelFlag stop{false};
+        catchStopSignals(&stop);
         terminal.out(std::string("Halden Simulator ready on ") +
                      (onRaw ? rawDevice_ : ports.systemName()) + " (serial " +
                      hexBytes(options_.serial) + "); Ctrl-C ends it.");
-        while (!g_stop && raw.failure().empty()) clock.sleepFor(std::chrono::milliseconds(50));
+        bool closed = false;
+        while (!stop && raw.failure().empty()) {
+            clock.sleepFor(std::chrono::milliseconds(50));
+            if (unplugged && !closed && !onRaw) {
+                ports.close();
+                terminal.out("Halden Simulator: the ports are gone, as if unplugged.");
+            }
+            closed = closed || unplugged;
+        }
+        catchStopSignals(nullptr);
         scheduler.stop();
         if (const std::string why = raw.failure(); !why.empty()) {
             terminal.err("The raw MIDI device " + rawDevice_ + " failed: " + why);
@@ -83,21 +101,19 @@ public:
                       device.receivedCount(), device.memory().size(), device.imageStatus(), major,
                       minor);
         terminal.out(summary);
-        bool saved = true;
-        if (!memoryFile_.empty()) {
-            const Bytes memory = device.memory();
-            std::ofstream out(memoryFile_, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(memory.data()),
-                      static_cast<std::streamsize>(memory.size()));
-            saved = saved && static_cast<bool>(out);
-        }
-        if (!receivedFile_.empty()) {
-            std::ofstream out(receivedFile_, std::ios::trunc);
-            for (const Bytes& m : device.received()) out << hexBytes(m) << '\n';
-            saved = saved && static_cast<bool>(out);
-        }
-        if (!saved) terminal.err("Can't write the files asked for.");
-        return saved ? 0 : 1;
+        int rc = 0;
+        const auto save = [&](const std::string& path, const auto& data) {
+            if (path.empty()) return;
+            if (const Outcome written = replaceFile(path, data); !written) {
+                terminal.err(written.failure().text);
+                rc = exitStatus(written.failure().code);
+            }
+        };
+        save(memoryFile_, device.memory());
+        std::ostringstream received;
+        for (const Bytes& m : device.received()) received << hexBytes(m) << '\n';
+        save(receivedFile_, received.str());
+        return rc;
     }
 
 private:

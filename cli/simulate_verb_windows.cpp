@@ -1,6 +1,5 @@
 // simulate on Windows: WinMM has no virtual ports, so the simulated Halden cannot be
 // offered as a MIDI device. The built-in one (--simulate) works as everywhere.
-#include "cli/sim_options.h"
 #include "cli/verbs.h"
 #include "sim/simulator_ports.h"
 

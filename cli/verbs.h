@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/terminal.h"
+#include "engine/status.h"
 
 namespace halden::cli {
 
@@ -19,6 +20,10 @@ public:
 protected:
     CLI::App* command_ = nullptr;
 };
+
+// Exit status for a status code: the code itself, 1 for a failed MIDI port (and for a
+// file that cannot be read, status::kCannotOpenFile).
+int exitStatus(StatusCode rc);
 
 std::unique_ptr<Verb> makeCheckVerb(CLI::App& app);
 std::unique_ptr<Verb> makeInfoVerb(CLI::App& app);

@@ -97,11 +97,37 @@ StatusCode validateImage(ByteView image) {
     return parseImage(image, records);
 }
 
-std::string ImageBuilder::addArea(ByteView data, uint8_t versionMajor, uint8_t versionMinor) {
-    if (data.size() > 0xFFFF) return "area data is longer than 65535 bytes";
+namespace {
+Failure refused(std::string why) {
+    return {status::kImageCorrupt, std::move(why)};
+}
+}  // namespace
+
+Result<Version> parseVersion(const std::string& text) {
+    const auto number = [](const std::string& digits, uint8_t& value) {
+        if (digits.empty() || digits.size() > 3) return false;
+        unsigned v = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            v = v * 10 + static_cast<unsigned>(c - '0');
+        }
+        value = static_cast<uint8_t>(v);
+        return v <= 127;
+    };
+    const size_t dot = text.find('.');
+    Version version;
+    if (dot == std::string::npos || !number(text.substr(0, dot), version.major) ||
+        !number(text.substr(dot + 1), version.minor)) {
+        return refused("a version is MAJOR.MINOR, each 0 to 127: \"" + text + "\"");
+    }
+    return version;
+}
+
+Outcome ImageBuilder::addArea(ByteView data, uint8_t versionMajor, uint8_t versionMinor) {
+    if (data.size() > 0xFFFF) return refused("area data is longer than 65535 bytes");
     for (size_t i = 0; i < data.size(); ++i) {
         if (data[i] >= 0x80) {
-            return "area data byte " + std::to_string(i) + " is 0x80 or above";
+            return refused("area data byte " + std::to_string(i) + " is 0x80 or above");
         }
     }
     records_.push_back(static_cast<uint8_t>(RecordType::Area));
@@ -113,15 +139,15 @@ std::string ImageBuilder::addArea(ByteView data, uint8_t versionMajor, uint8_t v
     return {};
 }
 
-std::string ImageBuilder::addDelay(unsigned tenths) {
-    if (tenths > 255) return "delay count must be 0 to 255";
+Outcome ImageBuilder::addDelay(unsigned tenths) {
+    if (tenths > 255) return refused("delay count must be 0 to 255");
     records_.push_back(static_cast<uint8_t>(RecordType::Delay));
     records_.push_back(static_cast<uint8_t>(tenths));
     return {};
 }
 
-std::string ImageBuilder::addControl(unsigned code) {
-    if (code > 3) return "control code must be 0 to 3";
+Outcome ImageBuilder::addControl(unsigned code) {
+    if (code > 3) return refused("control code must be 0 to 3");
     records_.push_back(static_cast<uint8_t>(RecordType::Control));
     records_.push_back(static_cast<uint8_t>(code));
     return {};

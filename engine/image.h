@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/bytes.h"
+#include "engine/result.h"
 #include "engine/status.h"
 
 namespace halden {
@@ -50,14 +51,22 @@ struct Record {
 [[nodiscard]] StatusCode parseImage(ByteView image, std::vector<Record>& records);
 [[nodiscard]] StatusCode validateImage(ByteView image);
 
+// An area's version as people write it, "MAJOR.MINOR" (each 0 to 127, as it travels in
+// SysEx data).
+struct Version {
+    uint8_t major = 0;
+    uint8_t minor = 0;
+};
+Result<Version> parseVersion(const std::string& text);
+
 // Builds a valid image from records in the order they are added.
 class ImageBuilder {
 public:
-    // Each returns an empty string on success, else why the record was refused.
-    [[nodiscard]] std::string addArea(ByteView data, uint8_t versionMajor = kNeverAskVersion,
-                                      uint8_t versionMinor = kNeverAskVersion);
-    [[nodiscard]] std::string addDelay(unsigned tenths);
-    [[nodiscard]] std::string addControl(unsigned code);
+    // Each fails with why the record was refused (status::kImageCorrupt).
+    Outcome addArea(ByteView data, uint8_t versionMajor = kNeverAskVersion,
+                    uint8_t versionMinor = kNeverAskVersion);
+    Outcome addDelay(unsigned tenths);
+    Outcome addControl(unsigned code);
     void addSkip();
     // Appends the end marker and fills in the checksum.
     Bytes finish() const;

@@ -51,9 +51,9 @@ Bytes theArea() {
 
 Bytes theImage() {
     ImageBuilder builder;
-    HALDEN_REQUIRE(builder.addControl(1).empty());
-    HALDEN_REQUIRE(builder.addDelay(1).empty());
-    HALDEN_REQUIRE(builder.addArea(theArea(), 1, 4).empty());  // the version the Halden reports
+    HALDEN_REQUIRE(builder.addControl(1).ok());
+    HALDEN_REQUIRE(builder.addDelay(1).ok());
+    HALDEN_REQUIRE(builder.addArea(theArea(), 1, 4).ok());  // the version the Halden reports
     return builder.finish();
 }
 

@@ -4,7 +4,7 @@
 // marker; and packing the records that the walk found gives the same bytes again.
 #include <cstdlib>
 
-#include "cli/image_listing.h"
+#include "app/image_listing.h"
 #include "engine/image.h"
 #include "fuzz/require.h"
 
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const StatusCode rc = parseImage(image, records);
     HALDEN_REQUIRE(rc == 0 || rc == 2 || rc == 3 || rc == 4);
     HALDEN_REQUIRE(validateImage(image) == rc);
-    HALDEN_REQUIRE(!cli::describeImage("fuzz", image).empty());
+    HALDEN_REQUIRE(!describeImage("fuzz", image).empty());
     if (rc != 0) return 0;
 
     HALDEN_REQUIRE(!records.empty() && records.back().type == RecordType::End);
@@ -34,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const Record& r : records) {
         switch (r.type) {
             case RecordType::Area:
-                HALDEN_REQUIRE(again.addArea(r.data, r.versionMajor, r.versionMinor).empty());
+                HALDEN_REQUIRE(again.addArea(r.data, r.versionMajor, r.versionMinor).ok());
                 break;
             case RecordType::Delay:
-                HALDEN_REQUIRE(again.addDelay(r.operand).empty());
+                HALDEN_REQUIRE(again.addDelay(r.operand).ok());
                 break;
             case RecordType::Control:
-                HALDEN_REQUIRE(again.addControl(r.operand).empty());
+                HALDEN_REQUIRE(again.addControl(r.operand).ok());
                 break;
             case RecordType::Skip:
                 again.addSkip();

@@ -15,7 +15,7 @@
 #include "engine/bytes.h"
 #include "engine/clock.h"
 #include "sim/scheduler.h"
-#include "transport/winmm_api.h"
+#include "transport/winmm/winmm_api.h"
 
 namespace halden {
 

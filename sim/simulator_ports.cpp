@@ -14,14 +14,14 @@ SimulatorPorts::~SimulatorPorts() {
     scheduler_.stop();
 }
 
-std::string SimulatorPorts::enumeratePorts(PortNames& names) {
+Outcome SimulatorPorts::enumeratePorts(PortNames& names) {
     names.inputs = {{kSimulatorPortName, 0}};
     names.outputs = {{kSimulatorPortName, 0}};
     return {};
 }
 
-std::string SimulatorPorts::openPorts(size_t input, size_t output) {
-    if (input != 0 || output != 0) return "No such MIDI port.";
+Outcome SimulatorPorts::openPorts(size_t input, size_t output) {
+    if (input != 0 || output != 0) return portFailure("No such MIDI port.");
     std::lock_guard lock(mutex_);
     sent_ = 0;
     failed_ = false;
@@ -54,6 +54,13 @@ std::string SimulatorPorts::failureText() const {
                "\" has gone away. Is the MIDI interface still connected?";
     }
     return "The simulator's port is not open.";
+}
+
+std::function<std::unique_ptr<MidiPorts>(Clock&, MidiPorts::InputSink)> simulatorFactory(
+    SimOptions options) {
+    return [options](Clock& clock, MidiPorts::InputSink input) {
+        return std::make_unique<SimulatorPorts>(options, clock, std::move(input));
+    };
 }
 
 }  // namespace halden

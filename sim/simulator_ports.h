@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -20,8 +21,8 @@ public:
     SimulatorPorts(const SimOptions& options, Clock& clock, InputSink input);
     ~SimulatorPorts() override;
 
-    [[nodiscard]] std::string enumeratePorts(PortNames& names) override;
-    [[nodiscard]] std::string openPorts(size_t input, size_t output) override;
+    Outcome enumeratePorts(PortNames& names) override;
+    Outcome openPorts(size_t input, size_t output) override;
     void closePorts() override;
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
@@ -39,5 +40,9 @@ private:
     unsigned sent_ = 0;
     bool failed_ = false;  // the port "was unplugged" (SimOptions::portFailsAfter)
 };
+
+// Makes the simulator's ports with these options, for a front end that offers them.
+std::function<std::unique_ptr<MidiPorts>(Clock&, MidiPorts::InputSink)> simulatorFactory(
+    SimOptions options);
 
 }  // namespace halden

@@ -23,7 +23,11 @@ check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE PATTERN]
 run() { "$halden" "$@" >"$work/out" 2>&1; }
 
 run check "$examples/halden-1.5.hfi"
-check "check a valid sample" 0 $? "$work/out" '^No error$'
+check "check a valid sample says what it found" 0 $? "$work/out" \
+    'halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write$'
+
+run frob
+check "an unknown command is named" 64 $? "$work/out" '^halden: there is no command "frob"; the commands are check, info, pack'
 
 run check "$work/missing.hfi"
 check "check a missing file" 1 $? "$work/out" "^Can't open file $work/missing.hfi for reading$"

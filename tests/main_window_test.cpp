@@ -1,4 +1,4 @@
-#include "ui/main_window.h"
+#include "app/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -49,19 +49,18 @@ public:
 
 class FakeSettings : public PortSettings {
 public:
-    bool load(int& in, int& out) override {
+    bool load(PortChoice& choice) override {
         if (!stored) return false;
-        in = stored->first;
-        out = stored->second;
+        choice = *stored;
         return true;
     }
-    bool save(int in, int out) override {
+    bool save(const PortChoice& choice) override {
         ++saves;
         if (failSaves) return false;
-        stored = {in, out};
+        stored = choice;
         return true;
     }
-    std::optional<std::pair<int, int>> stored;
+    std::optional<PortChoice> stored;
     bool failSaves = false;
     int saves = 0;
 };
@@ -71,15 +70,15 @@ public:
 class FakePorts : public MidiPorts {
 public:
     explicit FakePorts(SysExSender& link) : link_(link) {}
-    std::string enumeratePorts(PortNames& names) override {
-        if (!listError.empty()) return listError;
+    Outcome enumeratePorts(PortNames& names) override {
+        if (!listError.empty()) return portFailure(listError);
         names.inputs = {{"Other In", 1}, {"Halden In", 2}};
         names.outputs = {{"Other Out", 1}, {"Halden Out", 2}};
         return {};
     }
-    std::string openPorts(size_t in, size_t out) override {
+    Outcome openPorts(size_t in, size_t out) override {
         opened.emplace_back(in, out);
-        if (!openError.empty()) return openError;
+        if (!openError.empty()) return portFailure(openError);
         open = true;
         return {};
     }
@@ -109,15 +108,15 @@ struct App {
         window.command(list, Notification::SelectionChanged);
     }
     void typeFile(const std::string& path) {
-        view.texts[control::kFileName] = path;
-        window.command(control::kFileName, Notification::TextChanged);
+        view.texts[IDC_FILENAME] = path;
+        window.command(IDC_FILENAME, Notification::TextChanged);
     }
-    void leaveField() { window.command(control::kFileName, Notification::FocusOut); }
+    void leaveField() { window.command(IDC_FILENAME, Notification::FocusOut); }
     // Chooses the simulated Halden in both lists and connects.
     void connect() {
-        pick(control::kTransmitList, 2);
-        pick(control::kReceiveList, 2);
-        click(control::kConnect);
+        pick(IDC_TRANSMIT, 2);
+        pick(IDC_RECEIVE, 2);
+        click(IDC_CONNECT);
     }
     bool on(int id) { return view.enabled[id]; }
     std::string file(const std::string& name, const Bytes& bytes) {
@@ -140,12 +139,12 @@ struct App {
 TEST(MainWindow, StartsWithButtonsDisabledAndListsFilled) {
     App app;
     ASSERT_TRUE(app.start());
-    EXPECT_FALSE(app.on(control::kConnect));
-    EXPECT_FALSE(app.on(control::kFindImage));
-    EXPECT_FALSE(app.on(control::kUpdate));
-    EXPECT_EQ(app.view.entries[control::kReceiveList],
+    EXPECT_FALSE(app.on(IDC_CONNECT));
+    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
+    EXPECT_FALSE(app.on(IDC_UPDATE));
+    EXPECT_EQ(app.view.entries[IDC_RECEIVE],
               (std::vector<std::string>{"(Choose a MIDI port)", "Other In", "Halden In"}));
-    EXPECT_EQ(app.view.selected[control::kTransmitList], 0);
+    EXPECT_EQ(app.view.selected[IDC_TRANSMIT], 0);
     EXPECT_TRUE(app.rig.boxes.errors.empty());  // a first run says nothing
 }
 
@@ -156,21 +155,52 @@ TEST(MainWindow, NoPortsEndsTheProgram) {
     EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{app.ports.listError});
 }
 
-TEST(MainWindow, RestoresSelectionsAndEnablesConnectAtTheFirstCommand) {
+// Connect is ready as soon as the window shows both stored ports, before any focus
+// moves; a stored position past the end of a list selects nothing.
+TEST(MainWindow, RestoresSelectionsAndEnablesConnectAtOnce) {
     struct Case {
-        std::pair<int, int> stored;
+        PortChoice stored;
         int input, output;
     };
-    for (auto c : {Case{{2, 1}, 2, 1}, Case{{5, 1}, -1, 1}, Case{{-1, 2}, -1, 2}}) {
+    for (auto c :
+         {Case{{2, 1, {}, {}}, 2, 1}, Case{{5, 1, {}, {}}, -1, 1}, Case{{-1, 2, {}, {}}, -1, 2}}) {
         App app;
         app.settings.stored = c.stored;
         app.start();
-        EXPECT_EQ(app.view.selected[control::kReceiveList], c.input);
-        EXPECT_EQ(app.view.selected[control::kTransmitList], c.output);
-        EXPECT_FALSE(app.on(control::kConnect));
-        app.window.command(control::kReceiveList, Notification::FocusIn);
-        EXPECT_EQ(app.on(control::kConnect), c.input >= 1 && c.output >= 1);
+        EXPECT_EQ(app.view.selected[IDC_RECEIVE], c.input);
+        EXPECT_EQ(app.view.selected[IDC_TRANSMIT], c.output);
+        EXPECT_EQ(app.on(IDC_CONNECT), c.input >= 1 && c.output >= 1);
     }
+}
+
+// The stored names find a port again whose position moved; positions alone (a store
+// of another version) and names no longer listed keep the stored positions.
+TEST(MainWindow, FindsAPortAgainByItsName) {
+    struct Case {
+        const char* what;
+        PortChoice stored;
+        int input, output;
+    };
+    const Case cases[] = {
+        {"moved", {1, 1, "Halden In", "Halden Out"}, 2, 2},
+        {"in place", {2, 1, "Halden In", "Other Out"}, 2, 1},
+        {"no names", {1, 2, "", ""}, 1, 2},
+        {"gone", {1, 2, "Unplugged In", "Unplugged Out"}, 1, 2},
+    };
+    for (const Case& c : cases) {
+        App app;
+        app.settings.stored = c.stored;
+        app.start();
+        EXPECT_EQ(app.view.selected[IDC_RECEIVE], c.input) << c.what;
+        EXPECT_EQ(app.view.selected[IDC_TRANSMIT], c.output) << c.what;
+    }
+    App app;
+    app.start();
+    app.pick(IDC_TRANSMIT, 2);
+    app.pick(IDC_RECEIVE, 1);
+    app.click(IDC_EXIT);  // saves what the lists show
+    ASSERT_TRUE(app.settings.stored);
+    EXPECT_EQ(*app.settings.stored, (PortChoice{1, 2, "Other In", "Halden Out"}));
 }
 
 TEST(MainWindow, ConnectNeedsAPortInBothLists) {
@@ -182,18 +212,18 @@ TEST(MainWindow, ConnectNeedsAPortInBothLists) {
                    Case{1, 1, true}, Case{2, 1, true}}) {
         App app;
         app.start();
-        app.pick(control::kTransmitList, c.out);
-        app.pick(control::kReceiveList, c.in);
-        EXPECT_EQ(app.on(control::kConnect), c.enabled) << c.out << "," << c.in;
+        app.pick(IDC_TRANSMIT, c.out);
+        app.pick(IDC_RECEIVE, c.in);
+        EXPECT_EQ(app.on(IDC_CONNECT), c.enabled) << c.out << "," << c.in;
     }
 }
 
 TEST(MainWindow, ConnectRefusesMissingSelectionsTransmitFirst) {
     App app;
     app.start();
-    app.click(control::kConnect);
-    app.pick(control::kTransmitList, 1);
-    app.click(control::kConnect);
+    app.click(IDC_CONNECT);
+    app.pick(IDC_TRANSMIT, 1);
+    app.click(IDC_CONNECT);
     EXPECT_EQ(app.rig.boxes.errors, (std::vector<std::string>{"MIDI Transmit bus not selected",
                                                               "MIDI Receive bus not selected"}));
     EXPECT_TRUE(app.ports.opened.empty());
@@ -206,13 +236,13 @@ TEST(MainWindow, EveryCommandSavesAndAFailedSaveDisablesUpdate) {
     const std::string image = app.file("a.hfi", imageWithArea(ascending(10)));
     app.typeFile(image);
     app.leaveField();
-    ASSERT_TRUE(app.on(control::kUpdate));
+    ASSERT_TRUE(app.on(IDC_UPDATE));
     const int saves = app.settings.saves;
-    app.window.command(control::kNone, Notification::Other);  // Escape
+    app.window.command(IDC_NONE, Notification::Other);  // Escape
     EXPECT_EQ(app.settings.saves, saves + 1);
     app.settings.failSaves = true;
-    app.window.command(control::kFileName, Notification::FocusIn);
-    EXPECT_FALSE(app.on(control::kUpdate));
+    app.window.command(IDC_FILENAME, Notification::FocusIn);
+    EXPECT_FALSE(app.on(IDC_UPDATE));
     EXPECT_TRUE(app.window.connected());
 }
 
@@ -225,11 +255,11 @@ TEST(MainWindow, ConnectShowsTheIdentityAndOpensTheNamedDevices) {
     app.start();
     app.connect();
     EXPECT_EQ(app.ports.opened, (std::vector<std::pair<size_t, size_t>>{{2, 2}}));
-    EXPECT_EQ(app.view.texts[control::kSerial], "01020304057f");
-    EXPECT_EQ(app.view.texts[control::kVersion], "2.9");
+    EXPECT_EQ(app.view.texts[IDC_SERIAL], "01020304057f");
+    EXPECT_EQ(app.view.texts[IDC_VERSION], "2.9");
     EXPECT_EQ(app.rig.boxes.notices, std::vector<std::string>{"Connection established!"});
-    EXPECT_TRUE(app.on(control::kFindImage));
-    EXPECT_FALSE(app.on(control::kUpdate));
+    EXPECT_TRUE(app.on(IDC_FINDIMAGE));
+    EXPECT_FALSE(app.on(IDC_UPDATE));
     EXPECT_TRUE(app.window.connected());
 }
 
@@ -238,7 +268,7 @@ TEST(MainWindow, ConnectWithAValidImageNamedEnablesUpdate) {
     app.start();
     app.typeFile(app.file("a.hfi", imageWithArea(ascending(10))));
     app.connect();
-    EXPECT_TRUE(app.on(control::kUpdate));
+    EXPECT_TRUE(app.on(IDC_UPDATE));
 }
 
 TEST(MainWindow, ConnectToASilentHaldenTimesOut) {
@@ -246,13 +276,13 @@ TEST(MainWindow, ConnectToASilentHaldenTimesOut) {
     options.silent = true;
     App app(options);
     app.start();
-    app.view.texts[control::kSerial] = "kept";
+    app.view.texts[IDC_SERIAL] = "kept";
     app.connect();
     EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"MIDI Response timeout"});
     EXPECT_GE(app.rig.clock.now(), 30s);
     EXPECT_FALSE(app.ports.open);
-    EXPECT_FALSE(app.on(control::kFindImage));
-    EXPECT_EQ(app.view.texts[control::kSerial], "kept");
+    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
+    EXPECT_EQ(app.view.texts[IDC_SERIAL], "kept");
 }
 
 TEST(MainWindow, APortThatCannotBeOpenedLeavesItDisconnected) {
@@ -261,11 +291,11 @@ TEST(MainWindow, APortThatCannotBeOpenedLeavesItDisconnected) {
     app.connect();
     app.ports.openError =
         "Can't open the MIDI input port \"X\". Is the MIDI port currently in use?";
-    app.click(control::kConnect);
+    app.click(IDC_CONNECT);
     EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{app.ports.openError});
     EXPECT_FALSE(app.window.connected());
-    EXPECT_FALSE(app.on(control::kFindImage));
-    EXPECT_FALSE(app.on(control::kUpdate));
+    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
+    EXPECT_FALSE(app.on(IDC_UPDATE));
 }
 
 TEST(MainWindow, ChangingAListDisconnects) {
@@ -273,11 +303,11 @@ TEST(MainWindow, ChangingAListDisconnects) {
     app.start();
     app.typeFile(app.file("a.hfi", imageWithArea(ascending(10))));
     app.connect();
-    ASSERT_TRUE(app.on(control::kUpdate));
-    app.pick(control::kReceiveList, 1);
+    ASSERT_TRUE(app.on(IDC_UPDATE));
+    app.pick(IDC_RECEIVE, 1);
     EXPECT_FALSE(app.window.connected());
-    EXPECT_FALSE(app.on(control::kFindImage));
-    EXPECT_FALSE(app.on(control::kUpdate));
+    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
+    EXPECT_FALSE(app.on(IDC_UPDATE));
 }
 
 TEST(MainWindow, LeavingTheFieldChecksTheImage) {
@@ -327,7 +357,7 @@ TEST(MainWindow, LeavingTheFieldChecksTheImage) {
             errors.push_back(e);
         }
         EXPECT_EQ(errors, c.errors) << c.name;
-        EXPECT_EQ(app.on(control::kUpdate), c.update) << c.name;
+        EXPECT_EQ(app.on(IDC_UPDATE), c.update) << c.name;
     }
 }
 
@@ -344,15 +374,15 @@ TEST(MainWindow, ALongPathIsUsedWhole) {
     app.typeFile(path);
     app.leaveField();
     EXPECT_TRUE(app.rig.boxes.errors.empty());
-    ASSERT_TRUE(app.on(control::kUpdate));
-    app.click(control::kUpdate);
+    ASSERT_TRUE(app.on(IDC_UPDATE));
+    app.click(IDC_UPDATE);
     EXPECT_EQ(app.rig.halden.memory(), data);
 }
 
 TEST(MainWindow, FindImageNeedsAConnection) {
     App app;
     app.start();
-    app.click(control::kFindImage);
+    app.click(IDC_FINDIMAGE);
     EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"Establish a connection first!"});
     EXPECT_EQ(app.view.choosers, 0);
 }
@@ -363,15 +393,15 @@ TEST(MainWindow, FindImageChecksTheChosenFileOrKeepsThePreviousOne) {
     app.connect();
     const std::string good = app.file("good.hfi", imageWithArea(ascending(10)));
     app.view.chosen = good;
-    app.click(control::kFindImage);
-    EXPECT_EQ(app.view.texts[control::kFileName], good);
-    EXPECT_TRUE(app.on(control::kUpdate));
+    app.click(IDC_FINDIMAGE);
+    EXPECT_EQ(app.view.texts[IDC_FILENAME], good);
+    EXPECT_TRUE(app.on(IDC_UPDATE));
     app.view.chosen.reset();  // cancelled: the previous name is checked again
     std::filesystem::remove(good);
-    app.click(control::kFindImage);
-    EXPECT_EQ(app.view.texts[control::kFileName], good);
+    app.click(IDC_FINDIMAGE);
+    EXPECT_EQ(app.view.texts[IDC_FILENAME], good);
     EXPECT_EQ(app.rig.boxes.errors.size(), 1u);
-    EXPECT_FALSE(app.on(control::kUpdate));
+    EXPECT_FALSE(app.on(IDC_UPDATE));
 }
 
 TEST(MainWindow, UpdateWritesTheImageAndShowsTheNewVersion) {
@@ -381,11 +411,11 @@ TEST(MainWindow, UpdateWritesTheImageAndShowsTheNewVersion) {
     const Bytes data = ascending(1000, 3);
     app.typeFile(app.file("a.hfi", imageWithArea(data)));
     app.leaveField();
-    app.click(control::kUpdate);
+    app.click(IDC_UPDATE);
     EXPECT_EQ(app.rig.halden.memory(), data);
-    EXPECT_EQ(app.view.texts[control::kVersion], "3.4");
+    EXPECT_EQ(app.view.texts[IDC_VERSION], "3.4");
     EXPECT_EQ(app.rig.boxes.notices.back(), "Halden was successfully updated.");
-    EXPECT_TRUE(app.on(control::kUpdate));  // another update can follow
+    EXPECT_TRUE(app.on(IDC_UPDATE));  // another update can follow
 }
 
 TEST(MainWindow, UpdateUsesTheNameShownNotTheOneLastChecked) {
@@ -396,7 +426,7 @@ TEST(MainWindow, UpdateUsesTheNameShownNotTheOneLastChecked) {
     app.leaveField();
     const Bytes fresh = ascending(200, 7);
     app.typeFile(app.file("new.hfi", imageWithArea(fresh)));  // Enter without leaving
-    app.click(control::kUpdate);
+    app.click(IDC_UPDATE);
     EXPECT_EQ(app.rig.halden.memory(), fresh);
 }
 
@@ -428,7 +458,7 @@ TEST(MainWindow, UpdateRereadsTheFileAndSendsNothingWhenItChanged) {
         app.leaveField();
         const size_t sent = app.rig.link.sent.size();
         c.change(path);
-        app.click(control::kUpdate);
+        app.click(IDC_UPDATE);
         std::string expected = c.error;
         if (auto at = expected.find("PATH"); at != std::string::npos) expected.replace(at, 4, path);
         EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{expected}) << c.name;
@@ -445,9 +475,9 @@ TEST(MainWindow, CancelledUpdateKeepsTheShownIdentity) {
     app.rig.progress.onSet = [&](std::string_view caption, int percent) {
         if (caption == "Updating Halden area..." && percent > 20) app.rig.cancel = true;
     };
-    app.click(control::kUpdate);
+    app.click(IDC_UPDATE);
     EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"Operation canceled"});
-    EXPECT_EQ(app.view.texts[control::kVersion], "1.4");
+    EXPECT_EQ(app.view.texts[IDC_VERSION], "1.4");
 }
 
 TEST(MainWindow, APortFailureIsFatal) {
@@ -457,26 +487,28 @@ TEST(MainWindow, APortFailureIsFatal) {
     app.typeFile(app.file("a.hfi", imageWithArea(ascending(1000))));
     app.leaveField();
     app.rig.link.failFrom = app.rig.link.sent.size() + 5;
-    app.click(control::kUpdate);
+    app.click(IDC_UPDATE);
     EXPECT_EQ(app.rig.boxes.fatals, std::vector<std::string>{"link unplugged"});
     EXPECT_EQ(app.view.exitCode, 1);
-    app.click(control::kConnect);  // the window has ended: nothing more happens
+    app.click(IDC_CONNECT);  // the window has ended: nothing more happens
     EXPECT_EQ(app.ports.opened.size(), 1u);
 }
 
 TEST(MainWindow, ExitSavesTheSelectionsAndEnds) {
     App app;
     app.start();
-    app.pick(control::kTransmitList, 1);
-    app.pick(control::kReceiveList, 1);
-    app.click(control::kExit);
+    app.pick(IDC_TRANSMIT, 1);
+    app.pick(IDC_RECEIVE, 1);
+    app.click(IDC_EXIT);
     EXPECT_EQ(app.view.exitCode, 0);
-    EXPECT_EQ(app.settings.stored, std::make_pair(1, 1));
+    ASSERT_TRUE(app.settings.stored);
+    EXPECT_EQ(app.settings.stored->input, 1);
+    EXPECT_EQ(app.settings.stored->output, 1);
     App next;
     next.settings.stored = app.settings.stored;
     next.start();
-    EXPECT_EQ(next.view.selected[control::kReceiveList], 1);
-    EXPECT_EQ(next.view.selected[control::kTransmitList], 1);
+    EXPECT_EQ(next.view.selected[IDC_RECEIVE], 1);
+    EXPECT_EQ(next.view.selected[IDC_TRANSMIT], 1);
 }
 
 }  // namespace

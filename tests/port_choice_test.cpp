@@ -30,12 +30,14 @@ TEST(ChoosePort, ByPositionOrNamePart) {
         {"", std::nullopt, "--out"},
     };
     for (const auto& c : cases) {
-        std::string error;
-        EXPECT_EQ(choosePort(kPorts, c.choice, "output", error), c.index) << c.choice;
+        const Result<size_t> chosen = choosePort(kPorts, c.choice, "output");
         if (c.index) {
-            EXPECT_EQ(error, "") << c.choice;
+            ASSERT_TRUE(chosen.ok()) << c.choice << ": " << chosen.failure().text;
+            EXPECT_EQ(*chosen, *c.index) << c.choice;
         } else {
+            ASSERT_FALSE(chosen.ok()) << c.choice;
             ASSERT_FALSE(c.error.empty());
+            const std::string& error = chosen.failure().text;
             EXPECT_NE(error.find(c.error), std::string::npos) << c.choice << ": " << error;
         }
     }
@@ -43,8 +45,9 @@ TEST(ChoosePort, ByPositionOrNamePart) {
 
 TEST(ChoosePort, AWholeNameWinsOverPartsOfOthers) {
     const std::vector<std::string> ports = {"Synth", "Synth 2"};
-    std::string error;
-    EXPECT_EQ(choosePort(ports, "synth", "input", error), 0u);
+    const Result<size_t> chosen = choosePort(ports, "synth", "input");
+    ASSERT_TRUE(chosen.ok());
+    EXPECT_EQ(*chosen, 0u);
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ inline Bytes ascending(size_t n, uint8_t first = 0) {
 inline Bytes imageWithArea(const Bytes& data, uint8_t major = kNeverAskVersion,
                            uint8_t minor = kNeverAskVersion) {
     ImageBuilder builder;
-    EXPECT_EQ(builder.addArea(data, major, minor), "");
+    EXPECT_TRUE(builder.addArea(data, major, minor).ok());
     return builder.finish();
 }
 

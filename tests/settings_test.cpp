@@ -3,14 +3,30 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/file_port_settings.h"
 #include "rig.h"
 #include "temp_dir.h"
-#include "ui/file_port_settings.h"
 
 namespace halden {
 namespace {
 
 namespace fs = std::filesystem;
+
+PortChoice at(int input, int output) {
+    return {input, output, {}, {}};
+}
+
+// The positions alone, as the earlier tests knew them.
+bool load(PortSettings&& settings, int& in, int& out) {
+    PortChoice choice{in, out, {}, {}};
+    const bool loaded = settings.load(choice);
+    in = choice.input;
+    out = choice.output;
+    return loaded;
+}
+bool load(PortSettings& settings, int& in, int& out) {
+    return load(std::move(settings), in, out);
+}
 
 struct SettingsRig {
     test::TempDir temp{"halden-settings"};
@@ -22,14 +38,14 @@ struct SettingsRig {
 TEST(FilePortSettings, RoundTrip) {
     SettingsRig rig;
     FilePortSettings settings(rig.path.string(), rig.boxes);
-    ASSERT_TRUE(settings.save(1, 2));
+    ASSERT_TRUE(settings.save(at(1, 2)));
     FilePortSettings again(rig.path.string(), rig.boxes);
     int in = -1, out = -1;
-    ASSERT_TRUE(again.load(in, out));
+    ASSERT_TRUE(load(again, in, out));
     EXPECT_EQ(in, 1);
     EXPECT_EQ(out, 2);
-    EXPECT_TRUE(again.save(-1, 0));
-    ASSERT_TRUE(FilePortSettings(rig.path.string(), rig.boxes).load(in, out));
+    EXPECT_TRUE(again.save(at(-1, 0)));
+    ASSERT_TRUE(load(FilePortSettings(rig.path.string(), rig.boxes), in, out));
     EXPECT_EQ(in, -1);
     EXPECT_EQ(out, 0);
     EXPECT_FALSE(fs::exists(rig.path.string() + ".new"));
@@ -60,37 +76,60 @@ TEST(FilePortSettings, MissingOrDamagedFileIsAFirstRun) {
         }
         FilePortSettings settings(rig.path.string(), rig.boxes);
         int in = -1, out = -1;
-        EXPECT_EQ(settings.load(in, out), c.loads) << c.name;
+        EXPECT_EQ(load(settings, in, out), c.loads) << c.name;
         EXPECT_EQ(in, c.in) << c.name;
         EXPECT_EQ(out, c.out) << c.name;
         EXPECT_TRUE(rig.boxes.errors.empty()) << c.name;
     }
 }
 
-TEST(FilePortSettings, AStoreThatCannotBeCreatedFailsQuietly) {
+// Where and why, once: never the registry, which this system does not have.
+TEST(FilePortSettings, AStoreThatCannotBeCreatedSaysWhereAndWhy) {
     SettingsRig rig;
     std::ofstream(rig.dir / "halden") << "a file where the folder should be";
     FilePortSettings settings(rig.path.string(), rig.boxes);
-    EXPECT_FALSE(settings.save(1, 1));
-    EXPECT_TRUE(rig.boxes.errors.empty());
+    EXPECT_FALSE(settings.save(at(1, 1)));
+    EXPECT_FALSE(settings.save(at(2, 1)));
+    ASSERT_EQ(rig.boxes.errors.size(), 1u);
+    const std::string& text = rig.boxes.errors.front();
+    EXPECT_EQ(
+        text.rfind("Can't save the chosen MIDI ports: Can't write file " + rig.path.string() + ": ",
+                   0),
+        0u)
+        << text;
+    EXPECT_EQ(text.find("registry"), std::string::npos) << text;
+}
+
+TEST(FilePortSettings, KeepsThePortsNames) {
+    SettingsRig rig;
+    FilePortSettings settings(rig.path.string(), rig.boxes);
+    ASSERT_TRUE(settings.save({2, 3, "USB MIDI 1:0", "Synth \xe2\x9c\x93"}));
+    // A name with a line break would break the file: it is not kept.
+    PortChoice loaded;
+    ASSERT_TRUE(FilePortSettings(rig.path.string(), rig.boxes).load(loaded));
+    EXPECT_EQ(loaded, (PortChoice{2, 3, "USB MIDI 1:0", "Synth \xe2\x9c\x93"}));
+    ASSERT_TRUE(settings.save({2, 3, "two\nlines", "x"}));
+    PortChoice again;
+    ASSERT_TRUE(FilePortSettings(rig.path.string(), rig.boxes).load(again));
+    EXPECT_EQ(again, (PortChoice{2, 3, "", "x"}));
 }
 
 TEST(FilePortSettings, AFailedWriteIsToldOnce) {
     SettingsRig rig;
     FilePortSettings settings(rig.path.string(), rig.boxes);
-    ASSERT_TRUE(settings.save(1, 1));
+    ASSERT_TRUE(settings.save(at(1, 1)));
     // The file's place taken by a folder: the new file cannot be put there.
     fs::remove(rig.path);
     fs::create_directories(rig.path / "blocker");
-    EXPECT_FALSE(settings.save(2, 2));
-    EXPECT_FALSE(settings.save(2, 2));
-    EXPECT_FALSE(settings.save(3, 2));
-    EXPECT_EQ(rig.boxes.errors,
-              std::vector<std::string>{"Unable to set the Input Bus info to the registry."});
+    EXPECT_FALSE(settings.save(at(2, 2)));
+    EXPECT_FALSE(settings.save(at(2, 2)));
+    EXPECT_FALSE(settings.save(at(3, 2)));
+    ASSERT_EQ(rig.boxes.errors.size(), 1u);
+    EXPECT_NE(rig.boxes.errors.front().find(rig.path.string()), std::string::npos);
     fs::remove_all(rig.path);
-    EXPECT_TRUE(settings.save(3, 2));
+    EXPECT_TRUE(settings.save(at(3, 2)));
     int in = 0, out = 0;
-    ASSERT_TRUE(FilePortSettings(rig.path.string(), rig.boxes).load(in, out));
+    ASSERT_TRUE(load(FilePortSettings(rig.path.string(), rig.boxes), in, out));
     EXPECT_EQ(in, 3);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/host.h"
+#include "engine/result.h"
 
 namespace halden {
 
@@ -34,13 +35,13 @@ public:
     // Told once when the open input port fails (for instance, it was unplugged).
     using FailureSink = std::function<void(const std::string&)>;
 
-    // Lists the ports in a stable order. Returns an empty string, or the text to show
-    // when there is no input or no output port at all.
-    [[nodiscard]] virtual std::string enumeratePorts(PortNames& names) = 0;
+    // Lists the ports in a stable order. Fails when there is no input or no output port
+    // at all; `names` then holds what there is.
+    virtual Outcome enumeratePorts(PortNames& names) = 0;
 
-    // Opens the input and output port with these device numbers. Returns an empty
-    // string, or the text to show; on failure nothing stays open.
-    [[nodiscard]] virtual std::string openPorts(size_t inputDevice, size_t outputDevice) = 0;
+    // Opens the input and output port with these device numbers; on failure nothing
+    // stays open.
+    virtual Outcome openPorts(size_t inputDevice, size_t outputDevice) = 0;
 
     // Closes whatever is open; harmless when nothing is.
     virtual void closePorts() = 0;
@@ -48,6 +49,11 @@ public:
     // The MIDI system in use ("ALSA", "JACK", ...), for the user; may be empty.
     virtual std::string systemName() const { return {}; }
 };
+
+// A failure to list or open ports, or of a port in use.
+inline Failure portFailure(std::string text) {
+    return {status::kPortFailure, std::move(text)};
+}
 
 inline std::vector<std::string> portNames(const std::vector<Port>& ports) {
     std::vector<std::string> names;

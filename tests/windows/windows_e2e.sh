@@ -38,8 +38,8 @@ while read -r file status text; do
     rc=$?
     check "check $(basename "$file")" "$status" "$rc" "$text"
 done <<EOF2
-$examples/halden-1.5.hfi 0 ^No.error$
-$examples/halden-1.4.hfi 0 ^No.error$
+$examples/halden-1.5.hfi 0 a.valid.image.of.16397.bytes,.3.records,.1.area.with.16384.bytes.to.write$
+$examples/halden-1.4.hfi 0 a.valid.image.of.4105.bytes,.1.record,.1.area.with.4096.bytes.to.write$
 $work/empty.hfi 3 ^Update.file.image.corrupt$
 $work/v1.hfi 4 ^Unknown.update.file.version$
 $work/crc.hfi 2 ^Update.file.CRC.error$

@@ -19,6 +19,7 @@ endfunction()
 # halden_wine_program(TARGET SOURCE LIBRARY): a Windows-only test program.
 function(halden_wine_program target source library)
     add_executable(${target} ${source})
+    halden_uses(${target} ${halden_everything})
     target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${target} PRIVATE ${library} GTest::gtest_main)
     halden_wine_test(${target} ${target})
@@ -27,7 +28,14 @@ endfunction()
 halden_wine_test(halden_unit_tests halden_unit_tests)
 halden_wine_test(halden_cli_tests halden_cli_tests)
 halden_wine_program(halden_winmm_tests windows/winmm_ports_test.cpp halden_sim_winmm)
-halden_wine_program(halden_registry_tests windows/registry_settings_test.cpp halden_ui_core)
+halden_wine_program(halden_registry_tests windows/registry_settings_test.cpp halden_app)
+if(TARGET halden_win32)
+    # With the windows' templates, as the app has them.
+    halden_wine_program(halden_win32_tests windows/progress_window_test.cpp halden_win32)
+    target_sources(halden_win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/ui/win32/halden-gui.rc)
+    target_include_directories(halden_win32_tests PRIVATE ${PROJECT_SOURCE_DIR}/ui/win32
+                               ${CMAKE_BINARY_DIR}/uses/halden_win32_tests)
+endif()
 halden_wine_program(halden_platform_tests windows/platform_test.cpp halden_cli_core)
 halden_wine_test(halden_exe_e2e bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows_e2e.sh
                  $<TARGET_FILE:halden> ${PROJECT_SOURCE_DIR}/examples)
@@ -35,6 +43,7 @@ halden_wine_test(halden_exe_e2e bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/windows
 # The dialog app through its windows, on the run's private X screen.
 if(TARGET halden-gui)
     add_executable(halden_gui_tests windows/gui_test.cpp)
+    halden_uses(halden_gui_tests ${halden_everything})
     target_include_directories(halden_gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(halden_gui_tests PRIVATE GTest::gtest comctl32)
     halden_wine_test(halden_gui_tests halden_gui_tests $<TARGET_FILE:halden-gui>

@@ -1,5 +1,5 @@
 // The WinMM backend's own logic, against a simulated winmm.dll on virtual time.
-#include "transport/winmm_ports.h"
+#include "transport/winmm/winmm_ports.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,10 @@ struct WinmmRig {
     WinmmRig() {
         driver.onSent = [this](ByteView m) { played.emplace_back(m.begin(), m.end()); };
     }
-    std::string open() { return ports.openPorts(0, 0); }
+    std::string open() {
+        const Outcome opened = ports.openPorts(0, 0);
+        return opened ? std::string() : opened.failure().text;
+    }
     Bytes received() {
         std::lock_guard lock(mutex);
         return input;
@@ -62,7 +65,7 @@ TEST(WinmmPorts, ListsDevicesKeepingTheirNumbers) {
     rig.driver.inputs = {{"First"}, {"Unreadable", true}, {std::string(40, 'L')}};
     rig.driver.outputs = {{"Out"}};
     PortNames names;
-    ASSERT_EQ(rig.ports.enumeratePorts(names), "");
+    ASSERT_TRUE(rig.ports.enumeratePorts(names).ok());
     ASSERT_EQ(names.inputs.size(), 2u);
     EXPECT_EQ(names.inputs[0].name, "First");
     EXPECT_EQ(names.inputs[1].name, std::string(31, 'L'));  // product names hold 31
@@ -74,14 +77,14 @@ TEST(WinmmPorts, NoDevicesInEitherDirection) {
     WinmmRig rig;
     rig.driver.inputs.clear();
     PortNames names;
-    EXPECT_EQ(rig.ports.enumeratePorts(names),
+    EXPECT_EQ(rig.ports.enumeratePorts(names).failure().text,
               "No MIDI input buses available! Please install your MIDI interface's Windows "
               "driver");
     const auto calls = rig.driver.calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "outGetNumDevs"), 0);  // not even counted
     WinmmRig noOut;
     noOut.driver.outputs.clear();
-    EXPECT_EQ(noOut.ports.enumeratePorts(names),
+    EXPECT_EQ(noOut.ports.enumeratePorts(names).failure().text,
               "No MIDI output buses available! Please install your MIDI card's Windows driver");
 }
 
@@ -226,7 +229,7 @@ TEST(WinmmPorts, AWholeUpdateThroughTheDriver) {
     driver.onSent = [&](ByteView m) { halden.receive(m); };
     WinmmPorts ports(
         driver, clock, [&](ByteView b) { receiver.feed(b); }, nullptr);
-    ASSERT_EQ(ports.openPorts(0, 0), "");
+    ASSERT_TRUE(ports.openPorts(0, 0).ok());
     test::RecordingProgress progress;
     test::ScriptedBoxes boxes;
     EngineIo io{ports, receiver, progress, boxes, cancel, clock};

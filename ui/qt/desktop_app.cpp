@@ -16,7 +16,6 @@
 #include <QScreen>
 #include <QThread>
 
-#include "transport/rtmidi_ports.h"
 #include "ui/qt/dialog_units.h"
 
 #if defined(__SANITIZE_THREAD__)
@@ -115,13 +114,13 @@ MainDialog::MainDialog() : ui_(std::make_unique<Ui::DIALOG>()) {
     const auto forward = [this](int id, Notification n) {
         if (onCommand) onCommand(id, n);
     };
-    for (int id : {control::kConnect, control::kUpdate, control::kFindImage, control::kExit}) {
+    for (int id : {IDC_CONNECT, IDC_UPDATE, IDC_FINDIMAGE, IDC_EXIT}) {
         auto* button = static_cast<QPushButton*>(controlWidget(this, id));
         connect(button, &QPushButton::clicked, this,
                 [forward, id] { forward(id, Notification::Clicked); });
     }
     for (QComboBox* list : {ui_->id_1003, ui_->id_1004}) {
-        const int id = list == ui_->id_1003 ? control::kTransmitList : control::kReceiveList;
+        const int id = list == ui_->id_1003 ? IDC_TRANSMIT : IDC_RECEIVE;
         // activated: the user's choices only, not the program's.
         connect(list, &QComboBox::activated, this,
                 [forward, id] { forward(id, Notification::SelectionChanged); });
@@ -131,7 +130,7 @@ MainDialog::MainDialog() : ui_(std::make_unique<Ui::DIALOG>()) {
         list->lineEdit()->installEventFilter(this);
     }
     connect(ui_->id_1005, &QLineEdit::textEdited, this,
-            [forward] { forward(control::kFileName, Notification::TextChanged); });
+            [forward] { forward(IDC_FILENAME, Notification::TextChanged); });
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
     installEventFilter(this);
 }
@@ -158,15 +157,15 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
             if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
             const Notification n =
                 event->type() == QEvent::FocusIn ? Notification::FocusIn : Notification::FocusOut;
-            int id = control::kNone;
-            if (watched == ui_->id_1005) id = control::kFileName;
+            int id = IDC_NONE;
+            if (watched == ui_->id_1005) id = IDC_FILENAME;
             if (watched == ui_->id_1003 || watched == ui_->id_1003->lineEdit()) {
-                id = control::kTransmitList;
+                id = IDC_TRANSMIT;
             }
             if (watched == ui_->id_1004 || watched == ui_->id_1004->lineEdit()) {
-                id = control::kReceiveList;
+                id = IDC_RECEIVE;
             }
-            if (id != control::kNone && onCommand) onCommand(id, n);
+            if (id != IDC_NONE && onCommand) onCommand(id, n);
             break;
         }
         default:
@@ -195,7 +194,7 @@ void MainDialog::setBusy(bool busy) {
 
 void MainDialog::reject() {
     // Escape does not close the window: it is a command that matches no control.
-    if (onCommand) onCommand(control::kNone, Notification::Other);
+    if (onCommand) onCommand(IDC_NONE, Notification::Other);
 }
 
 ProgressDialog::ProgressDialog(std::function<void()> onCancel, QWidget* above)
@@ -215,7 +214,7 @@ ProgressDialog::ProgressDialog(std::function<void()> onCancel, QWidget* above)
 ProgressDialog::~ProgressDialog() = default;
 
 void ProgressDialog::closeEvent(QCloseEvent* event) {
-    event->accept();  // the window ends (and is deleted); progress calls then do nothing
+    event->ignore();  // the operation closes the window when it ends
 }
 
 void ProgressDialog::paintEvent(QPaintEvent* event) {
@@ -229,80 +228,59 @@ void ProgressDialog::apply(const QString& caption, int percent) {
     ui_->id_1013->setValue(percent);
 }
 
-// ---- the engine's and the controller's interfaces, on the GUI thread ----
+// ---- the engine's and the main window's interfaces, on the GUI thread ----
 
 class DesktopApp::Progress : public halden::Progress {
 public:
-    Progress(QWidget* above, CancelFlag& cancel, Clock& clock, const std::atomic<bool>& closing)
-        : gui_(above), above_(above), cancel_(cancel), clock_(clock), closing_(closing) {}
+    Progress(QWidget* above, DesktopCore& core) : above_(above), core_(core) {}
     ~Progress() override { delete window_.data(); }
     void open() override {
-        if (closing_) return;
-        onGui(gui_, [this] {
+        if (core_.closing()) return;
+        onGui(above_, [this] {
             if (window_) return;
             // Kept above the main window by the window manager.
-            window_ = new ProgressDialog(
-                [this] {
-                    cancel_ = true;
-                    clock_.notify();  // a wait for the Halden ends at once
-                },
-                above_);
+            window_ = new ProgressDialog([this] { core_.cancel(); }, above_);
             centre(window_);
             window_->show();
         });
     }
     void set(std::string_view caption, int percent) override {
         const QString text = q(caption);
-        onGui(gui_, [&] {
+        onGui(above_, [&] {
             if (window_) window_->apply(text, percent);
         });
     }
     void close() override {
-        onGui(gui_, [this] { delete window_.data(); });
+        onGui(above_, [this] { delete window_.data(); });
     }
 
 private:
-    QObject* gui_;
     QWidget* above_;
-    CancelFlag& cancel_;
-    Clock& clock_;
-    const std::atomic<bool>& closing_;
-    QPointer<ProgressDialog> window_;  // cleared when the system closes it
+    DesktopCore& core_;
+    QPointer<ProgressDialog> window_;
 };
 
-class DesktopApp::Boxes : public MessageBoxes {
+class DesktopApp::Shell : public DesktopShell {
 public:
-    Boxes(QWidget* owner, const std::atomic<bool>& closing) : owner_(owner), closing_(closing) {}
-    void errorBox(std::string_view text) override {
-        show(text::kErrorTitle, text, QMessageBox::Ok, QMessageBox::Ok);
+    explicit Shell(MainDialog& dialog) : dialog_(dialog) {}
+    void onWindowThread(const std::function<void()>& fn) override { onGui(&dialog_, fn); }
+    void postToWindowThread(std::function<void()> fn) override {
+        QMetaObject::invokeMethod(&dialog_, std::move(fn), Qt::QueuedConnection);
     }
-    bool askYesNo(std::string_view text) override {
-        return show(text::kAppTitle, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-               QMessageBox::Yes;
+    bool showBox(const BoxStyle& style, const std::string& text) override {
+        const auto buttons = style.yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+        // A box shown before the main window exists has no owner.
+        QMessageBox box(QMessageBox::NoIcon, q(style.title), q(text), buttons,
+                        dialog_.isVisible() ? &dialog_ : nullptr);
+        box.setDefaultButton(style.yesNo ? QMessageBox::No : QMessageBox::Ok);
+        keepTitleWhole(box);
+        return box.exec() == QMessageBox::Yes;
     }
-    void noticeBox(std::string_view text) override {
-        show(text::kAppTitle, text, QMessageBox::Ok, QMessageBox::Ok);
-    }
-    void fatalBox(std::string_view text) override {
-        show(text::kAppTitle, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    }
+    void setBusy(bool busy) override { dialog_.setBusy(busy); }
+    void pumpEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
 
 private:
-    int show(std::string_view title, std::string_view text, QMessageBox::StandardButtons buttons,
-             QMessageBox::StandardButton byDefault) {
-        if (closing_) return byDefault;  // the app is going: nobody is there to answer
-        const QString t = q(title), body = q(text);
-        return onGui(owner_, [&] {
-            // A box shown before the main window exists has no owner.
-            QMessageBox box(QMessageBox::NoIcon, t, body, buttons,
-                            owner_->isVisible() ? owner_ : nullptr);
-            box.setDefaultButton(byDefault);
-            keepTitleWhole(box);
-            return box.exec();
-        });
-    }
-    QWidget* owner_;
-    const std::atomic<bool>& closing_;
+    MainDialog& dialog_;
 };
 
 class DesktopApp::View : public MainWindowView {
@@ -312,7 +290,7 @@ public:
         onGui(&dialog_, [&] { controlWidget(&dialog_, c)->setEnabled(on); });
     }
     void setText(int c, const std::string& text) override {
-        const QString t = QString::fromStdString(text);
+        const QString t = q(text);
         onGui(&dialog_, [&] {
             QWidget* w = controlWidget(&dialog_, c);
             if (auto* label = qobject_cast<QLabel*>(w)) label->setText(t);
@@ -332,7 +310,7 @@ public:
         onGui(&dialog_, [&] {
             auto* list = static_cast<QComboBox*>(controlWidget(&dialog_, c));
             list->clear();
-            for (const auto& e : entries) list->addItem(QString::fromStdString(e));
+            for (const auto& e : entries) list->addItem(q(e));
             list->setCurrentIndex(-1);
         });
     }
@@ -344,19 +322,26 @@ public:
     }
     int selection(int c) override {
         return onGui(&dialog_, [&] {
-            // As in a Windows drop-down list: text that names no entry is no selection.
             const auto* list = static_cast<QComboBox*>(controlWidget(&dialog_, c));
-            const QString text = list->currentText();
-            const int current = list->currentIndex();
-            if (current >= 0 && list->itemText(current) == text) return current;
-            return list->findText(text, Qt::MatchFixedString);  // -1 when none
+            std::vector<std::string> entries;
+            for (int i = 0; i < list->count(); ++i)
+                entries.push_back(list->itemText(i).toStdString());
+            return listSelection(list->currentIndex(), list->currentText().toStdString(), entries);
         });
     }
     bool chooseFile(std::string& path) override {
         const QString chosen = onGui(&dialog_, [&] {
-            return QFileDialog::getOpenFileName(
-                &dialog_, QStringLiteral("Halden Firmware Update Utility file selector"), QString(),
-                QStringLiteral("Halden Firmware Image (*.hfi)"));
+            // As the Windows chooser: a typed name of a file that is not there is
+            // returned too, and then refused by the app with its own message.
+            QFileDialog chooser(&dialog_, QString::fromUtf8(kChooserTitle), QString(),
+                                QString::fromUtf8(kChooserFilterName));
+            chooser.setFileMode(QFileDialog::AnyFile);
+            chooser.setAcceptMode(QFileDialog::AcceptOpen);
+            chooser.setOption(QFileDialog::DontConfirmOverwrite);
+            if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
+                return QString();
+            }
+            return chooser.selectedFiles().front();
         });
         if (chosen.isEmpty()) return false;
         path = chosen.toStdString();
@@ -373,70 +358,27 @@ private:
 
 // ---- the app ----
 
-DesktopApp::DesktopApp(const DesktopOptions& options) : dialog_(std::make_unique<MainDialog>()) {
-    boxes_ = std::make_unique<Boxes>(dialog_.get(), closing_);
-    progress_ = std::make_unique<Progress>(dialog_.get(), cancel_, clock_, closing_);
+DesktopApp::DesktopApp(const DesktopOptions& options, SimulatorFactory simulator)
+    : dialog_(std::make_unique<MainDialog>()), shell_(std::make_unique<Shell>(*dialog_)) {
+    core_ = std::make_unique<DesktopCore>(*shell_, options, std::move(simulator));
+    progress_ = std::make_unique<Progress>(dialog_.get(), *core_);
     view_ = std::make_unique<View>(*dialog_, [this](int code) {
         exitCode_ = code;
         dialog_->hide();
         emit dialog_->finished(code);
     });
-    auto feed = [this](ByteView bytes) { receiver_.feed(bytes); };
-    auto real = std::make_unique<RtMidiPorts>(
-        feed, [this](const std::string& why) { receiver_.failPort(why); }, options.midiSystem);
-    std::unique_ptr<SimulatorPorts> simulator;
-    if (options.simulate) simulator = std::make_unique<SimulatorPorts>(options.sim, clock_, feed);
-    ports_ = std::make_unique<AppPorts>(std::move(real), std::move(simulator));
-    settings_ = std::make_unique<FilePortSettings>(
-        options.settingsPath.empty() ? FilePortSettings::defaultPath() : options.settingsPath,
-        *boxes_);
-    io_ = std::make_unique<EngineIo>(
-        EngineIo{*ports_, receiver_, *progress_, *boxes_, cancel_, clock_});
-    window_ = std::make_unique<MainWindow>(*view_, *io_, *ports_, *settings_);
-
-    dialog_->isBusy = [this] { return inputBlocked_.load(); };
-    dialog_->onCommand = [this](int id, Notification n) {
-        // Connect and Update talk to the Halden for a long time; the window takes no
-        // input meanwhile, from this very click on (so a second click cannot queue a
-        // second command). Other commands are short and queue up in order, so that a
-        // click that moves the focus is not lost to the focus change's command.
-        const bool talks =
-            n == Notification::Clicked && (id == control::kConnect || id == control::kUpdate);
-        if (talks) {
-            inputBlocked_ = true;
-            dialog_->setBusy(true);
-        }
-        worker_.post([this, id, n, talks] {
-            window_->command(id, n);
-            if (!talks) return;
-            QMetaObject::invokeMethod(
-                dialog_.get(),
-                [this] {
-                    inputBlocked_ = false;
-                    dialog_->setBusy(false);
-                },
-                Qt::QueuedConnection);
-        });
-    };
-    dialog_->onClose = [this] { worker_.post([this] { window_->closeRequest(); }); };
+    core_->attach(*view_, *progress_);
+    dialog_->isBusy = [this] { return core_->inputBlocked(); };
+    dialog_->onCommand = [this](int id, Notification n) { core_->command(id, n); };
+    dialog_->onClose = [this] { core_->closeRequest(); };
 }
 
 DesktopApp::~DesktopApp() {
-    finishCommands();
-    ports_->closePorts();
-}
-
-void DesktopApp::finishCommands() {
-    closing_ = true;
-    cancel_ = true;
-    clock_.notify();
-    // The command's calls into the windows need this thread's events.
-    while (worker_.busy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    worker_.stop();
+    core_->finishCommands();
 }
 
 bool DesktopApp::start() {
-    if (!window_->create()) return false;
+    if (!core_->start()) return false;
     centre(dialog_.get());
     dialog_->show();
     return true;
@@ -447,9 +389,8 @@ int DesktopApp::exec() {
     QObject::connect(dialog_.get(), &QDialog::finished, &loop, [&loop](int) { loop.quit(); });
     loop.exec();
     // A command may still be finishing; its calls into the windows need the event loop.
-    while (worker_.busy()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    worker_.stop();
-    ports_->closePorts();
+    core_->finishCommands();
+    core_->ports().closePorts();
     return exitCode_;
 }
 

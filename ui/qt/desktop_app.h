@@ -6,20 +6,10 @@
 #include <QDialog>
 #include <QObject>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
-#include "engine/host.h"
-#include "engine/receiver.h"
-#include "transport/real_clock.h"
-#include "ui/app_ports.h"
-#include "ui/command_worker.h"
-#include "ui/file_port_settings.h"
-#include "ui/main_window.h"
+#include "app/desktop.h"
 
 namespace Ui {
 class DIALOG;
@@ -30,17 +20,11 @@ namespace halden::qt {
 
 class MainDialog;
 
-struct DesktopOptions {
-    bool simulate = false;
-    std::string settingsPath;  // empty: the platform's usual place
-    std::string midiSystem;
-    SimOptions sim;
-};
-
-// Everything the app is made of, for main() and for the tests.
+// The Qt windows of a desktop app, for main() and for the tests.
 class DesktopApp {
 public:
-    explicit DesktopApp(const DesktopOptions& options);
+    // `simulator` may be empty: the simulated Halden is not offered.
+    DesktopApp(const DesktopOptions& options, SimulatorFactory simulator);
     ~DesktopApp();
 
     // Lists the ports and shows the main window. False when the program must end with
@@ -50,34 +34,22 @@ public:
     int exec();
 
     MainDialog& dialog() { return *dialog_; }
-    // Lets a running command finish before the app goes: no box waits for an answer
-    // and the engine is told to cancel, so the worker never waits on a GUI thread that
-    // is no longer there.
-    void finishCommands();
-    bool busy() const { return worker_.busy(); }
+    void finishCommands() { core_->finishCommands(); }
+    bool busy() const { return core_->busy(); }
     int exitCode() const { return exitCode_; }
     // The thread the commands run on (tests hold it to see what a slow command does).
-    CommandWorker& worker() { return worker_; }
+    CommandWorker& worker() { return core_->worker(); }
 
 private:
     class Progress;
-    class Boxes;
+    class Shell;
     class View;
 
-    RealClock clock_;
-    CancelFlag cancel_{false};
-    SysExReceiver receiver_{clock_, cancel_};
     std::unique_ptr<MainDialog> dialog_;
-    std::unique_ptr<Boxes> boxes_;
+    std::unique_ptr<Shell> shell_;
+    std::unique_ptr<DesktopCore> core_;
     std::unique_ptr<Progress> progress_;
     std::unique_ptr<View> view_;
-    std::unique_ptr<AppPorts> ports_;
-    std::unique_ptr<FilePortSettings> settings_;
-    std::unique_ptr<EngineIo> io_;
-    std::unique_ptr<MainWindow> window_;
-    CommandWorker worker_;
-    std::atomic<bool> inputBlocked_{false};
-    std::atomic<bool> closing_{false};
     int exitCode_ = 0;
 };
 
@@ -118,8 +90,8 @@ public:
 
 protected:
     void reject() override {}  // Escape does nothing
-    // A close request from the system ends the window; the operation goes on without
-    // it. It does not cancel.
+    // A close request (Alt+F4, the system) is refused: while firmware is being written
+    // the user must see the progress and keep Cancel. It does not cancel either.
     void closeEvent(QCloseEvent* event) override;
     // The modal frame: a raised border, so that the window does not look like a hole
     // cut into the one below.

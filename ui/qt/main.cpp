@@ -4,35 +4,22 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "app/options.h"
 #include "halden_version.h"
+#include "sim/sim_options.h"
+#include "sim/simulator_ports.h"
 #include "ui/qt/desktop_app.h"
-
-namespace {
-constexpr int kUsageError = 64;  // EX_USAGE, as the halden command line
-}
 
 int main(int argc, char** argv) {
     // The command line is read before Qt starts, so that --help works without a
     // display. (Qt's own options, such as -platform, are set through QT_QPA_PLATFORM
     // and the like instead.)
-    halden::qt::DesktopOptions options;
-    CLI::App cli{
-        "The Halden firmware update utility: connect to the Halden over MIDI, choose "
-        "an update image (.hfi) and install it.",
-        "halden-gui"};
-    cli.set_version_flag("--version", "halden-gui " HALDEN_VERSION, "print the version and exit");
-    cli.add_flag("--simulate", options.simulate,
-                 "offer the built-in simulated Halden (\"Halden Simulator\") in both port lists");
-    cli.add_option("--midi-system", options.midiSystem,
-                   "MIDI system to use: alsa or jack (default: the first that opens)");
-    cli.add_option("--settings", options.settingsPath,
-                   "file that keeps the chosen ports (default: "
-                   "$XDG_CONFIG_HOME/halden/ports.conf)");
-    try {
-        cli.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return cli.exit(e) == 0 ? 0 : kUsageError;
-    }
+    halden::DesktopOptions options;
+    halden::SimOptions sim;
+    CLI::App cli;
+    halden::describeDesktopApp(cli, options, HALDEN_VERSION);
+    halden::addSimOptions(cli, sim);
+    if (const auto ended = halden::parseCommandLine(cli, argc, argv)) return *ended;
 
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
@@ -41,7 +28,8 @@ int main(int argc, char** argv) {
     // and gives them its icon; when not installed the theme has none and nothing shows.
     QGuiApplication::setDesktopFileName("com.tarnwick.Halden");
     QApplication::setWindowIcon(QIcon::fromTheme("com.tarnwick.Halden"));
-    halden::qt::DesktopApp desktop(options);
+    halden::qt::DesktopApp desktop(options,
+                                   options.simulate ? halden::simulatorFactory(sim) : nullptr);
     if (!desktop.start()) return 1;
     return desktop.exec();
 }

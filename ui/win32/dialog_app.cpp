@@ -2,20 +2,29 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <vector>
 
-#include "transport/system_ports.h"
-#include "ui/win32/resource.h"
+#include "app/control_ids.h"
+#include "app/wide_text.h"
 
 namespace halden::win32 {
 
 namespace {
 
-constexpr UINT kRun = WM_APP + 10;   // lParam: const std::function<void()>*
-constexpr UINT kIdle = WM_APP + 11;  // a command that blocked input has ended
+constexpr UINT kRun = WM_APP + 10;     // lParam: const std::function<void()>*, waited for
+constexpr UINT kPosted = WM_APP + 11;  // lParam: std::function<void()>*, owned by the message
+
+// Whether the focus is now in this window: focus that goes to another window (a message
+// box, the progress window, another program) is not the user leaving a control, and
+// must not check the file name again, or each error box would bring up the next.
+bool focusStaysIn(HWND dialog) {
+    const HWND now = GetFocus();
+    return now && (now == dialog || IsChild(dialog, now));
+}
 
 // What a control's notification means to the main window.
-Notification notificationOf(int id, int code) {
+Notification notificationOf(HWND dialog, int id, int code) {
     if (id == IDC_TRANSMIT || id == IDC_RECEIVE) {
         switch (code) {
             case CBN_SELCHANGE:
@@ -23,7 +32,7 @@ Notification notificationOf(int id, int code) {
             case CBN_SETFOCUS:
                 return Notification::FocusIn;
             case CBN_KILLFOCUS:
-                return Notification::FocusOut;
+                return focusStaysIn(dialog) ? Notification::FocusOut : Notification::Other;
             case CBN_EDITCHANGE:
                 return Notification::TextChanged;
             case CBN_DROPDOWN:
@@ -39,7 +48,7 @@ Notification notificationOf(int id, int code) {
             case EN_SETFOCUS:
                 return Notification::FocusIn;
             case EN_KILLFOCUS:
-                return Notification::FocusOut;
+                return focusStaysIn(dialog) ? Notification::FocusOut : Notification::Other;
             case EN_CHANGE:
                 return Notification::TextChanged;
             default:
@@ -65,47 +74,73 @@ bool isControl(int id) {
 }
 
 std::string windowText(HWND window) {
-    std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(
-        static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-    return text;
+        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return narrow(text);
+}
+
+std::string entryText(HWND list, int position) {
+    std::wstring entry(static_cast<size_t>(SendMessageW(list, CB_GETLBTEXTLEN, position, 0)) + 1,
+                       L'\0');
+    entry.resize(static_cast<size_t>(
+        SendMessageW(list, CB_GETLBTEXT, position, reinterpret_cast<LPARAM>(entry.data()))));
+    return narrow(entry);
+}
+
+// A drop-down list as wide as its longest entry, so that no port name is cut.
+void fitDropDown(HWND list, const std::vector<std::wstring>& entries) {
+    const HDC dc = GetDC(list);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    int widest = 0;
+    for (const std::wstring& e : entries) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, e.c_str(), static_cast<int>(e.size()), &size);
+        widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    RECT box{};
+    GetWindowRect(list, &box);
+    const int margins = 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) + 8;
+    SendMessageW(
+        list, CB_SETDROPPEDWIDTH,
+        static_cast<WPARAM>(std::max(static_cast<int>(box.right - box.left), widest + margins)), 0);
 }
 
 }  // namespace
 
-// ---- the message boxes, owned by the main window ----
+// ---- the app's own part, on the window's thread ----
 
-class DialogApp::Boxes : public MessageBoxes {
+class DialogApp::Shell : public DesktopShell {
 public:
-    explicit Boxes(DialogApp& app) : app_(app) {}
-    void errorBox(std::string_view text) override {
-        show("Halden Firmware Update Utility Error", text, MB_OK);
+    explicit Shell(DialogApp& app) : app_(app) {}
+    void onWindowThread(const std::function<void()>& fn) override { app_.onWindowThread(fn); }
+    void postToWindowThread(std::function<void()> fn) override {
+        auto* posted = new std::function<void()>(std::move(fn));
+        if (!PostMessageW(app_.dialog_, kPosted, 0, reinterpret_cast<LPARAM>(posted))) {
+            delete posted;  // the window is gone: nothing left to do there
+        }
     }
-    bool askYesNo(std::string_view text) override {
-        return show(text::kAppTitle, text, MB_YESNO | MB_DEFBUTTON2) == IDYES;
+    bool showBox(const BoxStyle& style, const std::string& text) override {
+        // A box shown before the main window is on screen has no owner.
+        const HWND owner = IsWindowVisible(app_.dialog_) ? app_.dialog_ : nullptr;
+        const UINT kind = style.yesNo ? MB_YESNO | MB_DEFBUTTON2 : MB_OK;
+        return MessageBoxW(owner, widen(text).c_str(), widen(style.title).c_str(), kind) == IDYES;
     }
-    void noticeBox(std::string_view text) override { show(text::kAppTitle, text, MB_OK); }
-    void fatalBox(std::string_view text) override {
-        show(text::kAppTitle, text, MB_YESNO | MB_DEFBUTTON2);
+    void setBusy(bool busy) override { app_.setBusy(busy); }
+    void pumpEvents() override {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
 
 private:
-    int show(std::string_view title, std::string_view text, UINT kind) {
-        // The app is going: nobody is there to answer. The default answer is No.
-        if (app_.closing_) return (kind & MB_YESNO) ? IDNO : IDOK;
-        const std::string t(title), body(text);
-        int answer = IDNO;
-        app_.onWindowThread([&] {
-            // A box shown before the main window is on screen has no owner.
-            const HWND owner = IsWindowVisible(app_.dialog_) ? app_.dialog_ : nullptr;
-            answer = MessageBoxA(owner, body.c_str(), t.c_str(), kind);
-        });
-        return answer;
-    }
     DialogApp& app_;
 };
 
-// ---- the controller's view of the window ----
+// ---- the main window's view of the controls ----
 
 class DialogApp::View : public MainWindowView {
 public:
@@ -114,7 +149,16 @@ public:
         app_.onWindowThread([&] { EnableWindow(item(c), on); });
     }
     void setText(int c, const std::string& text) override {
-        app_.onWindowThread([&] { SetWindowTextA(item(c), text.c_str()); });
+        app_.onWindowThread([&] {
+            const HWND control = item(c);
+            SetWindowTextW(control, widen(text).c_str());
+            if (c == IDC_FILENAME) {
+                // A long path shows its end, the file's name, rather than its start.
+                const auto end = static_cast<WPARAM>(GetWindowTextLengthW(control));
+                SendMessageW(control, EM_SETSEL, end, static_cast<LPARAM>(end));
+                SendMessageW(control, EM_SCROLLCARET, 0, 0);
+            }
+        });
     }
     std::string text(int c) override {
         std::string text;
@@ -123,35 +167,39 @@ public:
     }
     void setEntries(int c, const std::vector<std::string>& entries) override {
         app_.onWindowThread([&] {
-            SendMessageA(item(c), CB_RESETCONTENT, 0, 0);
+            const HWND list = item(c);
+            SendMessageW(list, CB_RESETCONTENT, 0, 0);
+            std::vector<std::wstring> wide;
             for (const std::string& e : entries) {
-                SendMessageA(item(c), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
+                wide.push_back(widen(e));
+                SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.back().c_str()));
             }
+            fitDropDown(list, wide);
         });
     }
     void select(int c, int position) override {
-        app_.onWindowThread([&] { SendMessageA(item(c), CB_SETCURSEL, position, 0); });
+        app_.onWindowThread([&] {
+            const HWND list = item(c);
+            const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+            if (position >= 0 && position < count) {
+                SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
+                return;
+            }
+            // Cleared outright: a position past the end must not leave the list on an
+            // entry (Wine keeps the one it had), nor its text in the edit part.
+            SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+            SetWindowTextW(list, L"");
+        });
     }
     int selection(int c) override {
         int position = -1;
         app_.onWindowThread([&] {
-            // Text that names no entry is no selection.
             const HWND list = item(c);
-            const std::string text = windowText(list);
-            const int current = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
-            if (current >= 0) {
-                std::string entry(
-                    static_cast<size_t>(SendMessageA(list, CB_GETLBTEXTLEN, current, 0)) + 1, '\0');
-                entry.resize(static_cast<size_t>(SendMessageA(
-                    list, CB_GETLBTEXT, current, reinterpret_cast<LPARAM>(entry.data()))));
-                if (entry == text) {
-                    position = current;
-                    return;
-                }
-            }
-            const LRESULT found = SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                               reinterpret_cast<LPARAM>(text.c_str()));
-            position = found == CB_ERR ? -1 : static_cast<int>(found);
+            std::vector<std::string> entries;
+            const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+            for (int i = 0; i < count; ++i) entries.push_back(entryText(list, i));
+            position = listSelection(static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)),
+                                     windowText(list), entries);
         });
         return position;
     }
@@ -159,17 +207,22 @@ public:
         bool chosen = false;
         app_.onWindowThread([&] {
             // Room for any path the system takes: a name is never cut short.
-            std::vector<char> name(32768, '\0');
-            OPENFILENAMEA ofn{};
+            std::vector<wchar_t> name(32768, L'\0');
+            std::wstring filter = widen(kChooserFilterName);
+            filter.push_back(L'\0');
+            filter += widen(kChooserPattern);
+            filter.push_back(L'\0');
+            const std::wstring title = widen(kChooserTitle);
+            OPENFILENAMEW ofn{};
             ofn.lStructSize = sizeof ofn;
             ofn.hwndOwner = app_.dialog_;
-            ofn.lpstrFilter = "Halden Firmware Image (*.hfi)\0*.hfi\0";
+            ofn.lpstrFilter = filter.c_str();
             ofn.lpstrFile = name.data();
             ofn.nMaxFile = static_cast<DWORD>(name.size());
-            ofn.lpstrTitle = "Halden Firmware Update Utility file selector";
+            ofn.lpstrTitle = title.c_str();
             ofn.Flags = OFN_HIDEREADONLY;
-            chosen = GetOpenFileNameA(&ofn) != 0;
-            if (chosen) path = name.data();
+            chosen = GetOpenFileNameW(&ofn) != 0;
+            if (chosen) path = narrow(name.data());
         });
         return chosen;
     }
@@ -188,72 +241,51 @@ private:
 
 // ---- the app ----
 
-DialogApp::DialogApp(HINSTANCE instance, const DialogOptions& options) : instance_(instance) {
-    boxes_ = std::make_unique<Boxes>(*this);
-    progress_ = std::make_unique<ProgressWindow>(instance, cancel_, clock_, closing_);
+DialogApp::DialogApp(HINSTANCE instance, const DesktopOptions& options, SimulatorFactory simulator)
+    : instance_(instance), shell_(std::make_unique<Shell>(*this)) {
+    core_ = std::make_unique<DesktopCore>(*shell_, options, std::move(simulator));
+    progress_ = std::make_unique<ProgressWindow>(
+        instance, [this] { core_->cancel(); }, core_->closing());
     view_ = std::make_unique<View>(*this);
-    auto feed = [this](ByteView bytes) { receiver_.feed(bytes); };
-    auto real =
-        makeSystemPorts(feed, [this](const std::string& why) { receiver_.failPort(why); }, {});
-    std::unique_ptr<SimulatorPorts> simulator;
-    if (options.simulate) simulator = std::make_unique<SimulatorPorts>(options.sim, clock_, feed);
-    ports_ = std::make_unique<AppPorts>(std::move(real), std::move(simulator));
-    settings_ = std::make_unique<RegistryPortSettings>(*boxes_);
-    io_ = std::make_unique<EngineIo>(
-        EngineIo{*ports_, receiver_, *progress_, *boxes_, cancel_, clock_});
-    window_ = std::make_unique<MainWindow>(*view_, *io_, *ports_, *settings_);
+    core_->attach(*view_, *progress_);
 }
 
 DialogApp::~DialogApp() {
-    finishCommands();
+    core_->finishCommands();
     progress_->close();
-    ports_->closePorts();
 }
 
 void DialogApp::onWindowThread(const std::function<void()>& fn) {
     if (GetCurrentThreadId() == windowThread_) {
         fn();
     } else {
-        SendMessageA(dialog_, kRun, 0, reinterpret_cast<LPARAM>(&fn));
+        SendMessageW(dialog_, kRun, 0, reinterpret_cast<LPARAM>(&fn));
     }
 }
 
 int DialogApp::run() {
     windowThread_ = GetCurrentThreadId();
-    dialog_ = CreateDialogParamA(instance_, "DIALOG", nullptr, &DialogApp::procedure,
+    dialog_ = CreateDialogParamW(instance_, L"DIALOG", nullptr, &DialogApp::procedure,
                                  reinterpret_cast<LPARAM>(this));
     if (!dialog_) return 1;
-    if (!window_->create()) {
+    if (!core_->start()) {
         DestroyWindow(dialog_);
         return 1;
     }
     // The focus on the first control that takes it now that the buttons are set.
-    SendMessageA(dialog_, WM_NEXTDLGCTL,
+    SendMessageW(dialog_, WM_NEXTDLGCTL,
                  reinterpret_cast<WPARAM>(GetNextDlgTabItem(dialog_, nullptr, FALSE)), TRUE);
     ShowWindow(dialog_, SW_SHOW);
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (takesNoInput(msg)) continue;
-        if (!IsWindow(dialog_) || !IsDialogMessageA(dialog_, &msg)) {
+        if (!IsWindow(dialog_) || !IsDialogMessageW(dialog_, &msg)) {
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
     }
-    finishCommands();
+    core_->finishCommands();
     return exitCode_;
-}
-
-void DialogApp::finishCommands() {
-    closing_ = true;
-    cancel_ = true;
-    clock_.notify();
-    // A command may still be waiting on this thread (a view call): let it through.
-    while (worker_.busy()) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    worker_.stop();
 }
 
 // While Connect or Update runs the window takes no keyboard or mouse input (its
@@ -270,9 +302,9 @@ void DialogApp::setBusy(bool busy) {
     // Tells programs that drive the window (its tests, accessibility tools) when it
     // takes input again.
     if (busy) {
-        SetPropA(dialog_, "halden.busy", reinterpret_cast<HANDLE>(1));
+        SetPropW(dialog_, L"halden.busy", reinterpret_cast<HANDLE>(1));
     } else {
-        RemovePropA(dialog_, "halden.busy");
+        RemovePropW(dialog_, L"halden.busy");
     }
     POINT at;
     GetCursorPos(&at);
@@ -281,27 +313,16 @@ void DialogApp::setBusy(bool busy) {
 }
 
 void DialogApp::command(int id, int code) {
-    const int control = isControl(id) ? id : control::kNone;
-    const Notification n = notificationOf(id, code);
-    // Connect and Update talk to the Halden for a long time; the window takes no input
-    // meanwhile, from this very click on. Other commands are short and queue up in
-    // order, so that a click that moves the focus is not lost.
-    const bool talks =
-        n == Notification::Clicked && (control == control::kConnect || control == control::kUpdate);
-    if (talks) setBusy(true);
-    worker_.post([this, control, n, talks] {
-        window_->command(control, n);
-        if (talks) PostMessageA(dialog_, kIdle, 0, 0);
-    });
+    core_->command(isControl(id) ? id : IDC_NONE, notificationOf(dialog_, id, code));
 }
 
 INT_PTR CALLBACK DialogApp::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
         reinterpret_cast<DialogApp*>(lParam)->dialog_ = window;
-        return FALSE;  // the controller sets the focus it wants
+        return FALSE;  // the main window's logic sets the focus it wants
     }
-    auto* self = reinterpret_cast<DialogApp*>(GetWindowLongPtrA(window, DWLP_USER));
+    auto* self = reinterpret_cast<DialogApp*>(GetWindowLongPtrW(window, DWLP_USER));
     return self ? self->handle(message, wParam, lParam) : FALSE;
 }
 
@@ -310,20 +331,22 @@ INT_PTR DialogApp::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kRun:
             (*reinterpret_cast<const std::function<void()>*>(lParam))();
             return TRUE;
-        case kIdle:
-            setBusy(false);
+        case kPosted: {
+            std::unique_ptr<std::function<void()>> posted(
+                reinterpret_cast<std::function<void()>*>(lParam));
+            (*posted)();
             return TRUE;
+        }
         case WM_COMMAND:
             command(LOWORD(wParam), HIWORD(wParam));
             return TRUE;
         case WM_CLOSE:
-            // Carried out by the controller, after a command that is running.
-            worker_.post([this] { window_->closeRequest(); });
+            core_->closeRequest();
             return TRUE;
         case WM_SETCURSOR:
             if (busy_) {
-                SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
-                SetWindowLongPtrA(dialog_, DWLP_MSGRESULT, TRUE);
+                SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+                SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, TRUE);
                 return TRUE;
             }
             return FALSE;

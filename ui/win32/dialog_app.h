@@ -1,6 +1,5 @@
 // The Windows front end: the "DIALOG" window from its template, the message boxes, the
-// file chooser, and the worker thread on which every command of the main window runs,
-// so that the window keeps painting while the engine waits for the Halden.
+// file chooser and the progress window. Everything else of the app is DesktopCore's.
 #pragma once
 
 #include <windows.h>
@@ -9,25 +8,15 @@
 #include <functional>
 #include <memory>
 
-#include "engine/receiver.h"
-#include "sim/halden_sim.h"
-#include "transport/real_clock.h"
-#include "ui/app_ports.h"
-#include "ui/command_worker.h"
-#include "ui/main_window.h"
-#include "ui/registry_port_settings.h"
+#include "app/desktop.h"
 #include "ui/win32/progress_window.h"
 
 namespace halden::win32 {
 
-struct DialogOptions {
-    bool simulate = false;
-    SimOptions sim;
-};
-
 class DialogApp {
 public:
-    DialogApp(HINSTANCE instance, const DialogOptions& options);
+    // `simulator` may be empty: the simulated Halden is not offered.
+    DialogApp(HINSTANCE instance, const DesktopOptions& options, SimulatorFactory simulator);
     ~DialogApp();
     DialogApp(const DialogApp&) = delete;
     DialogApp& operator=(const DialogApp&) = delete;
@@ -36,7 +25,7 @@ public:
     int run();
 
 private:
-    class Boxes;
+    class Shell;
     class View;
 
     static INT_PTR CALLBACK procedure(HWND, UINT, WPARAM, LPARAM);
@@ -46,25 +35,16 @@ private:
     bool takesNoInput(const MSG& msg) const;
     // Runs `fn` on the window's thread and waits for it.
     void onWindowThread(const std::function<void()>& fn);
-    void finishCommands();
 
     HINSTANCE instance_;
     HWND dialog_ = nullptr;
     DWORD windowThread_ = 0;
-    RealClock clock_;
-    CancelFlag cancel_{false};
-    SysExReceiver receiver_{clock_, cancel_};
-    std::atomic<bool> closing_{false};
     std::atomic<bool> busy_{false};
     int exitCode_ = 0;
-    std::unique_ptr<Boxes> boxes_;
+    std::unique_ptr<Shell> shell_;
+    std::unique_ptr<DesktopCore> core_;
     std::unique_ptr<ProgressWindow> progress_;
     std::unique_ptr<View> view_;
-    std::unique_ptr<AppPorts> ports_;
-    std::unique_ptr<RegistryPortSettings> settings_;
-    std::unique_ptr<EngineIo> io_;
-    std::unique_ptr<MainWindow> window_;
-    CommandWorker worker_;
 };
 
 }  // namespace halden::win32

@@ -1,18 +1,23 @@
 // halden-gui.exe: the Windows desktop app. With --simulate the port lists also offer the
 // built-in simulated Halden ("Halden Simulator").
 #include <windows.h>
-// windows.h first: commctrl.h needs its types.
+// windows.h first: commctrl.h and shellapi.h need its types.
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <string>
+#include <vector>
 
-#include "cli/sim_options.h"
+#include "app/options.h"
+#include "app/wide_text.h"
 #include "halden_version.h"
+#include "sim/sim_options.h"
+#include "sim/simulator_ports.h"
 #include "ui/win32/dialog_app.h"
 
 namespace {
-constexpr int kUsageError = 64;  // as the halden command line
 
 // A windowed program has no console of its own: --help and --version are written to
 // the one it was started from. Output already sent to a file or a pipe stays there.
@@ -25,28 +30,37 @@ void useParentConsole() {
         if (!std::freopen("CONOUT$", "w", stderr)) return;
     }
 }
+
+// The arguments in UTF-8, whatever the system's old character set: a file named in
+// any script reaches the app whole.
+std::vector<std::string> utf8Arguments() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; wide && i < count; ++i) args.push_back(halden::narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-    halden::win32::DialogOptions options;
-    CLI::App cli{
-        "The Halden firmware update utility: connect to the Halden over MIDI, choose "
-        "an update image (.hfi) and install it.",
-        "halden-gui"};
-    cli.allow_windows_style_options(false);
-    cli.set_version_flag("--version", "halden-gui " HALDEN_VERSION, "print the version and exit");
-    cli.add_flag("--simulate", options.simulate,
-                 "offer the built-in simulated Halden (\"Halden Simulator\") in both port lists");
-    halden::cli::addSimOptions(cli, options.sim);
-    try {
-        cli.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        useParentConsole();
-        return cli.exit(e) == 0 ? 0 : kUsageError;
+int main() {
+    halden::DesktopOptions options;
+    halden::SimOptions sim;
+    CLI::App cli;
+    halden::describeDesktopApp(cli, options, HALDEN_VERSION);
+    halden::addSimOptions(cli, sim);
+    const std::vector<std::string> args = utf8Arguments();
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    if (const auto ended = halden::parseCommandLine(cli, static_cast<int>(argv.size()), argv.data(),
+                                                    useParentConsole)) {
+        return *ended;
     }
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    halden::win32::DialogApp app(GetModuleHandleA(nullptr), options);
+    halden::win32::DialogApp app(GetModuleHandleW(nullptr), options,
+                                 options.simulate ? halden::simulatorFactory(sim) : nullptr);
     return app.run();
 }

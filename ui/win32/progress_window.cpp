@@ -4,22 +4,29 @@
 
 #include <condition_variable>
 #include <string>
+#include <system_error>
 
-#include "ui/win32/resource.h"
+#include "app/control_ids.h"
+#include "app/wide_text.h"
 
 namespace halden::win32 {
 
 namespace {
 
 // Messages the operation's thread sends to the window's thread.
-constexpr UINT kApply = WM_APP + 1;  // wParam: percent, lParam: const char* caption
+constexpr UINT kApply = WM_APP + 1;  // wParam: percent, lParam: const wchar_t* caption
 constexpr UINT kEnd = WM_APP + 2;
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(HINSTANCE instance, CancelFlag& cancel, Clock& clock,
-                               const std::atomic<bool>& closing)
-    : instance_(instance), cancel_(cancel), clock_(clock), closing_(closing) {}
+ProgressWindow::ProgressWindow(HINSTANCE instance, std::function<void()> onCancel,
+                               const std::atomic<bool>& closing, ThreadStarter startThread)
+    : instance_(instance),
+      onCancel_(std::move(onCancel)),
+      closing_(closing),
+      startThread_(startThread ? std::move(startThread) : [](std::function<void()> fn) {
+          return std::thread(std::move(fn));
+      }) {}
 
 ProgressWindow::~ProgressWindow() {
     close();
@@ -42,7 +49,12 @@ void ProgressWindow::open() {
         std::lock_guard lock(mutex_);
         started_ = false;
     }
-    thread_ = std::thread([this] { run(); });
+    try {
+        thread_ = startThread_([this] { run(); });
+    } catch (const std::system_error&) {
+        // No thread, no window: the operation goes on without one.
+        return;
+    }
     std::unique_lock lock(mutex_);
     startedChanged_.wait(lock, [this] { return started_; });
 }
@@ -57,7 +69,7 @@ void ProgressWindow::started(HWND window) {
 void ProgressWindow::run() {
     // No owner: the window belongs to this thread alone. If it cannot be made, the
     // operation goes on without it.
-    DialogBoxParamA(instance_, "PROGRESS", nullptr, &ProgressWindow::procedure,
+    DialogBoxParamW(instance_, L"PROGRESS", nullptr, &ProgressWindow::procedure,
                     reinterpret_cast<LPARAM>(this));
     started(nullptr);
 }
@@ -65,8 +77,8 @@ void ProgressWindow::run() {
 void ProgressWindow::set(std::string_view caption, int percent) {
     const HWND window = this->window();
     if (!window) return;
-    const std::string text(caption);
-    SendMessageA(window, kApply, static_cast<WPARAM>(percent),
+    const std::wstring text = widen(caption);
+    SendMessageW(window, kApply, static_cast<WPARAM>(percent),
                  reinterpret_cast<LPARAM>(text.c_str()));
 }
 
@@ -86,13 +98,15 @@ INT_PTR CALLBACK ProgressWindow::procedure(HWND window, UINT message, WPARAM wPa
             self->started(window);
             return TRUE;
         case kApply:
-            SetDlgItemTextA(window, IDC_PROGRESS_CAPTION, reinterpret_cast<const char*>(lParam));
+            SetDlgItemTextW(window, IDC_PROGRESS_CAPTION, reinterpret_cast<const wchar_t*>(lParam));
             SendDlgItemMessageA(window, IDC_PROGRESS_BAR, PBM_SETPOS, wParam, 0);
             return TRUE;
         case kEnd:
-        case WM_CLOSE:
-            // A close request from the system ends the window; the operation goes on.
             EndDialog(window, 0);
+            return TRUE;
+        case WM_CLOSE:
+            // Alt+F4 or the system: refused. While firmware is being written the user
+            // must see the progress and keep Cancel; the operation ends the window.
             return TRUE;
         case WM_DESTROY: {
             std::lock_guard lock(self->mutex_);
@@ -101,8 +115,7 @@ INT_PTR CALLBACK ProgressWindow::procedure(HWND window, UINT message, WPARAM wPa
         }
         case WM_COMMAND:
             if (LOWORD(wParam) == IDC_PROGRESS_CANCEL && HIWORD(wParam) == BN_CLICKED) {
-                self->cancel_ = true;
-                self->clock_.notify();  // a wait for the Halden ends at once
+                self->onCancel_();  // a wait for the Halden ends at once
             }
             // Every other command, Escape's included, is ignored.
             return TRUE;

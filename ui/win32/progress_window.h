@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -15,12 +16,15 @@ namespace halden::win32 {
 
 class ProgressWindow : public Progress {
 public:
-    // `closing`: the app is going; nothing more is opened.
-    ProgressWindow(HINSTANCE instance, CancelFlag& cancel, Clock& clock,
-                   const std::atomic<bool>& closing);
+    // Starts the window's thread; throws std::system_error when it cannot.
+    using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+    // `onCancel`: the Cancel button. `closing`: the app is going; nothing more is opened.
+    ProgressWindow(HINSTANCE instance, std::function<void()> onCancel,
+                   const std::atomic<bool>& closing, ThreadStarter startThread = {});
     ~ProgressWindow() override;
 
-    // Starts the window's thread and returns once the window exists (or failed to).
+    // Starts the window's thread and returns once the window exists (or failed to; then
+    // the operation goes on without one).
     void open() override;
     // Applied by the window's thread before this returns; nothing when no window is open.
     void set(std::string_view caption, int percent) override;
@@ -37,9 +41,9 @@ private:
     void joinEnded();
 
     HINSTANCE instance_;
-    CancelFlag& cancel_;
-    Clock& clock_;
+    std::function<void()> onCancel_;
     const std::atomic<bool>& closing_;
+    ThreadStarter startThread_;
     mutable std::mutex mutex_;
     std::condition_variable startedChanged_;
     bool started_ = false;

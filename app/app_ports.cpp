@@ -1,0 +1,63 @@
+#include "app/app_ports.h"
+
+namespace halden {
+
+AppPorts::AppPorts(std::unique_ptr<MidiPorts> real, std::unique_ptr<MidiPorts> simulator)
+    : real_(std::move(real)), simulator_(std::move(simulator)) {}
+
+Outcome AppPorts::enumeratePorts(PortNames& names) {
+    names = {};
+    Outcome listed = real_ ? real_->enumeratePorts(names)
+                           : portFailure(
+                                 "No MIDI input buses available! Please connect your "
+                                 "MIDI interface or start a MIDI server");
+    if (!simulator_) return listed;
+    // With the simulator there is always a port in each direction.
+    PortNames simulated;
+    (void)simulator_->enumeratePorts(simulated);
+    for (Port p : simulated.inputs) names.inputs.push_back({p.name, kSimulatorDevice + p.device});
+    for (Port p : simulated.outputs) {
+        names.outputs.push_back({p.name, kSimulatorDevice + p.device});
+    }
+    return {};
+}
+
+Outcome AppPorts::openPorts(size_t inputDevice, size_t outputDevice) {
+    closePorts();
+    const bool simIn = inputDevice >= kSimulatorDevice;
+    const bool simOut = outputDevice >= kSimulatorDevice;
+    if (simIn != simOut) {
+        return portFailure("The Halden Simulator answers only itself: choose it in both lists.");
+    }
+    MidiPorts* ports = simIn ? simulator_.get() : real_.get();
+    if (!ports) return portFailure("No such MIDI port.");
+    const size_t offset = simIn ? kSimulatorDevice : 0;
+    Outcome opened = ports->openPorts(inputDevice - offset, outputDevice - offset);
+    if (opened) open_ = ports;
+    return opened;
+}
+
+void AppPorts::closePorts() {
+    if (real_) real_->closePorts();
+    if (simulator_) simulator_->closePorts();
+    open_ = nullptr;
+}
+
+StatusCode AppPorts::sendSysEx(ByteView message) {
+    return open_ ? open_->sendSysEx(message) : status::kPortFailure;
+}
+
+size_t AppPorts::maxMessageSize() const {
+    return open_ ? open_->maxMessageSize() : 0;
+}
+
+std::string AppPorts::failureText() const {
+    return open_ ? open_->failureText() : "No MIDI port is open.";
+}
+
+std::string AppPorts::systemName() const {
+    if (open_) return open_->systemName();
+    return real_ ? real_->systemName() : std::string();
+}
+
+}  // namespace halden

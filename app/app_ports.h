@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+
+#include "transport/midi_ports.h"
+
+namespace halden {
+
+// The ports a front end offers: the system's MIDI ports and, when asked for, the
+// simulated Halden as one more port at the end of both lists (so that stored positions
+// of the real ports keep their meaning). The one place that chooses between them.
+class AppPorts : public MidiPorts {
+public:
+    // Either may be null: no MIDI system (a command line run on the simulator alone), or
+    // no simulator.
+    AppPorts(std::unique_ptr<MidiPorts> real, std::unique_ptr<MidiPorts> simulator);
+
+    Outcome enumeratePorts(PortNames& names) override;
+    Outcome openPorts(size_t inputDevice, size_t outputDevice) override;
+    void closePorts() override;
+    [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
+    std::string failureText() const override;
+    size_t maxMessageSize() const override;
+    std::string systemName() const override;
+
+    // The device number under which the simulator is listed.
+    static constexpr size_t kSimulatorDevice = static_cast<size_t>(1) << 30;
+
+private:
+    std::unique_ptr<MidiPorts> real_;
+    std::unique_ptr<MidiPorts> simulator_;
+    MidiPorts* open_ = nullptr;
+};
+
+}  // namespace halden

@@ -1,0 +1,146 @@
+#include "app/desktop.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/file_port_settings.h"
+#include "transport/system_ports.h"
+#ifdef _WIN32
+#include "app/registry_port_settings.h"
+#endif
+
+namespace halden {
+
+BoxStyle boxStyle(BoxKind kind) {
+    switch (kind) {
+        case BoxKind::Error:
+            return {text::kErrorTitle, false};
+        case BoxKind::Question:
+        case BoxKind::Fatal:
+            return {text::kAppTitle, true};
+        case BoxKind::Notice:
+            break;
+    }
+    return {text::kAppTitle, false};
+}
+
+int listSelection(int current, const std::string& text, const std::vector<std::string>& entries) {
+    if (current >= 0 && static_cast<size_t>(current) < entries.size() &&
+        entries[static_cast<size_t>(current)] == text) {
+        return current;
+    }
+    const auto same = [&](const std::string& entry) {
+        return entry.size() == text.size() &&
+               std::equal(entry.begin(), entry.end(), text.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) ==
+                          std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    const auto found = std::find_if(entries.begin(), entries.end(), same);
+    return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
+}
+
+std::unique_ptr<PortSettings> makePortSettings(const std::string& path, MessageBoxes& boxes) {
+#ifdef _WIN32
+    if (path.empty()) return std::make_unique<RegistryPortSettings>(boxes);
+    return std::make_unique<FilePortSettings>(path, boxes);
+#else
+    return std::make_unique<FilePortSettings>(path.empty() ? FilePortSettings::defaultPath() : path,
+                                              boxes);
+#endif
+}
+
+// The four kinds of box, on the windows' thread. Once the app is going nobody is there
+// to answer: the default answer (No) is taken.
+class DesktopCore::Boxes : public MessageBoxes {
+public:
+    explicit Boxes(DesktopCore& app) : app_(app) {}
+    void errorBox(std::string_view text) override { (void)show(BoxKind::Error, text); }
+    bool askYesNo(std::string_view text) override { return show(BoxKind::Question, text); }
+    void noticeBox(std::string_view text) override { (void)show(BoxKind::Notice, text); }
+    void fatalBox(std::string_view text) override { (void)show(BoxKind::Fatal, text); }
+
+private:
+    bool show(BoxKind kind, std::string_view text) {
+        if (app_.closing_) return false;
+        const std::string body(text);
+        bool yes = false;
+        app_.shell_.onWindowThread([&] { yes = app_.shell_.showBox(boxStyle(kind), body); });
+        return yes;
+    }
+    DesktopCore& app_;
+};
+
+DesktopCore::DesktopCore(DesktopShell& shell, const DesktopOptions& options,
+                         SimulatorFactory simulator)
+    : shell_(shell), boxes_(std::make_unique<Boxes>(*this)) {
+    auto feed = [this](ByteView bytes) { receiver_.feed(bytes); };
+    auto real = makeSystemPorts(
+        clock_, feed, [this](const std::string& why) { receiver_.failPort(why); },
+        options.midiSystem);
+    ports_ =
+        std::make_unique<AppPorts>(std::move(real), simulator ? simulator(clock_, feed) : nullptr);
+    settings_ = makePortSettings(options.settingsPath, *boxes_);
+}
+
+DesktopCore::~DesktopCore() {
+    closing_ = true;
+    cancel();
+    worker_.stop();
+    ports_->closePorts();
+}
+
+MessageBoxes& DesktopCore::boxes() {
+    return *boxes_;
+}
+
+void DesktopCore::attach(MainWindowView& view, Progress& progress) {
+    io_ = std::make_unique<EngineIo>(
+        EngineIo{*ports_, receiver_, progress, *boxes_, cancel_, clock_});
+    window_ = std::make_unique<MainWindow>(view, *io_, *ports_, *settings_);
+}
+
+bool DesktopCore::start() {
+    return window_->create();
+}
+
+void DesktopCore::command(int control, Notification n) {
+    // Connect and Update talk to the Halden for a long time; the window takes no input
+    // meanwhile, from this very click on (so a second click cannot queue a second
+    // command). Other commands are short and queue up in order, so that a click that
+    // moves the focus is not lost to the focus change's command.
+    const bool talks =
+        n == Notification::Clicked && (control == IDC_CONNECT || control == IDC_UPDATE);
+    if (talks) {
+        inputBlocked_ = true;
+        shell_.setBusy(true);
+    }
+    worker_.post([this, control, n, talks] {
+        window_->command(control, n);
+        if (!talks) return;
+        shell_.postToWindowThread([this] {
+            inputBlocked_ = false;
+            shell_.setBusy(false);
+        });
+    });
+}
+
+void DesktopCore::closeRequest() {
+    // Carried out by the main window's logic, after a command that is running.
+    worker_.post([this] { window_->closeRequest(); });
+}
+
+void DesktopCore::cancel() {
+    cancel_ = true;
+    clock_.notify();
+}
+
+void DesktopCore::finishCommands() {
+    closing_ = true;
+    cancel();
+    // A command may still be waiting on this thread (a view call): let it through.
+    while (worker_.busy()) shell_.pumpEvents();
+    worker_.stop();
+}
+
+}  // namespace halden

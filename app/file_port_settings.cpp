@@ -1,0 +1,91 @@
+#include "app/file_port_settings.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "app/atomic_file.h"
+
+namespace halden {
+
+namespace {
+
+constexpr const char* kInputKey = "InputBus";
+constexpr const char* kOutputKey = "OutputBus";
+constexpr const char* kInputNameKey = "InputBusName";
+constexpr const char* kOutputNameKey = "OutputBusName";
+
+bool parseValue(const std::string& text, int& value) {
+    if (text.empty() || text.size() > 11) return false;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || v < -1 || v > 0x7FFFFFFF) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+// A port name stays on its line: a name with a line break in it is not kept.
+std::string storable(const std::string& name) {
+    return name.find_first_of("\r\n") == std::string::npos ? name : std::string();
+}
+
+}  // namespace
+
+FilePortSettings::FilePortSettings(std::string path, MessageBoxes& boxes)
+    : StoredPortSettings(boxes), path_(std::move(path)) {}
+
+std::string FilePortSettings::defaultPath() {
+    std::filesystem::path base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = std::filesystem::path(home) / ".config";
+    } else {
+        base = ".";
+    }
+    return (base / "halden" / "ports.conf").string();
+}
+
+bool FilePortSettings::read(PortChoice& choice) {
+    std::ifstream in(path_);
+    if (!in) return false;
+    std::optional<int> readInput, readOutput;
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq);
+        const std::string value = line.substr(eq + 1);
+        if (key == kInputNameKey) choice.inputName = value;
+        if (key == kOutputNameKey) choice.outputName = value;
+        int number = 0;
+        if (!parseValue(value, number)) continue;
+        if (key == kInputKey) readInput = number;
+        if (key == kOutputKey) readOutput = number;
+    }
+    if (!readInput) return false;
+    choice.input = *readInput;
+    if (!readOutput) return false;
+    choice.output = *readOutput;
+    return true;
+}
+
+Outcome FilePortSettings::write(const PortChoice& choice) {
+    std::ostringstream text;
+    text << kInputKey << '=' << choice.input << '\n' << kOutputKey << '=' << choice.output << '\n';
+    if (const std::string name = storable(choice.inputName); !name.empty()) {
+        text << kInputNameKey << '=' << name << '\n';
+    }
+    if (const std::string name = storable(choice.outputName); !name.empty()) {
+        text << kOutputNameKey << '=' << name << '\n';
+    }
+    if (const Outcome written = replaceFile(path_, text.str()); !written) {
+        return Failure{written.failure().code,
+                       "Can't save the chosen MIDI ports: " + written.failure().text};
+    }
+    return {};
+}
+
+}  // namespace halden

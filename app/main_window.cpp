@@ -1,0 +1,204 @@
+#include "app/main_window.h"
+
+#include "app/engine_failure.h"
+#include "app/image_file.h"
+#include "engine/update.h"
+
+namespace halden {
+
+MainWindow::MainWindow(MainWindowView& view, EngineIo& io, MidiPorts& ports, PortSettings& settings)
+    : view_(view), io_(io), ports_(ports), settings_(settings) {}
+
+bool MainWindow::create() {
+    view_.enable(IDC_UPDATE, false);
+    view_.enable(IDC_FINDIMAGE, false);
+    view_.enable(IDC_CONNECT, false);
+    if (const Outcome listed = ports_.enumeratePorts(ports_list_); !listed) {
+        io_.boxes.errorBox(listed.failure().text);
+        return false;
+    }
+    std::vector<std::string> inputs{kChoosePortEntry}, outputs{kChoosePortEntry};
+    for (const Port& p : ports_list_.inputs) inputs.push_back(p.name);
+    for (const Port& p : ports_list_.outputs) outputs.push_back(p.name);
+    view_.setEntries(IDC_RECEIVE, inputs);
+    view_.setEntries(IDC_TRANSMIT, outputs);
+    view_.select(IDC_RECEIVE, 0);
+    view_.select(IDC_TRANSMIT, 0);
+    PortChoice stored;
+    if (settings_.load(stored)) {
+        inputSelection_ = findAgain(stored.input, stored.inputName, ports_list_.inputs);
+        outputSelection_ = findAgain(stored.output, stored.outputName, ports_list_.outputs);
+        view_.select(IDC_RECEIVE, inputSelection_);
+        view_.select(IDC_TRANSMIT, outputSelection_);
+        // Connect is ready at once when both ports are chosen, before any focus moves.
+        readSelections();
+    } else {
+        view_.enable(IDC_UPDATE, false);
+    }
+    return true;
+}
+
+int MainWindow::findAgain(int position, const std::string& name, const std::vector<Port>& ports) {
+    const auto named = [&](int at) {
+        return at >= 1 && static_cast<size_t>(at) <= ports.size() && ports[at - 1].name == name;
+    };
+    if (name.empty() || named(position)) return position;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        if (ports[i].name == name) return static_cast<int>(i) + 1;
+    }
+    return position;  // not there now: the position, as another version would
+}
+
+void MainWindow::saveSelections() {
+    const auto nameAt = [](int position, const std::vector<Port>& ports) {
+        return position >= 1 && static_cast<size_t>(position) <= ports.size()
+                   ? ports[position - 1].name
+                   : std::string();
+    };
+    const PortChoice choice{inputSelection_, outputSelection_,
+                            nameAt(inputSelection_, ports_list_.inputs),
+                            nameAt(outputSelection_, ports_list_.outputs)};
+    if (!settings_.save(choice)) view_.enable(IDC_UPDATE, false);
+}
+
+void MainWindow::readSelections() {
+    inputSelection_ = view_.selection(IDC_RECEIVE);
+    outputSelection_ = view_.selection(IDC_TRANSMIT);
+    view_.enable(IDC_CONNECT, inputSelection_ >= 1 && outputSelection_ >= 1);
+}
+
+void MainWindow::readImagePath() {
+    // The whole name: a shortened one could name another file, or none.
+    imagePath_ = view_.text(IDC_FILENAME);
+}
+
+void MainWindow::command(int id, Notification n) {
+    if (ended_) return;
+    saveSelections();
+    if (id == IDC_FILENAME && n == Notification::FocusOut) {
+        readImagePath();
+        checkNamedImage(imagePath_);
+    }
+    if ((id == IDC_TRANSMIT || id == IDC_RECEIVE) && n == Notification::SelectionChanged) {
+        connected_ = false;
+        view_.enable(IDC_FINDIMAGE, false);
+        view_.enable(IDC_UPDATE, false);
+    }
+    const bool exit = n == Notification::Clicked && id == IDC_EXIT;
+    if (n == Notification::Clicked) {
+        if (id == IDC_FINDIMAGE) {
+            if (!connected_) {
+                io_.boxes.errorBox("Establish a connection first!");
+                return;
+            }
+            chooseImagePath();
+            readImagePath();
+            checkNamedImage(imagePath_);
+        }
+    }
+    readSelections();
+    if (exit) closeRequest();  // handled after the command, as a close request
+    if (n != Notification::Clicked) return;
+    if (id == IDC_CONNECT) connectCommand();
+    if (id == IDC_UPDATE) updateCommand();
+}
+
+void MainWindow::closeRequest() {
+    if (ended_) return;
+    saveSelections();
+    ended_ = true;
+    view_.end(0);
+}
+
+void MainWindow::chooseImagePath() {
+    if (choosing_) return;
+    choosing_ = true;
+    std::string path;
+    if (view_.chooseFile(path)) view_.setText(IDC_FILENAME, path);
+    choosing_ = false;
+}
+
+void MainWindow::checkNamedImage(const std::string& path) {
+    if (!connected_ || path.empty()) {
+        view_.enable(IDC_UPDATE, false);
+        return;
+    }
+    const Result<Bytes> file = readValidImage(path);
+    if (!file) io_.boxes.errorBox(file.failure().text);
+    view_.enable(IDC_UPDATE, file.ok());
+}
+
+void MainWindow::reportFailure(StatusCode rc) {
+    const Failure failure = engineFailure(io_, rc);
+    if (rc == status::kPortFailure) {
+        io_.boxes.fatalBox(failure.text);
+        ended_ = true;
+        view_.end(1);
+        return;
+    }
+    io_.boxes.errorBox(failure.text);
+}
+
+void MainWindow::connectCommand() {
+    ports_.closePorts();
+    if (outputSelection_ <= 0) {
+        io_.boxes.errorBox("MIDI Transmit bus not selected");
+        return;
+    }
+    if (inputSelection_ <= 0) {
+        io_.boxes.errorBox("MIDI Receive bus not selected");
+        return;
+    }
+    // Each list entry keeps the device it names, whatever its position.
+    const size_t in = static_cast<size_t>(inputSelection_ - 1);
+    const size_t out = static_cast<size_t>(outputSelection_ - 1);
+    const Outcome opened =
+        in >= ports_list_.inputs.size() || out >= ports_list_.outputs.size()
+            ? portFailure("The chosen MIDI port is not in the list.")
+            : ports_.openPorts(ports_list_.inputs[in].device, ports_list_.outputs[out].device);
+    if (!opened) {
+        connected_ = false;
+        view_.enable(IDC_FINDIMAGE, false);
+        view_.enable(IDC_UPDATE, false);
+        io_.boxes.errorBox(opened.failure().text);
+        return;
+    }
+    readImagePath();
+    connected_ = false;
+    const StatusCode rc = connectDevice(io_, info_);
+    if (rc != status::kOk) {
+        ports_.closePorts();
+        view_.enable(IDC_FINDIMAGE, false);
+        view_.enable(IDC_UPDATE, false);
+        reportFailure(rc);
+        return;
+    }
+    view_.setText(IDC_SERIAL, info_.serialText);
+    view_.setText(IDC_VERSION, info_.versionText);
+    connected_ = true;
+    io_.boxes.noticeBox(text::kConnectionEstablished);
+    view_.enable(IDC_FINDIMAGE, true);
+    view_.enable(IDC_UPDATE, false);
+    checkNamedImage(imagePath_);
+}
+
+void MainWindow::updateCommand() {
+    // The name shown is the one updated, even when it was typed and Enter pressed
+    // without leaving the field.
+    readImagePath();
+    const Result<Bytes> file = readValidImage(imagePath_);
+    if (!file) {
+        io_.boxes.errorBox(file.failure().text);
+        return;
+    }
+    const StatusCode rc = runUpdate(io_, *file, info_);
+    if (rc != status::kOk) {
+        reportFailure(rc);
+        return;
+    }
+    view_.setText(IDC_SERIAL, info_.serialText);
+    view_.setText(IDC_VERSION, info_.versionText);
+    io_.boxes.noticeBox(text::kUpdateSucceeded);
+}
+
+}  // namespace halden

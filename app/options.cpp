@@ -1,0 +1,48 @@
+#include "app/options.h"
+
+namespace halden {
+
+CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system) {
+#ifdef _WIN32
+    const char* help = "MIDI system to use: winmm, the only one on Windows";
+#else
+    const char* help =
+        "MIDI system to use: alsa or jack (default: the first that opens; or set "
+        "HALDEN_MIDI_SYSTEM)";
+#endif
+    return app.add_option("--midi-system", system, help)->type_name("NAME");
+}
+
+void describeDesktopApp(CLI::App& app, DesktopOptions& options, const std::string& version) {
+    app.description(
+        "The Halden firmware update utility: connect to the Halden over MIDI, choose an update "
+        "image (.hfi) and install it.");
+    app.name("halden-gui");
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", "halden-gui " + version, "print the version and exit");
+    app.add_flag("--simulate", options.simulate,
+                 "offer the built-in simulated Halden (\"Halden Simulator\") in both port lists");
+    addMidiSystemOption(app, options.midiSystem);
+#ifdef _WIN32
+    const char* where = "the registry";
+#else
+    const char* where = "$XDG_CONFIG_HOME/halden/ports.conf";
+#endif
+    app.add_option("--settings", options.settingsPath,
+                   std::string("file that keeps the chosen ports (default: ") + where + ")")
+        ->type_name("FILE");
+}
+
+std::optional<int> parseCommandLine(CLI::App& app, int argc, const char* const* argv,
+                                    const std::function<void()>& beforePrinting) {
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (beforePrinting) beforePrinting();
+        // --help prints and succeeds; every other parse failure is one usage error.
+        return app.exit(e) == 0 ? 0 : kUsageError;
+    }
+    return std::nullopt;
+}
+
+}  // namespace halden

@@ -1,0 +1,33 @@
+// The command-line options every front end shares, defined once.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace halden {
+
+// Exit status for a command line that is not understood (EX_USAGE).
+inline constexpr int kUsageError = 64;
+
+// --midi-system NAME.
+CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system);
+
+struct DesktopOptions {
+    bool simulate = false;
+    std::string midiSystem;
+    std::string settingsPath;  // empty: the platform's usual place
+};
+
+// A desktop app's command line: its description, --version, --simulate, --midi-system
+// and --settings. The simulated Halden's own options are added by the caller.
+void describeDesktopApp(CLI::App& app, DesktopOptions& options, const std::string& version);
+
+// Parses; returns the exit status when the program must end now (--help, --version, a
+// command line that is not understood), after printing what CLI11 prints.
+// `beforePrinting` finds somewhere to print (a windowed program, its parent's console).
+std::optional<int> parseCommandLine(CLI::App& app, int argc, const char* const* argv,
+                                    const std::function<void()>& beforePrinting = {});
+
+}  // namespace halden

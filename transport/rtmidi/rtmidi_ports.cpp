@@ -1,0 +1,395 @@
+#include "transport/rtmidi/rtmidi_ports.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "transport/rtmidi/rtmidi_system.h"
+#include "transport/system_ports.h"
+
+#ifdef HALDEN_HAVE_JACK
+#include "transport/rtmidi/jack_probe.h"
+#endif
+
+#include "engine/text.h"
+
+namespace halden {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kSendDeadline = 3s;
+constexpr auto kWatchInterval = 200ms;
+constexpr const char* kClientName = "halden-updater";
+// JACK drops longer SysEx messages without a word. jackd's MIDI buffer carries 16379
+// bytes; PipeWire's JACK service lost messages of 16013 bytes and more when the programs
+// ran slowly (measured under ThreadSanitizer), while 14013 always arrived. Half of
+// jackd's limit keeps a margin for both.
+constexpr size_t kJackMaxMessage = 8192;
+// The ALSA sequencer drops longer SysEx messages without a word, wherever they go. To a
+// program's port, a message travels as one event whose data must fit the receiver's
+// input pool: 200 cells of 28 bytes by default, one of them the event itself, so 5572
+// bytes at most (measured on Debian 12's kernel: 5572 arrive, 5573 never do). To a
+// MIDI interface (a USB-MIDI cable, or the kernel's virtual raw MIDI device), the kernel
+// writes the message into the device's buffer, one page of 4096 bytes by default, and
+// drops what does not fit (measured through the kernel's virtual raw MIDI device: 4096
+// bytes arrive whole, 4097 do not, and the Halden never answers the block). Neither
+// can be read from here, so the smaller holds for every port.
+constexpr size_t kAlsaMaxMessage = 4096;
+constexpr size_t kOtherMaxMessage = 1u << 20;
+
+// Where the port called `name` is in the object's own listing now. Every RtMidi object
+// is a client of its own, and a port we opened a moment ago (our input port is a
+// destination like any other) can shift the positions of the listing the user chose
+// from; the names carry the system's unique client and port numbers.
+template <class Midi>
+std::optional<unsigned> positionNow(Midi& midi, const std::string& name) {
+    for (unsigned i = 0, n = midi.getPortCount(); i < n; ++i) {
+        if (midi.getPortName(i) == name) return i;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+struct RtMidiPorts::Api {
+    RtMidi::Api id;
+    std::string name;
+    std::unique_ptr<RtMidiIn> listIn;
+    std::unique_ptr<RtMidiOut> listOut;
+};
+
+RtMidiPorts::RtMidiPorts(Clock& clock, InputSink input, FailureSink failure, std::string system)
+    : input_(std::move(input)),
+      failure_(std::move(failure)),
+      requested_(std::move(system)),
+      clock_(clock) {}
+
+RtMidiPorts::~RtMidiPorts() {
+    closePorts();
+}
+
+std::optional<RtMidi::Api> chooseMidiSystem(std::string requested, std::string& reasons) {
+    if (requested.empty()) {
+        if (const char* env = std::getenv("HALDEN_MIDI_SYSTEM")) requested = env;
+    }
+    requested = lowerAscii(requested);
+#ifdef HALDEN_HAVE_JACK
+    jack::silenceLibrary();
+#endif
+    std::vector<RtMidi::Api> compiled;
+    RtMidi::getCompiledApi(compiled);
+    reasons.clear();
+    for (RtMidi::Api id : compiled) {
+        const std::string name = RtMidi::getApiDisplayName(id);
+        if (id == RtMidi::RTMIDI_DUMMY) continue;
+        if (!requested.empty() && requested != lowerAscii(RtMidi::getApiName(id)) &&
+            requested != lowerAscii(name)) {
+            continue;
+        }
+#ifdef __linux__
+        // Without a sequencer device RtMidi and the ALSA library only print complaints.
+        if (id == RtMidi::LINUX_ALSA && access("/dev/snd/seq", R_OK | W_OK) != 0) {
+            reasons += "; ALSA: no sequencer (/dev/snd/seq)";
+            continue;
+        }
+#endif
+#ifdef HALDEN_HAVE_JACK
+        // RtMidi opens JACK without a server, then lists nothing and complains on every
+        // call: ask first.
+        if (id == RtMidi::UNIX_JACK && !jack::serverRunning()) {
+            reasons += "; JACK: no server is running";
+            continue;
+        }
+#endif
+        try {
+            RtMidiIn probe(id, kClientName);  // throws when the system cannot be opened
+            return id;
+        } catch (const RtMidiError& e) {
+            reasons += "; " + name + ": " + e.getMessage();
+        }
+    }
+    reasons = reasons.empty() ? "no MIDI system called \"" + requested + "\" is available"
+                              : reasons.substr(2);
+    return std::nullopt;
+}
+
+void ignoreRtMidiWarning(RtMidiError::Type, const std::string&, void*) {}
+
+std::string RtMidiPorts::selectSystem() {
+    std::string reasons;
+    const auto id = chooseMidiSystem(requested_, reasons);
+    if (!id) return reasons;
+    try {
+        auto api = std::make_unique<Api>();
+        api->id = *id;
+        api->name = RtMidi::getApiDisplayName(*id);
+        api->listIn = std::make_unique<RtMidiIn>(*id, kClientName);
+        api->listIn->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        api->listOut = std::make_unique<RtMidiOut>(*id, kClientName);
+        api->listOut->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        api_ = std::move(api);
+        return {};
+    } catch (const RtMidiError& e) {
+        return e.getMessage();
+    }
+}
+
+Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
+    names = {};
+    std::string why;
+    if (!api_) why = selectSystem();
+    if (api_) {
+        for (unsigned i = 0, n = api_->listIn->getPortCount(); i < n; ++i) {
+            std::string name = api_->listIn->getPortName(i);
+            if (!name.empty()) names.inputs.push_back({std::move(name), i});
+        }
+    }
+    if (names.inputs.empty()) {
+        return portFailure(
+            "No MIDI input buses available! Please connect your MIDI interface or start a "
+            "MIDI server" +
+            (why.empty() ? std::string() : "\n(" + why + ")"));
+    }
+    for (unsigned i = 0, n = api_->listOut->getPortCount(); i < n; ++i) {
+        std::string name = api_->listOut->getPortName(i);
+        if (!name.empty()) names.outputs.push_back({std::move(name), i});
+    }
+    if (names.outputs.empty()) {
+        return portFailure(
+            "No MIDI output buses available! Please connect your MIDI card or start a MIDI "
+            "server");
+    }
+    return {};
+}
+
+Outcome RtMidiPorts::openPorts(size_t input, size_t output) {
+    closePorts();
+    PortNames names;
+    if (Outcome listed = enumeratePorts(names); !listed) return listed;
+    const auto named = [](const std::vector<Port>& ports, size_t device) {
+        for (const Port& p : ports)
+            if (p.device == device) return p.name;
+        return std::string();
+    };
+    inName_ = named(names.inputs, input);
+    outName_ = named(names.outputs, output);
+    if (inName_.empty()) return portFailure("The MIDI input port is no longer there.");
+    if (outName_.empty()) return portFailure("The MIDI output port is no longer there.");
+    const std::string suffix = "-" + std::to_string(getpid());
+    const std::string ourIn = "in" + suffix, ourOut = "out" + suffix;
+    opened_ = false;
+    openError_.clear();
+    const auto refuse = [&](const char* direction, const std::string& port,
+                            const std::string& why) {
+        closePorts();
+        return portFailure(std::string("Can't open the MIDI ") + direction + " port \"" + port +
+                           "\": " + why + ". Is the MIDI port currently in use?");
+    };
+    // Why an open that threw nothing still failed: RtMidi reports through the error
+    // callback, and does not tell at all when JACK refused the connection.
+    const auto notOpened = [this](const std::string& peer, const std::string& ours) {
+        if (!openError_.empty()) return openError_;
+#ifdef HALDEN_HAVE_JACK
+        if (api_->id == RtMidi::UNIX_JACK && !jack::connected(peer, ours)) {
+            return std::string("the MIDI system did not connect it");
+        }
+#else
+        (void)peer;
+        (void)ours;
+#endif
+        return std::string();
+    };
+
+    try {
+        in_ = std::make_unique<RtMidiIn>(api_->id, kClientName);
+        in_->setErrorCallback(&RtMidiPorts::onError, this);
+        in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing out
+        in_->setCallback(&RtMidiPorts::onInput, this);
+        const auto position = positionNow(*in_, inName_);
+        if (!position) {
+            closePorts();
+            return portFailure("The MIDI input port is no longer there.");
+        }
+        in_->openPort(*position, ourIn);
+    } catch (const RtMidiError& e) {
+        return refuse("input", inName_, e.getMessage());
+    }
+    if (auto why = notOpened(inName_, ourIn); !why.empty()) return refuse("input", inName_, why);
+    try {
+        out_ = std::make_shared<RtMidiOut>(api_->id, kClientName);
+        out_->setErrorCallback(&RtMidiPorts::onError, this);
+        const auto position = positionNow(*out_, outName_);
+        if (!position) {
+            closePorts();
+            return portFailure("The MIDI output port is no longer there.");
+        }
+        out_->openPort(*position, ourOut);
+    } catch (const RtMidiError& e) {
+        return refuse("output", outName_, e.getMessage());
+    }
+    if (auto why = notOpened(outName_, ourOut); !why.empty()) {
+        return refuse("output", outName_, why);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        failureText_.clear();
+        failed_ = false;
+        watching_ = true;
+    }
+    opened_ = true;
+    // The send function shares the output port: a send that returns after the ports
+    // were closed still finds it, and the last one out closes it.
+    sender_ = std::make_unique<SendThread>(
+        [out = out_](ByteView m) {
+            try {
+                out->sendMessage(m.data(), m.size());
+                return std::string();
+            } catch (const RtMidiError& e) {
+                return e.getMessage();
+            }
+        },
+        clock_, kSendDeadline);
+    watcher_ = std::thread([this] { watch(); });
+    return {};
+}
+
+void RtMidiPorts::stopWatching() {
+    {
+        std::lock_guard lock(mutex_);
+        watching_ = false;
+    }
+    watchWake_.notify_all();
+    if (watcher_.joinable()) watcher_.join();
+}
+
+void RtMidiPorts::closePorts() {
+    opened_ = false;
+    stopWatching();
+    const bool stuck = sender_ && sender_->stuck();
+    sender_.reset();
+    if (in_) {
+        try {
+            in_->cancelCallback();
+            in_->closePort();
+        } catch (const RtMidiError&) {
+        }
+    }
+    in_.reset();
+    // A send stuck inside the library still uses the port; it is closed when that send
+    // returns and lets go of it.
+    if (out_ && !stuck) {
+        try {
+            out_->closePort();
+        } catch (const RtMidiError&) {
+        }
+    }
+    out_.reset();
+    filter_.reset();
+}
+
+void RtMidiPorts::fail(const std::string& why) {
+    {
+        std::lock_guard lock(mutex_);
+        if (failed_) return;
+        failureText_ = why;
+        failed_ = true;
+    }
+    if (failure_) failure_(why);
+}
+
+void RtMidiPorts::watch() {
+    std::unique_lock lock(mutex_);
+    while (watching_) {
+        watchWake_.wait_for(lock, kWatchInterval, [this] { return !watching_; });
+        if (!watching_) return;
+        lock.unlock();
+        bool inThere = false, outThere = false;
+        try {
+            for (unsigned i = 0, n = api_->listIn->getPortCount(); i < n; ++i) {
+                inThere = inThere || api_->listIn->getPortName(i) == inName_;
+            }
+            for (unsigned i = 0, n = api_->listOut->getPortCount(); i < n; ++i) {
+                outThere = outThere || api_->listOut->getPortName(i) == outName_;
+            }
+        } catch (const RtMidiError&) {
+        }
+        if (!inThere || !outThere) {
+            fail("The MIDI port \"" + (inThere ? outName_ : inName_) +
+                 "\" has gone away. Is the MIDI interface still connected?");
+        }
+        lock.lock();
+    }
+}
+
+StatusCode RtMidiPorts::sendSysEx(ByteView message) {
+    if (failed_) return status::kPortFailure;
+    if (!out_ || !sender_) {
+        fail("No MIDI output port is open.");
+        return status::kPortFailure;
+    }
+    if (message.size() > maxMessageSize()) {
+        fail("The MIDI system (" + api_->name + ") cannot carry a message of " +
+             std::to_string(message.size()) + " bytes; the largest is " +
+             std::to_string(maxMessageSize()) + ". The Halden's block size is too large for it.");
+        return status::kPortFailure;
+    }
+    if (!sender_->send(message)) {
+        const std::string error = sender_->error();
+        fail(error.empty() ? "The MIDI system did not take the message in time. Is the MIDI "
+                             "server still running?"
+                           : "Sending to the MIDI port \"" + outName_ + "\" failed: " + error);
+        return status::kPortFailure;
+    }
+    // RtMidi reports a failed send through the error callback rather than throwing.
+    return failed_ ? status::kPortFailure : status::kOk;
+}
+
+std::string RtMidiPorts::failureText() const {
+    std::lock_guard lock(mutex_);
+    return failureText_;
+}
+
+std::unique_ptr<MidiPorts> makeSystemPorts(Clock& clock, MidiPorts::InputSink input,
+                                           MidiPorts::FailureSink failure,
+                                           const std::string& system) {
+    return std::make_unique<RtMidiPorts>(clock, std::move(input), std::move(failure), system);
+}
+
+std::string RtMidiPorts::systemName() const {
+    return api_ ? api_->name : std::string();
+}
+
+size_t RtMidiPorts::maxMessageSize() const {
+    if (!api_) return kOtherMaxMessage;
+    switch (api_->id) {
+        case RtMidi::UNIX_JACK:
+            return kJackMaxMessage;
+        case RtMidi::LINUX_ALSA:
+            return kAlsaMaxMessage;
+        default:
+            return kOtherMaxMessage;
+    }
+}
+
+void RtMidiPorts::onError(RtMidiError::Type type, const std::string& text, void* user) {
+    // Warnings are RtMidi talking to itself; anything else means the port is broken.
+    if (type == RtMidiError::WARNING || type == RtMidiError::DEBUG_WARNING) return;
+    auto* self = static_cast<RtMidiPorts*>(user);
+    if (self->opened_) {
+        self->fail("The MIDI system reported a failure: " + text);
+    } else if (self->openError_.empty()) {
+        self->openError_ = text;
+    }
+}
+
+void RtMidiPorts::onInput(double, std::vector<unsigned char>* message, void* user) {
+    auto* self = static_cast<RtMidiPorts*>(user);
+    if (!message) return;
+    const ByteView passed = self->filter_.pass(ByteView(message->data(), message->size()));
+    if (!passed.empty()) self->input_(passed);
+}
+
+}  // namespace halden

@@ -1,0 +1,74 @@
+// MIDI ports through RtMidi: the ALSA sequencer or JACK on Linux, CoreMIDI on macOS.
+#pragma once
+
+#include <RtMidi.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "transport/midi_ports.h"
+#include "transport/send_thread.h"
+#include "transport/sysex_filter.h"
+
+namespace halden {
+
+class RtMidiPorts : public MidiPorts {
+public:
+    // `system` forces a MIDI system ("alsa", "jack", "coremidi"); empty picks the first
+    // that can be opened, unless the HALDEN_MIDI_SYSTEM environment variable names one.
+    RtMidiPorts(Clock& clock, InputSink input, FailureSink failure, std::string system = {});
+    ~RtMidiPorts() override;
+
+    Outcome enumeratePorts(PortNames& names) override;
+    Outcome openPorts(size_t input, size_t output) override;
+    void closePorts() override;
+    [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
+    std::string failureText() const override;
+
+    // Empty before the first listing.
+    std::string systemName() const override;
+
+    // JACK drops longer SysEx messages without a word.
+    size_t maxMessageSize() const override;
+
+private:
+    struct Api;
+    [[nodiscard]] std::string selectSystem();
+    void fail(const std::string& why);
+    void watch();
+    void stopWatching();
+    static void onInput(double, std::vector<unsigned char>* message, void* self);
+    static void onError(RtMidiError::Type type, const std::string& text, void* self);
+
+    InputSink input_;
+    FailureSink failure_;
+    std::string requested_;
+    std::unique_ptr<Api> api_;  // chosen system, with its listing objects
+    std::unique_ptr<RtMidiIn> in_;
+    std::shared_ptr<RtMidiOut> out_;
+    std::string inName_, outName_;
+    SysExFilter filter_;
+    // Until the ports are open, RtMidi's errors are collected here (with an error
+    // callback set it throws no more); afterwards they fail the ports.
+    std::atomic<bool> opened_{false};
+    std::string openError_;
+
+    mutable std::mutex mutex_;
+    std::string failureText_;
+    std::atomic<bool> failed_{false};
+
+    // Sending: RtMidi may block without end (a JACK server that stopped processing),
+    // so messages are handed over on a thread of its own, with a deadline.
+    Clock& clock_;
+    std::unique_ptr<SendThread> sender_;
+
+    // Watches that the open ports still exist.
+    std::thread watcher_;
+    std::condition_variable watchWake_;
+    bool watching_ = false;
+};
+
+}  // namespace halden

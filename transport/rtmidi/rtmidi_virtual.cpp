@@ -1,0 +1,63 @@
+#include "transport/rtmidi/rtmidi_virtual.h"
+
+#include "transport/rtmidi/rtmidi_system.h"
+
+namespace halden {
+
+RtMidiVirtualDevice::RtMidiVirtualDevice() = default;
+RtMidiVirtualDevice::~RtMidiVirtualDevice() {
+    if (in_) in_->cancelCallback();
+}
+
+Outcome RtMidiVirtualDevice::open(const std::string& portName, const std::string& system,
+                                  OnMessage onMessage) {
+    std::string reasons;
+    const auto id = chooseMidiSystem(system, reasons);
+    if (!id) return portFailure("No MIDI system can be opened (" + reasons + ")");
+    onMessage_ = std::move(onMessage);
+    try {
+        in_ = std::make_unique<RtMidiIn>(*id, portName);
+        in_->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        in_->ignoreTypes(false, true, true);
+        in_->setCallback(&RtMidiVirtualDevice::onInput, this);
+        in_->openVirtualPort(portName);
+        out_ = std::make_unique<RtMidiOut>(*id, portName);
+        out_->setErrorCallback(ignoreRtMidiWarning, nullptr);
+        out_->openVirtualPort(portName);
+    } catch (const RtMidiError& e) {
+        return portFailure("Can't open the virtual MIDI ports: " + e.getMessage());
+    }
+    systemName_ = RtMidi::getApiDisplayName(*id);
+    return {};
+}
+
+void RtMidiVirtualDevice::close() {
+    try {
+        if (in_) {
+            in_->cancelCallback();
+            in_->closePort();
+        }
+        if (out_) out_->closePort();
+    } catch (const RtMidiError&) {
+    }
+    in_.reset();
+    out_.reset();
+}
+
+void RtMidiVirtualDevice::send(ByteView bytes) {
+    if (!out_) return;
+    try {
+        out_->sendMessage(bytes.data(), bytes.size());
+    } catch (const RtMidiError&) {
+        // Nobody may be listening; a device does not care.
+    }
+}
+
+void RtMidiVirtualDevice::onInput(double, std::vector<unsigned char>* message, void* self) {
+    if (message && !message->empty()) {
+        static_cast<RtMidiVirtualDevice*>(self)->onMessage_(
+            ByteView(message->data(), message->size()));
+    }
+}
+
+}  // namespace halden

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/image.h"
+#include "transport/midi_ports.h"
+
+class RtMidiIn;
+class RtMidiOut;
+
+namespace halden {
+
+// A virtual MIDI device: an input and an output port that other programs connect to,
+// as a piece of hardware would offer them.
+class RtMidiVirtualDevice {
+public:
+    using OnMessage = std::function<void(ByteView)>;
+
+    RtMidiVirtualDevice();
+    ~RtMidiVirtualDevice();
+
+    // Opens both ports under `portName` on `system` (empty: the first MIDI system that
+    // can be opened). Incoming messages go to `onMessage` on the MIDI thread.
+    Outcome open(const std::string& portName, const std::string& system, OnMessage onMessage);
+    // The ports go away, as those of an interface that was unplugged. Not from within
+    // `onMessage`.
+    void close();
+
+    // Sends raw bytes (one message or several) on the output port.
+    void send(ByteView bytes);
+
+    std::string systemName() const { return systemName_; }
+
+private:
+    static void onInput(double, std::vector<unsigned char>* message, void* self);
+
+    OnMessage onMessage_;
+    std::unique_ptr<RtMidiIn> in_;
+    std::unique_ptr<RtMidiOut> out_;
+    std::string systemName_;
+};
+
+}  // namespace halden
