@@ -145,9 +145,9 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
         main=$(xdotool search --onlyvisible --name '^Halden Firmware Update Utility - V1.00$')
         xdotool windowfocus --sync "$main"
         eval "$(xdotool getwindowgeometry --shell "$main")"
-        # The focus starts in the file name field; four steps on, past the two lists and
-        # Exit, is Connect (Update is disabled). Enter presses it.
-        key Tab Tab Tab Tab Return
+        # Both ports restored: Connect is ready at once and, as the first control that
+        # takes the focus (Update is disabled), has it. Enter presses it.
+        key Return
         timeout 30 bash -c "$(declare -f box); box 'Halden Firmware Update Utility'"
         check "Connect in the app reaches the Halden" 0 $?
         key Return
