@@ -55,9 +55,4 @@ std::string AppPorts::failureText() const {
     return open_ ? open_->failureText() : "No MIDI port is open.";
 }
 
-std::string AppPorts::systemName() const {
-    if (open_) return open_->systemName();
-    return real_ ? real_->systemName() : std::string();
-}
-
 }  // namespace halden

@@ -21,7 +21,6 @@ public:
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
     size_t maxMessageSize() const override;
-    std::string systemName() const override;
 
     // The device number under which the simulator is listed.
     static constexpr size_t kSimulatorDevice = static_cast<size_t>(1) << 30;

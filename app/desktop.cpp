@@ -1,9 +1,9 @@
 #include "app/desktop.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "app/file_port_settings.h"
+#include "engine/text.h"
 #include "transport/system_ports.h"
 #ifdef _WIN32
 #include "app/registry_port_settings.h"
@@ -29,14 +29,10 @@ int listSelection(int current, const std::string& text, const std::vector<std::s
         entries[static_cast<size_t>(current)] == text) {
         return current;
     }
-    const auto same = [&](const std::string& entry) {
-        return entry.size() == text.size() &&
-               std::equal(entry.begin(), entry.end(), text.begin(), [](char a, char b) {
-                   return std::tolower(static_cast<unsigned char>(a)) ==
-                          std::tolower(static_cast<unsigned char>(b));
-               });
-    };
-    const auto found = std::find_if(entries.begin(), entries.end(), same);
+    const std::string wanted = lowerAscii(text);
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const std::string& entry) {
+        return lowerAscii(entry) == wanted;
+    });
     return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
 }
 
@@ -88,10 +84,6 @@ DesktopCore::~DesktopCore() {
     cancel();
     worker_.stop();
     ports_->closePorts();
-}
-
-MessageBoxes& DesktopCore::boxes() {
-    return *boxes_;
 }
 
 void DesktopCore::attach(MainWindowView& view, Progress& progress) {

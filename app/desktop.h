@@ -97,10 +97,7 @@ public:
     void finishCommands();
 
     MidiPorts& ports() { return *ports_; }
-    CancelFlag& cancelFlag() { return cancel_; }
-    Clock& clock() { return clock_; }
     CommandWorker& worker() { return worker_; }
-    MessageBoxes& boxes();
 
 private:
     class Boxes;

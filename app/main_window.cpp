@@ -38,11 +38,17 @@ bool MainWindow::create() {
     return true;
 }
 
+namespace {
+// The name of the port at a list position (1 is the first port); empty for none.
+std::string nameAt(int position, const std::vector<Port>& ports) {
+    return position >= 1 && static_cast<size_t>(position) <= ports.size()
+               ? ports[static_cast<size_t>(position) - 1].name
+               : std::string();
+}
+}  // namespace
+
 int MainWindow::findAgain(int position, const std::string& name, const std::vector<Port>& ports) {
-    const auto named = [&](int at) {
-        return at >= 1 && static_cast<size_t>(at) <= ports.size() && ports[at - 1].name == name;
-    };
-    if (name.empty() || named(position)) return position;
+    if (name.empty() || nameAt(position, ports) == name) return position;
     for (size_t i = 0; i < ports.size(); ++i) {
         if (ports[i].name == name) return static_cast<int>(i) + 1;
     }
@@ -50,11 +56,6 @@ int MainWindow::findAgain(int position, const std::string& name, const std::vect
 }
 
 void MainWindow::saveSelections() {
-    const auto nameAt = [](int position, const std::vector<Port>& ports) {
-        return position >= 1 && static_cast<size_t>(position) <= ports.size()
-                   ? ports[position - 1].name
-                   : std::string();
-    };
     const PortChoice choice{inputSelection_, outputSelection_,
                             nameAt(inputSelection_, ports_list_.inputs),
                             nameAt(outputSelection_, ports_list_.outputs)};

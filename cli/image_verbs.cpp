@@ -140,7 +140,7 @@ private:
         Version version{kNeverAskVersion, kNeverAskVersion};
         if (const size_t colon = given.rfind(':'); colon != std::string::npos && colon > 0) {
             const std::string tail = given.substr(colon + 1);
-            if (tail.find('.') != std::string::npos && !tail.empty() &&
+            if (tail.find('.') != std::string::npos &&
                 std::isdigit(static_cast<unsigned char>(tail.front()))) {
                 const Result<Version> parsed = parseVersion(tail);
                 if (!parsed) return parsed.failure();

@@ -82,10 +82,10 @@ public:
         while (!stop && raw.failure().empty()) {
             clock.sleepFor(std::chrono::milliseconds(50));
             if (unplugged && !closed && !onRaw) {
+                closed = true;
                 ports.close();
                 terminal.out("Halden Simulator: the ports are gone, as if unplugged.");
             }
-            closed = closed || unplugged;
         }
         catchStopSignals(nullptr);
         scheduler.stop();

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/file_port_settings.h"
+#include "port_positions.h"
 #include "rig.h"
 #include "temp_dir.h"
 
@@ -14,18 +15,6 @@ namespace fs = std::filesystem;
 
 PortChoice at(int input, int output) {
     return {input, output, {}, {}};
-}
-
-// The positions alone, as the earlier tests knew them.
-bool load(PortSettings&& settings, int& in, int& out) {
-    PortChoice choice{in, out, {}, {}};
-    const bool loaded = settings.load(choice);
-    in = choice.input;
-    out = choice.output;
-    return loaded;
-}
-bool load(PortSettings& settings, int& in, int& out) {
-    return load(std::move(settings), in, out);
 }
 
 struct SettingsRig {
@@ -41,11 +30,11 @@ TEST(FilePortSettings, RoundTrip) {
     ASSERT_TRUE(settings.save(at(1, 2)));
     FilePortSettings again(rig.path.string(), rig.boxes);
     int in = -1, out = -1;
-    ASSERT_TRUE(load(again, in, out));
+    ASSERT_TRUE(test::loadPositions(again, in, out));
     EXPECT_EQ(in, 1);
     EXPECT_EQ(out, 2);
     EXPECT_TRUE(again.save(at(-1, 0)));
-    ASSERT_TRUE(load(FilePortSettings(rig.path.string(), rig.boxes), in, out));
+    ASSERT_TRUE(test::loadPositions(FilePortSettings(rig.path.string(), rig.boxes), in, out));
     EXPECT_EQ(in, -1);
     EXPECT_EQ(out, 0);
     EXPECT_FALSE(fs::exists(rig.path.string() + ".new"));
@@ -76,7 +65,7 @@ TEST(FilePortSettings, MissingOrDamagedFileIsAFirstRun) {
         }
         FilePortSettings settings(rig.path.string(), rig.boxes);
         int in = -1, out = -1;
-        EXPECT_EQ(load(settings, in, out), c.loads) << c.name;
+        EXPECT_EQ(test::loadPositions(settings, in, out), c.loads) << c.name;
         EXPECT_EQ(in, c.in) << c.name;
         EXPECT_EQ(out, c.out) << c.name;
         EXPECT_TRUE(rig.boxes.errors.empty()) << c.name;
@@ -129,7 +118,7 @@ TEST(FilePortSettings, AFailedWriteIsToldOnce) {
     fs::remove_all(rig.path);
     EXPECT_TRUE(settings.save(at(3, 2)));
     int in = 0, out = 0;
-    ASSERT_TRUE(load(FilePortSettings(rig.path.string(), rig.boxes), in, out));
+    ASSERT_TRUE(test::loadPositions(FilePortSettings(rig.path.string(), rig.boxes), in, out));
     EXPECT_EQ(in, 3);
 }
 

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "app/registry_port_settings.h"
+#include "port_positions.h"
 #include "rig.h"
 
 namespace halden {
@@ -49,18 +50,10 @@ struct RegistryRig {
     test::ScriptedBoxes boxes;
 };
 
-bool loadPositions(PortSettings&& settings, int& in, int& out) {
-    PortChoice choice{in, out, {}, {}};
-    const bool loaded = settings.load(choice);
-    in = choice.input;
-    out = choice.output;
-    return loaded;
-}
-
 TEST(RegistryPortSettings, FirstRunLoadsNothingQuietly) {
     RegistryRig rig;
     int in = -1, out = -1;
-    EXPECT_FALSE(loadPositions(rig.store(), in, out));
+    EXPECT_FALSE(test::loadPositions(rig.store(), in, out));
     EXPECT_EQ(in, -1);
     EXPECT_EQ(out, -1);
     EXPECT_TRUE(rig.boxes.errors.empty());
@@ -70,13 +63,13 @@ TEST(RegistryPortSettings, KeepsBothValuesAsDwords) {
     RegistryRig rig;
     ASSERT_TRUE(rig.store().save(PortChoice{1, 2, {}, {}}));
     int in = 0, out = 0;
-    ASSERT_TRUE(loadPositions(rig.store(), in, out));
+    ASSERT_TRUE(test::loadPositions(rig.store(), in, out));
     EXPECT_EQ(in, 1);
     EXPECT_EQ(out, 2);
     ASSERT_TRUE(rig.store().save(PortChoice{-1, 0, {}, {}}));
     EXPECT_EQ(rig.get(HKEY_LOCAL_MACHINE, "InputBus"),
               (std::pair<DWORD, std::vector<BYTE>>{REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}));
-    ASSERT_TRUE(loadPositions(rig.store(), in, out));
+    ASSERT_TRUE(test::loadPositions(rig.store(), in, out));
     EXPECT_EQ(in, -1);
     EXPECT_EQ(out, 0);
 }
@@ -87,13 +80,13 @@ TEST(RegistryPortSettings, AValueThatCannotBeReadFailsTheLoad) {
     rig.put(HKEY_LOCAL_MACHINE, "InputBus", REG_BINARY, eight, sizeof eight);  // too large
     rig.put(HKEY_LOCAL_MACHINE, "OutputBus", REG_BINARY, eight, 4);
     int in = -1, out = -1;
-    EXPECT_FALSE(loadPositions(rig.store(), in, out));
+    EXPECT_FALSE(test::loadPositions(rig.store(), in, out));
     EXPECT_EQ(in, -1);
 
     RegistryRig onlyFirst;
     const DWORD three = 3;
     onlyFirst.put(HKEY_LOCAL_MACHINE, "InputBus", REG_DWORD, &three, sizeof three);
-    EXPECT_FALSE(loadPositions(onlyFirst.store(), in, out));
+    EXPECT_FALSE(test::loadPositions(onlyFirst.store(), in, out));
     EXPECT_EQ(in, 3);  // read before the failure: it stays
     EXPECT_EQ(out, -1);
 }
@@ -109,7 +102,7 @@ TEST(RegistryPortSettings, FallsBackToTheCurrentUser) {
     EXPECT_EQ(rig.get(HKEY_CURRENT_USER, "OutputBus").second, (std::vector<BYTE>{1, 0, 0, 0}));
     EXPECT_TRUE(rig.get(HKEY_LOCAL_MACHINE, "OutputBus").second.empty());
     int in = 0, out = 0;
-    ASSERT_TRUE(loadPositions(rig.store(unusable), in, out));
+    ASSERT_TRUE(test::loadPositions(rig.store(unusable), in, out));
     EXPECT_EQ(in, 2);
     EXPECT_TRUE(rig.boxes.errors.empty());
 }
