@@ -14,11 +14,6 @@ Bytes frame(uint8_t command) {
     return {kSysExStart, kManufacturer, kRequestDevice, kModel1, kModel2, command};
 }
 
-void put14(Bytes& out, unsigned v) {
-    out.push_back(static_cast<uint8_t>((v >> 7) & 0x7F));
-    out.push_back(static_cast<uint8_t>(v & 0x7F));
-}
-
 constexpr size_t kIdentityCapacity = 78;
 constexpr unsigned kIdentityPolls = 30;
 constexpr size_t kEraseCapacity = 30;
@@ -80,29 +75,26 @@ Bytes blockWrite(uint16_t blockNumber, ByteView payload) {
     m.reserve(payload.size() + kBlockWriteOverhead);
     put14(m, blockNumber);
     put14(m, static_cast<unsigned>(payload.size()));
-    unsigned sum = m[6] + m[7] + m[8] + m[9];
     m.insert(m.end(), payload.begin(), payload.end());
-    for (uint8_t b : payload) sum += b;
-    put14(m, sum & kMax14Bit);
+    put14(m, blockChecksum(m, payload.size()));
     m.push_back(kSysExEnd);
     return m;
 }
 
 StatusCode decodeIdentity(ByteView body, DeviceInfo& info) {
     info = DeviceInfo{};
-    if (body.size() != kIdentityBodySize) return status::kResponseUnknown;
-    const auto d = [&](size_t i) { return body[i]; };  // d1 is body[1]
-    info.imageStatus = d(1);
-    info.versionMajor = d(2);
-    info.versionMinor = d(3);
-    info.blockSize = static_cast<uint16_t>((d(7) << 7) | d(8));
-    info.auxByte1 = d(9);
-    info.auxByte2 = d(10);
-    info.auxWord = static_cast<uint16_t>((d(11) << 7) | d(12));
-    info.auxByte3 = d(13);
-    char serial[2 * kSerialBytes + 1] = {};
-    for (size_t i = 0; i < kSerialBytes; ++i) {
-        std::snprintf(serial + 2 * i, 3, "%.2x", d(kSerialOffset + i));
+    if (body.size() != identity::kBodySize) return status::kResponseUnknown;
+    info.imageStatus = body[identity::kImageStatus];
+    info.versionMajor = body[identity::kVersionMajor];
+    info.versionMinor = body[identity::kVersionMinor];
+    info.blockSize = static_cast<uint16_t>(read14(body, identity::kBlockSize));
+    info.auxByte1 = body[identity::kAuxByte1];
+    info.auxByte2 = body[identity::kAuxByte2];
+    info.auxWord = static_cast<uint16_t>(read14(body, identity::kAuxWord));
+    info.auxByte3 = body[identity::kAuxByte3];
+    char serial[2 * identity::kSerialBytes + 1] = {};
+    for (size_t i = 0; i < identity::kSerialBytes; ++i) {
+        std::snprintf(serial + 2 * i, 3, "%.2x", body[identity::kSerial + i]);
     }
     info.serialText = serial;
     if (info.imageStatus == 0) {

@@ -52,14 +52,16 @@ void SimulatedHalden::handle(ByteView m) {
     switch (command) {
         case kControlRequest:
             // The handshake code is acknowledged; the others are acted on silently.
-            if (m.size() == 8 && m[6] == kHandshakeCode) reply({kControlRequest, m[6]}, {});
+            if (m.size() == 8 && m[kArgumentOffset] == kHandshakeCode) {
+                reply({kControlRequest, kHandshakeCode}, {});
+            }
             return;
         case kIdentityRequest:
             reply(identityBody(), {});
             return;
         case kEraseRequest: {
             uint8_t result = erase::kOk;
-            if (m.size() != 8 || m[6] != 0) {
+            if (m.size() != 8 || m[kArgumentOffset] != 0) {
                 result = erase::kFailure;
             } else if (options_.eraseResult) {
                 result = *options_.eraseResult;
@@ -85,13 +87,10 @@ void SimulatedHalden::handle(ByteView m) {
 
 uint8_t SimulatedHalden::writeBlock(ByteView m, unsigned& block) {
     if (m.size() < kBlockWriteOverhead) return block::kBadLength;
-    block = (m[6] << 7) | m[7];
-    const size_t n = (m[8] << 7) | m[9];
+    block = read14(m, kBlockNumberOffset);
+    const size_t n = read14(m, kBlockLengthOffset);
     if (m.size() != kBlockWriteOverhead + n || n > options_.blockSize) return block::kBadLength;
-    unsigned sum = m[6] + m[7] + m[8] + m[9];
-    for (size_t i = 0; i < n; ++i) sum += m[kBlockPayloadOffset + i];
-    const unsigned checksum = (m[kBlockPayloadOffset + n] << 7) | m[kBlockPayloadOffset + n + 1];
-    if ((sum & kMax14Bit) != checksum) return block::kBadChecksum;
+    if (blockChecksum(m, n) != read14(m, kBlockPayloadOffset + n)) return block::kBadChecksum;
     std::optional<uint8_t> forced;
     if (auto it = options_.blockResults.find(block); it != options_.blockResults.end()) {
         forced = it->second;
@@ -121,17 +120,12 @@ uint8_t SimulatedHalden::store(ByteView payload, unsigned block) {
 }
 
 Bytes SimulatedHalden::identityBody() const {
-    Bytes body(options_.identityBodyLength, 0);
-    const auto put = [&](size_t i, uint8_t v) {
-        if (i < body.size()) body[i] = v;
-    };
-    put(0, kIdentityReply);
-    put(1, status_);
-    put(2, major_);
-    put(3, minor_);
-    put(7, static_cast<uint8_t>((options_.blockSize >> 7) & 0x7F));
-    put(8, static_cast<uint8_t>(options_.blockSize & 0x7F));
-    for (size_t i = 0; i < 6; ++i) put(14 + i, options_.serial[i] & 0x7F);
+    Bytes body{kIdentityReply, status_, major_, minor_, 0, 0, 0};
+    put14(body, options_.blockSize);
+    body.resize(identity::kSerial, 0);
+    for (uint8_t b : options_.serial) body.push_back(b & 0x7F);
+    // A Halden of another firmware may send another length: cut or padded with zeros.
+    body.resize(options_.identityBodyLength, 0);
     return body;
 }
 

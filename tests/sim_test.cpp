@@ -42,6 +42,23 @@ TEST(SimulatedHalden, ChecksEveryBlockWrite) {
     EXPECT_EQ(roundTrip(rig, eraseRequest(1)), (Bytes{0x14, 1}));  // only area 0 exists
 }
 
+// The identity reply, byte by byte as the Halden sends it; other lengths are the same
+// bytes cut or padded with zeros.
+TEST(SimulatedHalden, AnswersIdentityWithTheExactBytes) {
+    const Bytes full{0x12, 1, 1, 4, 0,    0,    0,    0x02, 0x05, 0,
+                     0,    0, 0, 0, 0x00, 0x0a, 0x7f, 0x10, 0x01, 0x02};
+    for (size_t length : {20u, 9u, 24u}) {
+        SimOptions options;
+        options.blockSize = 261;  // 14-bit: 0x02 0x05
+        options.imageStatus = 1;
+        options.identityBodyLength = length;
+        Rig rig(options);
+        Bytes expected = full;
+        expected.resize(length, 0);
+        EXPECT_EQ(roundTrip(rig, identityRequest()), expected) << length;
+    }
+}
+
 TEST(SimulatedHalden, ModelsWireTimeBothWays) {
     Rig rig;
     const Bytes request = identityRequest();  // 7 bytes out, 26 back
