@@ -23,8 +23,9 @@ class SimulateVerb : public Verb {
 public:
     explicit SimulateVerb(CLI::App& app) {
         command_ = app.add_subcommand(
-            "simulate", std::string("Run a simulated Halden on virtual MIDI ports named \"") +
-                            kSimulatorPortName + "\" until interrupted");
+            "simulate",
+            "Run a simulated Halden on virtual MIDI ports (\"Halden Simulator\" unless "
+            "--sim-port-name gives another name) until interrupted");
         addMidiSystemOption(*command_, system_);
         command_->add_option("--raw-midi", rawDevice_,
                              "be the far end of a MIDI cable instead: read and write this raw "
@@ -66,8 +67,8 @@ public:
             }
             device.receive(message);
         };
-        const Outcome opened = onRaw ? raw.open(rawDevice_, receive)
-                                     : ports.open(kSimulatorPortName, system_, receive);
+        const Outcome opened =
+            onRaw ? raw.open(rawDevice_, receive) : ports.open(options_.portName, system_, receive);
         if (!opened) {
             terminal.err(opened.failure().text);
             return exitStatus(opened.failure().code);

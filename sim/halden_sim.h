@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/clock.h"
@@ -21,7 +22,11 @@
 
 namespace halden {
 
+// The name of the simulator's ports unless it is given another.
+inline constexpr const char* kSimulatorPortName = "Halden Simulator";
+
 struct SimOptions {
+    std::string portName = kSimulatorPortName;  // both ways
     std::array<uint8_t, 6> serial{0x00, 0x0a, 0x7f, 0x10, 0x01, 0x02};
     uint8_t versionMajor = 1;
     uint8_t versionMinor = 4;

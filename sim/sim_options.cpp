@@ -66,6 +66,14 @@ constexpr long long kMaxMillis = 600'000;  // ten minutes
 void addSimOptions(CLI::App& app, SimOptions& o) {
     const std::string group = "Simulated Halden";
     app.add_option_function<std::string>(
+           "--sim-port-name",
+           [&o](const std::string& s) {
+               if (s.empty()) throw CLI::ValidationError("--sim-port-name: a name is needed");
+               o.portName = s;
+           },
+           "the name of the simulator's ports (default \"Halden Simulator\")")
+        ->group(group);
+    app.add_option_function<std::string>(
            "--sim-serial",
            [&o](const std::string& s) {
                if (auto e = parseSerial(s, o.serial); !e.empty()) throw CLI::ValidationError(e);

@@ -15,8 +15,8 @@ SimulatorPorts::~SimulatorPorts() {
 }
 
 Outcome SimulatorPorts::enumeratePorts(PortNames& names) {
-    names.inputs = {{kSimulatorPortName, 0}};
-    names.outputs = {{kSimulatorPortName, 0}};
+    names.inputs = {{device_.options().portName, 0}};
+    names.outputs = {{device_.options().portName, 0}};
     return {};
 }
 
@@ -50,7 +50,7 @@ size_t SimulatorPorts::maxMessageSize() const {
 std::string SimulatorPorts::failureText() const {
     std::lock_guard lock(mutex_);
     if (failed_) {
-        return std::string("The MIDI port \"") + kSimulatorPortName +
+        return "The MIDI port \"" + device_.options().portName +
                "\" has gone away. Is the MIDI interface still connected?";
     }
     return "The simulator's port is not open.";

@@ -12,8 +12,6 @@
 
 namespace halden {
 
-inline constexpr const char* kSimulatorPortName = "Halden Simulator";
-
 // The built-in simulator as a pair of ports named "Halden Simulator", on the real clock.
 // The device keeps its memory for the lifetime of this object, across opens.
 class SimulatorPorts : public MidiPorts {

@@ -86,6 +86,25 @@ timeout 30 "$halden" identify --out nosuch --in 1 >"$work/out" 2>&1
 check "an unknown port name is refused" 1 $? "$work/out" 'No MIDI output port is called "nosuch"'
 stop_sim
 
+# --- a simulator under another name, as a second Halden on the bench would be ---
+start_sim --baud 0 --sim-port-name "Bench Halden 2 (a long name, as some interfaces have)"
+"$halden" ports >"$work/out" 2>&1
+[ "$(grep -c 'Bench Halden 2 (a long name, as some interfaces have)' "$work/out")" = 2 ]
+check "ports lists both of its ports by that name" 0 $? "$work/out"
+timeout 30 "$halden" identify --out "bench halden 2" --in "bench halden 2" >"$work/out" 2>&1
+check "identify finds it by that name" 0 $? "$work/out" '^Halden serial #: 000a7f100102$'
+stop_sim
+
+# --- the simulator's ports go at its 8th message, as if unplugged ---
+start_sim --baud 0 --sim-port-fails-after 8
+timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${ports[@]}" >"$work/out" 2>&1
+check "an update fails when the ports go" 1 $? "$work/out" 'has gone away'
+wait_for "$work/sim.log" 'the ports are gone'
+check "the simulator says its ports went" 0 $? "$work/sim.log"
+stop_sim
+[ "$(grep -c '' "$work/received.txt")" = 7 ]
+check "it took seven messages" 0 $? "$work/received.txt"
+
 # --- a whole update, checked on the device ---
 make_small_image
 start_sim --baud 0
