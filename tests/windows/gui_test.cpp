@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -151,7 +152,10 @@ public:
             [&] {
                 for (HWND w : windowsOf(info_.dwProcessId)) {
                     const HWND message = GetDlgItem(w, 0xFFFF);  // a message box's text
-                    if (w == dialog || !message) continue;
+                    // Not the progress window nor the file chooser, which have static
+                    // texts of that id too.
+                    const bool buttons = GetDlgItem(w, IDOK) || GetDlgItem(w, IDYES);
+                    if (w == dialog || !message || !buttons || GetDlgItem(w, 0x47C)) continue;
                     found.window = w;
                     found.title = textOf(w);
                     found.text = textOf(message);
@@ -204,6 +208,7 @@ public:
         return static_cast<int>(code);
     }
 
+    DWORD process() const { return info_.dwProcessId; }
     HWND dialog = nullptr;
 
 private:
@@ -355,7 +360,7 @@ TEST_F(GuiTest, ConnectABadFileAndAFullUpdate) {
 }
 
 // The progress window: its controls; Cancel by its button, by Enter and by Space on it;
-// Escape ignored; a close request from the system ends the window, not the update.
+// Escape ignored; a close request (Alt+F4) ends neither the window nor the update.
 TEST_F(GuiTest, TheProgressWindow) {
     struct Way {
         const char* name;
@@ -376,7 +381,15 @@ TEST_F(GuiTest, TheProgressWindow) {
         {"Enter on Cancel", press(VK_RETURN), "Operation canceled"},
         {"Space on Cancel", press(VK_SPACE), "Operation canceled"},
         {"Escape", press(VK_ESCAPE), "Halden was successfully updated."},
-        {"close request", [](HWND p) { PostMessageA(p, WM_CLOSE, 0, 0); },
+        // Alt+F4 and the system's close request: the window stays, with its Cancel.
+        {"close request",
+         [](HWND p) {
+             PostMessageA(p, WM_SYSCOMMAND, SC_CLOSE, 0);
+             PostMessageA(p, WM_CLOSE, 0, 0);
+             Sleep(500);
+             EXPECT_TRUE(IsWindow(p) && IsWindowVisible(p)) << "the progress window went";
+             EXPECT_TRUE(IsWindowEnabled(GetDlgItem(p, 1011)));
+         },
          "Halden was successfully updated."},
     };
     for (const auto& way : ways) {
@@ -497,6 +510,140 @@ TEST_F(GuiTest, SettingsAreKeptAcrossRuns) {
     Gui second;
     EXPECT_EQ(second.selection(1003), 1);
     EXPECT_EQ(second.selection(1004), 1);
+}
+
+// A box that takes the focus from the file name field does not check the name again
+// when it closes: one error box, not one after another.
+TEST_F(GuiTest, AnErrorBoxComesOnce) {
+    Gui gui;
+    gui.connect();
+    gui.nameImage(image("halden-1.5.hfi"));
+    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
+    const std::string missing = image("no-such-image.hfi");
+    gui.focus(1005);
+    SendMessageA(gui.item(1005), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(missing.c_str()));
+    gui.key(1005, VK_RETURN);  // the default button, Update, with the focus in the field
+    EXPECT_EQ(gui.answer(), "Can't open file " + missing + " for reading");
+    const Box again = gui.box(3s);
+    EXPECT_EQ(again.window, nullptr) << "a second box: " << again.text;
+    if (again.window) PostMessageA(again.window, WM_COMMAND, IDOK, 0);
+}
+
+// Stored positions past the end of the lists select nothing, show no entry, and are
+// stored as no choice (-1) again.
+TEST_F(GuiTest, StoredPositionsPastTheEndSelectNothing) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarnwick\\Halden", 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD past = 7;
+    for (const char* name : {"InputBus", "OutputBus"}) {
+        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&past), sizeof past);
+    }
+    {
+        Gui gui;
+        ASSERT_NE(gui.dialog, nullptr);
+        gui.idle();
+        for (int list : {1003, 1004}) {
+            EXPECT_EQ(gui.selection(list), -1) << list;
+            EXPECT_EQ(gui.text(list), "") << list;
+        }
+        EXPECT_FALSE(gui.enabled(1000));
+        gui.click(4);
+        EXPECT_EQ(gui.exitCode(), 0);
+    }
+    for (const char* name : {"InputBus", "OutputBus"}) {
+        DWORD value = 0, size = sizeof value;
+        EXPECT_EQ(
+            RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
+        EXPECT_EQ(value, 0xFFFFFFFFu) << name;
+    }
+    RegCloseKey(key);
+}
+
+// A file whose path lies outside the old Windows character set is opened and updated
+// from, and its name is shown as it is.
+TEST_F(GuiTest, APathOfAnyCharacters) {
+    test::TempDir temp("halden-gui");
+    const std::filesystem::path folder = temp.path() / L"Mein Ordner \u2013 Gr\u00f6\u00dfe \u2713";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path file = folder / L"Firmware ne\u00fc \u00e4 1.5.hfi";
+    std::filesystem::copy_file(g_examples + "/halden-1.5.hfi", file);
+    const std::wstring path = std::filesystem::absolute(file).make_preferred().wstring();
+
+    Gui gui;
+    gui.connect();
+    gui.focus(1005);
+    SendMessageW(gui.item(1005), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    gui.focus(1000);
+    ASSERT_TRUE(until([&] { return gui.enabled(1001); }, 10s)) << gui.box(1s).text;
+    wchar_t shown[1024] = {};
+    SendMessageW(gui.item(1005), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(shown));
+    EXPECT_EQ(std::wstring(shown), path);
+    gui.click(1001);
+    EXPECT_EQ(gui.answer(), "Halden was successfully updated.");
+    EXPECT_EQ(gui.text(1010), "1.5");
+}
+
+// Long names are not cut: the drop-down is as wide as its longest entry, and a long path
+// picked in the chooser shows its end, the file's name.
+TEST_F(GuiTest, LongNamesAreShownWhole) {
+    const std::string name = "Bench Halden 2 on a USB MIDI interface with a very long name";
+    Gui gui("--simulate --baud 0 --sim-port-name \"" + name + "\"");
+    ASSERT_NE(gui.dialog, nullptr);
+    gui.idle();
+    const HDC dc = GetDC(nullptr);
+    const HFONT font =
+        CreateFontA(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                    FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, name.c_str(), static_cast<int>(name.size()), &size);
+    SelectObject(dc, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    RECT box{};
+    GetWindowRect(gui.item(1003), &box);
+    ASSERT_GT(size.cx, box.right - box.left) << "the name fits the list anyway";
+    for (int list : {1003, 1004}) {
+        EXPECT_GE(SendMessageA(gui.item(list), CB_GETDROPPEDWIDTH, 0, 0), size.cx) << list;
+    }
+
+    test::TempDir temp("halden-gui");
+    const std::filesystem::path folder =
+        temp.path() / std::string(90, 'f') / "images of the bench" / std::string(60, 'g');
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(g_examples + "/halden-1.5.hfi", folder / "halden-1.5.hfi");
+    const std::string path = windowsPath((folder / "halden-1.5.hfi").string());
+    gui.choose(1003, 1);
+    gui.choose(1004, 1);
+    ASSERT_TRUE(until([&] { return gui.enabled(1000); }));
+    gui.click(1000);
+    ASSERT_EQ(gui.answer(), "Connection established!");
+    ASSERT_TRUE(until([&] { return gui.enabled(3); }));
+    PostMessageA(gui.item(3), BM_CLICK, 0, 0);
+    HWND chooser = nullptr;
+    ASSERT_TRUE(until([&] {
+        for (HWND w : windowsOf(gui.process())) {
+            if (textOf(w) == "Halden Firmware Update Utility file selector") chooser = w;
+        }
+        return chooser != nullptr;
+    }));
+    const HWND field = GetDlgItem(chooser, 0x47C);  // the file name (cmb13)
+    ASSERT_NE(field, nullptr);
+    SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(until([&] { return gui.text(1005) == path; })) << gui.text(1005);
+    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
+    const HWND edit = gui.item(1005);
+    RECT client{};
+    GetClientRect(edit, &client);
+    const LRESULT last = SendMessageA(edit, EM_POSFROMCHAR, path.size() - 1, 0);
+    const LRESULT first = SendMessageA(edit, EM_POSFROMCHAR, 0, 0);
+    EXPECT_NE(last, -1);
+    EXPECT_LT(static_cast<short>(LOWORD(last)), client.right) << "the file's name is not shown";
+    EXPECT_LT(static_cast<short>(LOWORD(first)), 0) << "the path's start is shown";
 }
 
 }  // namespace
