@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -262,6 +263,42 @@ TEST(QtApp, ErrorsAndTheQuestionUseTheirBoxes) {
     EXPECT_EQ(question->title, "Halden Firmware Update Utility");
     EXPECT_EQ(question->byDefault, QMessageBox::No);
     EXPECT_TRUE(question->text.startsWith("The Halden image in the Kestrel 9 is verified good"));
+}
+
+// A name typed into the chooser is returned even when no such file is there, and the
+// app says that it cannot open it, as on Windows (the chooser does not refuse it itself).
+TEST(QtApp, TheChooserReturnsATypedNameOfAMissingFile) {
+    AppRig rig;
+    rig.start();
+    rig.connectToSimulator();
+    const std::string missing = (rig.dir / "not-there.hfi").string();
+    QPointer<QFileDialog> chooser;
+    QTimer typer;
+    int ticks = 0;
+    QObject::connect(&typer, &QTimer::timeout, [&] {
+        // A chooser that refused the name stays open (it runs its own event loop, inside
+        // this test's): it is ended, and the test fails below.
+        if (chooser && chooser->isVisible() && ++ticks > 100) chooser->reject();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            if (!d || !d->isVisible() || chooser) continue;
+            chooser = d;
+            EXPECT_EQ(d->windowTitle(), "Halden Firmware Update Utility file selector");
+            auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText(QString::fromStdString(missing));
+            QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);  // as Open does
+        }
+    });
+    typer.start(5);
+    rig.click("id_3");
+    const QString cannotOpen =
+        QString::fromStdString("Can't open file " + missing + " for reading");
+    const bool said = waitUntil([&] { return rig.boxes.sawText(cannotOpen); }, 5000);
+    EXPECT_TRUE(said);
+    ASSERT_TRUE(rig.idle());
+    EXPECT_EQ(rig.widget<QLineEdit>("id_1005")->text().toStdString(), missing);
+    EXPECT_FALSE(rig.widget<QPushButton>("id_1001")->isEnabled());
 }
 
 // In a dialog, Enter presses the focused button; the default button (Update) only
