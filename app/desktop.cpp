@@ -14,9 +14,9 @@ namespace halden {
 BoxStyle boxStyle(BoxKind kind) {
     switch (kind) {
         case BoxKind::Error:
+        case BoxKind::Fatal:  // says what happened and what next: nothing to answer
             return {text::kErrorTitle, false};
         case BoxKind::Question:
-        case BoxKind::Fatal:
             return {text::kAppTitle, true};
         case BoxKind::Notice:
             break;

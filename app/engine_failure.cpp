@@ -2,9 +2,63 @@
 
 namespace halden {
 
+namespace {
+
+constexpr const char* kCheckConnection =
+    "Check that the two ports chosen are the ones the Halden is connected to, that the MIDI "
+    "cables run both ways between the interface and the instrument, and that the instrument "
+    "is switched on.";
+constexpr const char* kNothingChanged = "Nothing was changed: the Halden's firmware is as it was.";
+constexpr const char* kLeftErased =
+    "The Halden's firmware area is now erased and not completely written, so the instrument "
+    "needs this update to complete before it works again. The Halden accepts the update "
+    "again (it reports its image as not good).";
+constexpr const char* kWhatToCheck =
+    "Before you update again, check the MIDI cable or interface and its power, try another "
+    "port, close any other program that sends to this port, and keep the instrument switched "
+    "on.";
+constexpr const char* kNotConfirmed =
+    "The whole image was written, but the Halden does not confirm it. Update again with this "
+    "image; if this comes back, the image may not be meant for this Halden.";
+
+std::string versionText(unsigned major, unsigned minor) {
+    return std::to_string(major) + "." + std::to_string(minor);
+}
+
+}  // namespace
+
 Failure engineFailure(const EngineIo& io, StatusCode rc) {
     if (rc != status::kPortFailure) return {rc, std::string(statusMessage(rc))};
     return {rc, io.receiver.portFailed() ? io.receiver.portFailure() : io.port.failureText()};
+}
+
+Failure connectFailure(const EngineIo& io, StatusCode rc) {
+    Failure failure = engineFailure(io, rc);
+    if (rc == status::kTimeout) failure.text += std::string("\n\n") + kCheckConnection;
+    return failure;
+}
+
+Failure updateFailure(const EngineIo& io, StatusCode rc, const DeviceInfo& info,
+                      const UpdateProgress& done) {
+    Failure failure = engineFailure(io, rc);
+    if (rc == status::kOtherVersionAfterUpdate && done.imageVersion) {
+        failure.text = "The Halden reports version " +
+                       versionText(info.versionMajor, info.versionMinor) +
+                       " after the update; the image holds " +
+                       versionText(done.imageVersion->major, done.imageVersion->minor);
+    }
+    std::string next;
+    if (rc == status::kNotGoodAfterUpdate || rc == status::kOtherVersionAfterUpdate) {
+        next = kNotConfirmed;
+    } else if (done.erased) {
+        next = std::string(kLeftErased) + "\n\n" + kWhatToCheck;
+    } else if (rc == status::kTimeout) {
+        next = std::string(kNothingChanged) + " " + kCheckConnection;
+    } else {
+        next = kNothingChanged;
+    }
+    failure.text += "\n\n" + next;
+    return failure;
 }
 
 }  // namespace halden

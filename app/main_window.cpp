@@ -129,9 +129,8 @@ void MainWindow::checkNamedImage(const std::string& path) {
     view_.enable(IDC_UPDATE, file.ok());
 }
 
-void MainWindow::reportFailure(StatusCode rc) {
-    const Failure failure = engineFailure(io_, rc);
-    if (rc == status::kPortFailure) {
+void MainWindow::reportFailure(const Failure& failure) {
+    if (failure.code == status::kPortFailure) {
         io_.boxes.fatalBox(failure.text);
         ended_ = true;
         view_.end(1);
@@ -171,7 +170,7 @@ void MainWindow::connectCommand() {
         ports_.closePorts();
         view_.enable(IDC_FINDIMAGE, false);
         view_.enable(IDC_UPDATE, false);
-        reportFailure(rc);
+        reportFailure(connectFailure(io_, rc));
         return;
     }
     view_.setText(IDC_SERIAL, info_.serialText);
@@ -192,9 +191,17 @@ void MainWindow::updateCommand() {
         io_.boxes.errorBox(file.failure().text);
         return;
     }
-    const StatusCode rc = runUpdate(io_, *file, info_);
+    UpdateProgress done;
+    const StatusCode rc = runUpdate(io_, *file, info_, done);
+    if (rc == status::kNotGoodAfterUpdate || rc == status::kOtherVersionAfterUpdate) {
+        // What the Halden said after the update, though it is not what was sent.
+        view_.setText(IDC_SERIAL, info_.serialText);
+        view_.setText(IDC_VERSION, info_.versionText);
+    } else if (rc != status::kOk && done.erased) {
+        view_.setText(IDC_VERSION, "");  // the version shown is no longer there
+    }
     if (rc != status::kOk) {
-        reportFailure(rc);
+        reportFailure(updateFailure(io_, rc, info_, done));
         return;
     }
     view_.setText(IDC_SERIAL, info_.serialText);

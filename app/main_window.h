@@ -70,7 +70,7 @@ private:
     void checkNamedImage(const std::string& path);
     void readImagePath();
     // Shows a failed engine result; a MIDI port failure ends the program.
-    void reportFailure(StatusCode rc);
+    void reportFailure(const Failure& failure);
 
     MainWindowView& view_;
     EngineIo& io_;

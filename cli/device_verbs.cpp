@@ -1,4 +1,5 @@
 // identify and update: the verbs that talk to a Halden.
+#include "app/engine_failure.h"
 #include "app/image_file.h"
 #include "app/options.h"
 #include "cli/session.h"
@@ -63,7 +64,7 @@ public:
             terminal.out(text::kConnectionEstablished);
             showIdentity(terminal, session.info());
         }
-        return session.finish(rc);
+        return session.finish(connectFailure(session.io(), rc));
     }
 };
 
@@ -94,12 +95,18 @@ public:
         size_t areaBytes = 0;
         for (const Record& r : records) areaBytes += r.data.size();
         session.meter().expect(areaBytes);
-        const StatusCode rc = runUpdate(session.io(), *file, session.info());
-        if (rc == status::kOk) {
+        UpdateProgress done;
+        const StatusCode rc = runUpdate(session.io(), *file, session.info(), done);
+        // The identity read back is shown whatever it proves.
+        if (rc == status::kOk || rc == status::kNotGoodAfterUpdate ||
+            rc == status::kOtherVersionAfterUpdate) {
             showIdentity(terminal, session.info());
-            terminal.out(text::kUpdateSucceeded);
         }
-        return session.finish(rc);
+        if (rc == status::kOk) {
+            terminal.out(text::kUpdateSucceeded);
+            return 0;
+        }
+        return session.finish(updateFailure(session.io(), rc, session.info(), done));
     }
 
 private:

@@ -54,14 +54,13 @@ Outcome Session::open() {
     return ports_->openPorts(names.inputs[*in].device, names.outputs[*out].device);
 }
 
-int Session::finish(StatusCode rc) {
-    const Failure failure = engineFailure(io_, rc);
-    if (rc == status::kPortFailure) {
+int Session::finish(const Failure& failure) {
+    if (failure.code == status::kPortFailure) {
         boxes_.fatalBox(failure.text);
-    } else if (rc != status::kOk) {
+    } else if (failure.code != status::kOk) {
         boxes_.errorBox(failure.text);
     }
-    return exitStatus(rc);
+    return exitStatus(failure.code);
 }
 
 }  // namespace halden::cli

@@ -40,7 +40,8 @@ public:
     DeviceInfo& info() { return info_; }
 
     // Shows the outcome of an engine operation and returns the exit status.
-    int finish(StatusCode rc);
+    // Reports a failure (none for kOk) and gives the exit status.
+    int finish(const Failure& failure);
 
 private:
     const SessionOptions& options_;

@@ -5,7 +5,7 @@
 namespace halden {
 
 std::string_view statusMessage(StatusCode code) {
-    static constexpr std::array<std::string_view, 19> kMessages = {
+    static constexpr std::array<std::string_view, 21> kMessages = {
         "No error",
         "Cannot open file",
         "Update file CRC error",
@@ -25,6 +25,8 @@ std::string_view statusMessage(StatusCode code) {
         "MIDI port failure",
         "The Halden's blocks are too long for this MIDI port; nothing was erased",
         "The Halden's block size is too small for an area of this image; nothing was erased",
+        "The Halden does not report the new firmware as good",
+        "The Halden reports another version after the update than the image holds",
     };
     if (code < kMessages.size()) return kMessages[code];
     return "Unknown error";

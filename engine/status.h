@@ -34,6 +34,10 @@ inline constexpr StatusCode kBlocksTooLongForPort = 17;
 // An area would need more blocks than a 14-bit block number can count (the Halden's
 // block size is too small for it). Found before anything is erased.
 inline constexpr StatusCode kTooManyBlocks = 18;
+// The update was written and the identity read back, but the Halden does not prove it
+// took the firmware: its image status is not good, or its version is not the image's.
+inline constexpr StatusCode kNotGoodAfterUpdate = 19;
+inline constexpr StatusCode kOtherVersionAfterUpdate = 20;
 }  // namespace status
 
 [[nodiscard]] std::string_view statusMessage(StatusCode code);

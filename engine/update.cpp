@@ -80,7 +80,8 @@ StatusCode checkAreasFit(const std::vector<Record>& records, const DeviceInfo& i
     return status::kOk;
 }
 
-StatusCode programArea(EngineIo& io, uint8_t area, const Record& record, const DeviceInfo& info) {
+StatusCode programArea(EngineIo& io, uint8_t area, const Record& record, const DeviceInfo& info,
+                       UpdateProgress& state) {
     const ByteView data = record.data;
     // Asked before the erase: a No must leave the Halden's working firmware untouched.
     const bool upToDate =
@@ -94,6 +95,7 @@ StatusCode programArea(EngineIo& io, uint8_t area, const Record& record, const D
     }
 
     io.progress.set(text::kPreparingArea, 0);
+    state.erased = true;  // even unanswered, the request may have erased it
     if (StatusCode rc = eraseArea(io, area)) return rc;
 
     const size_t total = data.size() / info.blockSize + 1;
@@ -116,10 +118,29 @@ StatusCode programArea(EngineIo& io, uint8_t area, const Record& record, const D
     return writeBlock(io, blockNumber, {});  // an empty block closes the area
 }
 
+std::optional<Version> imageVersion(const std::vector<Record>& records) {
+    std::optional<Version> found;
+    for (const Record& rec : records) {
+        if (rec.type != RecordType::Area) continue;
+        if (rec.versionMajor == kNeverAskVersion && rec.versionMinor == kNeverAskVersion) continue;
+        const Version v{rec.versionMajor, rec.versionMinor};
+        if (found && (found->major != v.major || found->minor != v.minor)) return std::nullopt;
+        found = v;
+    }
+    return found;
+}
+
 StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
+    UpdateProgress done;
+    return runUpdate(io, image, info, done);
+}
+
+StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgress& done) {
+    done = UpdateProgress{};
     if (StatusCode rc = connectDevice(io, info)) return rc;
     std::vector<Record> records;
     if (StatusCode rc = parseImage(image, records)) return rc;
+    done.imageVersion = imageVersion(records);
     // What the identity and the port allow is known now: refuse before any record runs,
     // so that nothing is erased that cannot be written again.
     if (StatusCode rc = checkAreasFit(records, info, io.port.maxMessageSize())) return rc;
@@ -140,7 +161,7 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
                 if (rc == status::kOk) pauseTenths(io.clock, kControlPauseTenths);
                 break;
             case RecordType::Area:
-                rc = programArea(io, 0, rec, info);
+                rc = programArea(io, 0, rec, info, done);
                 break;
         }
         if (rc != status::kOk || io.cancel) break;
@@ -149,7 +170,14 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
     if (rc == status::kPortFailure) return rc;  // fatal whatever else happened
     if (io.cancel) return status::kCanceled;
     if (rc != status::kOk) return rc;
-    return verifyAfterUpdate(io, info, kReadBackTries);
+    if (StatusCode read = verifyAfterUpdate(io, info, kReadBackTries)) return read;
+    // The read-back identity is the Halden's word; only it proves the update.
+    if (info.imageStatus != 0) return status::kNotGoodAfterUpdate;
+    const auto& v = done.imageVersion;
+    if (v && (v->major != info.versionMajor || v->minor != info.versionMinor)) {
+        return status::kOtherVersionAfterUpdate;
+    }
+    return status::kOk;
 }
 
 }  // namespace halden

@@ -1,6 +1,7 @@
 // The connect, read-back and update procedures.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "engine/device.h"
@@ -14,7 +15,24 @@ namespace halden {
 // Reads the identity back after an update, retrying on timeouts up to `tries` times.
 [[nodiscard]] StatusCode verifyAfterUpdate(EngineIo& io, DeviceInfo& info, unsigned tries);
 
+// How far an update came, for what is said after it failed.
+struct UpdateProgress {
+    // An erase was sent: from then on the area may be erased and not completely written.
+    bool erased = false;
+    // The version the image's versioned areas all carry, when they agree.
+    std::optional<Version> imageVersion;
+};
+
+// The one version the image's areas carry (0x7F 0x7F carries none); none when areas
+// disagree or none carries one.
+std::optional<Version> imageVersion(const std::vector<Record>& records);
+
 // Carries out a whole image: handshake, validation, records in file order, read-back.
+// It counts as done only when the Halden then reports its image good and, where the
+// image carries one version, that version (else kNotGoodAfterUpdate or
+// kOtherVersionAfterUpdate, with `info` as read back).
+[[nodiscard]] StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info,
+                                   UpdateProgress& done);
 [[nodiscard]] StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info);
 
 // Whether every area of `records` can be written to a Halden with this identity through
@@ -28,6 +46,6 @@ void delayWithProgress(EngineIo& io, uint8_t count);
 
 // One area record: erase, up-to-date question, blocks, closing block.
 [[nodiscard]] StatusCode programArea(EngineIo& io, uint8_t area, const Record& record,
-                                     const DeviceInfo& info);
+                                     const DeviceInfo& info, UpdateProgress& state);
 
 }  // namespace halden

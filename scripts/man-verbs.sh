@@ -38,6 +38,12 @@ the Halden's blocks are too long for the MIDI port (found before anything is era
 the Halden's block size is too small to number an area's blocks (found before anything
 is erased)
 .TP
+19
+the update was written, but the Halden does not then report its firmware as good
+.TP
+20
+the update was written, but the Halden then reports another version than the image holds
+.TP
 64
 a command line that is not understood
 ROFF

@@ -109,9 +109,13 @@ uint8_t SimulatedHalden::store(ByteView payload, unsigned block) {
     if (memory_.size() + n > options_.memorySize) return block::kTooLarge;
     if (n == 0) {
         erased_ = false;
-        status_ = 0;
+        status_ = options_.statusAfterUpdate.value_or(0);
         major_ = memory_.size() > 0 ? memory_[0] : 0;
         minor_ = memory_.size() > 1 ? memory_[1] : 0;
+        if (const auto& v = options_.versionAfterUpdate) {
+            major_ = v->major;
+            minor_ = v->minor;
+        }
     } else {
         memory_.insert(memory_.end(), payload.begin(), payload.end());
         ++nextBlock_;

@@ -49,6 +49,10 @@ struct SimOptions {
     bool realtimeBytes = false;          // clock bytes inside every reply
     bool cutOffMessages = false;         // a reply cut off by a status byte before each reply
     unsigned portFailsAfter = 0;         // the port fails at the N-th message sent to it
+    // A Halden that does not take what it was sent: the image status, or the version,
+    // it reports once an area was closed (instead of 0 and the area's first two bytes).
+    std::optional<uint8_t> statusAfterUpdate;
+    std::optional<Version> versionAfterUpdate;
     // Keep every message received (for tests and --save-received); without it a long run
     // of the built-in simulator would grow by every message.
     bool recordReceived = false;

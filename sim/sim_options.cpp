@@ -61,6 +61,12 @@ CLI::Option* addNumber(CLI::App& app, const std::string& name, T& target, long l
 
 constexpr long long kMaxMillis = 600'000;  // ten minutes
 
+Version versionValue(const std::string& text) {
+    const Result<Version> version = parseVersion(text);
+    if (!version) throw CLI::ValidationError(version.failure().text);
+    return *version;
+}
+
 }  // namespace
 
 void addSimOptions(CLI::App& app, SimOptions& o) {
@@ -83,15 +89,28 @@ void addSimOptions(CLI::App& app, SimOptions& o) {
     app.add_option_function<std::string>(
            "--sim-version",
            [&o](const std::string& s) {
-               const Result<Version> version = parseVersion(s);
-               if (!version) throw CLI::ValidationError(version.failure().text);
-               o.versionMajor = version->major;
-               o.versionMinor = version->minor;
+               const Version version = versionValue(s);
+               o.versionMajor = version.major;
+               o.versionMinor = version.minor;
            },
            "firmware version MAJOR.MINOR (default 1.4)")
         ->group(group);
     addNumber(app, "--sim-status", o.imageStatus, 0, 127,
               "image status, 0 = verified good (default 0)");
+    app.add_option_function<std::string>(
+           "--sim-status-after",
+           [&o](const std::string& text) {
+               o.statusAfterUpdate =
+                   static_cast<uint8_t>(inRange("--sim-status-after", text, 0, 127));
+           },
+           "the image status it reports after an update (default 0: it took the image)")
+        ->type_name("N")
+        ->group(group);
+    app.add_option_function<std::string>(
+           "--sim-version-after",
+           [&o](const std::string& s) { o.versionAfterUpdate = versionValue(s); },
+           "the version MAJOR.MINOR it reports after an update (default: the image's)")
+        ->group(group);
     addNumber(app, "--sim-block-size", o.blockSize, 0, 16383,
               "largest payload per block (default 128)");
     addNumber(app, "--baud,--sim-baud", o.baud, 0, 10'000'000,

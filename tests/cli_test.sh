@@ -91,6 +91,35 @@ check "a device fault gives its status" 14 $? "$work/out" '^MIDI Reports chip pr
 run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-size 0
 check "a block size of 0 is refused" 8 $? "$work/out" '^MIDI Response unknown$'
 
+# Success only when the Halden proves it; after a failure, its state and what next.
+erased="The Halden's firmware area is now erased and not completely written, so the instrument needs this update to complete before it works again. The Halden accepts the update again (it reports its image as not good).
+
+Before you update again, check the MIDI cable or interface and its power, try another port, close any other program that sends to this port, and keep the instrument switched on."
+unconfirmed="The whole image was written, but the Halden does not confirm it. Update again with this image; if this comes back, the image may not be meant for this Halden."
+nothing="Nothing was changed: the Halden's firmware is as it was."
+silent="$nothing Check that the two ports chosen are the ones the Halden is connected to, that the MIDI cables run both ways between the interface and the instrument, and that the instrument is switched on."
+while IFS='|' read -r name want image options first next; do
+    # shellcheck disable=SC2086
+    "$halden" update "$examples/$image" --simulate --baud 0 $options \
+        >"$work/stdout" 2>"$work/stderr" </dev/null
+    rc=$?
+    # The status text first, then the rest; a question asked may come before them.
+    expected=$(printf '%s\n\n%s' "$first" "${!next}")
+    said=$(cat "$work/stderr")
+    [[ "$said" == "$expected" || "$said" == *$'\n'"$expected" ]] || rc="$rc, other words"
+    check "$name" "$want" "$rc" "$work/stderr"
+done <<'EOF2'
+not good after the update|19|halden-1.5.hfi|--sim-status-after 1|The Halden does not report the new firmware as good|unconfirmed
+the old version after the update|20|halden-1.5.hfi|--sim-version-after 1.4|The Halden reports version 1.4 after the update; the image holds 1.5|unconfirmed
+a failure past the erase|11|halden-1.5.hfi|--sim-block-result 3=1|MIDI Reports bad checksum|erased
+a No before the erase|5|halden-1.4.hfi|--no|Operation canceled|nothing
+a silent Halden|7|halden-1.5.hfi|--sim-silent|MIDI Response timeout|silent
+EOF2
+"$halden" update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-version-after 1.4 \
+    >"$work/out" 2>/dev/null
+printf 'Halden serial #: 000a7f100102\nCurrent Halden version #: 1.4\n' | cmp -s - "$work/out"
+check "the identity read back is shown" 0 $? "$work/out"
+
 # Every bad option value is a usage error (64) that says what is wrong.
 while IFS='|' read -r option pattern; do
     # shellcheck disable=SC2086

@@ -33,8 +33,9 @@ TEST(BoxStyle, TheFourKindsOfBox) {
     EXPECT_FALSE(boxStyle(BoxKind::Notice).yesNo);
     EXPECT_EQ(boxStyle(BoxKind::Question).title, "Halden Firmware Update Utility");
     EXPECT_TRUE(boxStyle(BoxKind::Question).yesNo);
-    EXPECT_EQ(boxStyle(BoxKind::Fatal).title, "Halden Firmware Update Utility");
-    EXPECT_TRUE(boxStyle(BoxKind::Fatal).yesNo);
+    // A fatal box says what happened and what next; it asks nothing.
+    EXPECT_EQ(boxStyle(BoxKind::Fatal).title, "Halden Firmware Update Utility Error");
+    EXPECT_FALSE(boxStyle(BoxKind::Fatal).yesNo);
 }
 
 }  // namespace

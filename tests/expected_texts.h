@@ -31,8 +31,30 @@ inline const std::map<StatusCode, std::string>& expectedMessages() {
         {18,
          "The Halden's block size is too small for an area of this image; nothing was "
          "erased"},
+        {19, "The Halden does not report the new firmware as good"},
+        {20, "The Halden reports another version after the update than the image holds"},
     };
     return messages;
+}
+
+// What follows a failure's own text, after an empty line.
+inline const std::string kLeftErased =
+    "The Halden's firmware area is now erased and not completely written, so the instrument "
+    "needs this update to complete before it works again. The Halden accepts the update "
+    "again (it reports its image as not good).\n\nBefore you update again, check the MIDI "
+    "cable or interface and its power, try another port, close any other program that sends "
+    "to this port, and keep the instrument switched on.";
+inline const std::string kNothingChanged =
+    "Nothing was changed: the Halden's firmware is as it was.";
+inline const std::string kCheckConnection =
+    "Check that the two ports chosen are the ones the Halden is connected to, that the MIDI "
+    "cables run both ways between the interface and the instrument, and that the instrument "
+    "is switched on.";
+inline const std::string kNotConfirmed =
+    "The whole image was written, but the Halden does not confirm it. Update again with this "
+    "image; if this comes back, the image may not be meant for this Halden.";
+inline std::string then(const std::string& first, const std::string& next) {
+    return first + "\n\n" + next;
 }
 
 }  // namespace halden::test

@@ -92,7 +92,7 @@ const Step kSteps[] = {
      "     7  8  11 12 13  8 15 14  8  0    0  7   5      16",
      "     U  U   U  U  U  U  U  U  U  U    U  U   U      E"},
     {"read-back", [](const Bytes& m, size_t ids) { return m[5] == 0x11 && ids == 1; },
-     "     0  0   0  0  0  0  0  0  0  0    0  0   5      16",
+     "     0  0  19 19 19 19 19 19 19  0    0  0   5      16",
      "     U  U   U  U  U  U  U  U  U  U    U  U   U      U"},
 };
 

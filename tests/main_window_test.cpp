@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "expected_texts.h"
 #include "rig.h"
 #include "temp_dir.h"
 
@@ -278,7 +279,8 @@ TEST(MainWindow, ConnectToASilentHaldenTimesOut) {
     app.start();
     app.view.texts[IDC_SERIAL] = "kept";
     app.connect();
-    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"MIDI Response timeout"});
+    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{test::then("MIDI Response timeout",
+                                                                        test::kCheckConnection)});
     EXPECT_GE(app.rig.clock.now(), 30s);
     EXPECT_FALSE(app.ports.open);
     EXPECT_FALSE(app.on(IDC_FINDIMAGE));
@@ -466,7 +468,8 @@ TEST(MainWindow, UpdateRereadsTheFileAndSendsNothingWhenItChanged) {
     }
 }
 
-TEST(MainWindow, CancelledUpdateKeepsTheShownIdentity) {
+// Past the erase, the version shown is gone from the Halden: it is no longer shown.
+TEST(MainWindow, ACancelPastTheEraseSaysTheHaldenIsErased) {
     App app;
     app.start();
     app.connect();
@@ -476,8 +479,10 @@ TEST(MainWindow, CancelledUpdateKeepsTheShownIdentity) {
         if (caption == "Updating Halden area..." && percent > 20) app.rig.cancel = true;
     };
     app.click(IDC_UPDATE);
-    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"Operation canceled"});
-    EXPECT_EQ(app.view.texts[IDC_VERSION], "1.4");
+    EXPECT_EQ(app.rig.boxes.errors,
+              std::vector<std::string>{test::then("Operation canceled", test::kLeftErased)});
+    EXPECT_EQ(app.view.texts[IDC_VERSION], "");
+    EXPECT_EQ(app.view.texts[IDC_SERIAL], "000a7f100102");
 }
 
 TEST(MainWindow, APortFailureIsFatal) {
@@ -488,7 +493,8 @@ TEST(MainWindow, APortFailureIsFatal) {
     app.leaveField();
     app.rig.link.failFrom = app.rig.link.sent.size() + 5;
     app.click(IDC_UPDATE);
-    EXPECT_EQ(app.rig.boxes.fatals, std::vector<std::string>{"link unplugged"});
+    EXPECT_EQ(app.rig.boxes.fatals,
+              std::vector<std::string>{test::then("link unplugged", test::kLeftErased)});
     EXPECT_EQ(app.view.exitCode, 1);
     app.click(IDC_CONNECT);  // the window has ended: nothing more happens
     EXPECT_EQ(app.ports.opened.size(), 1u);
@@ -509,6 +515,57 @@ TEST(MainWindow, ExitSavesTheSelectionsAndEnds) {
     next.start();
     EXPECT_EQ(next.view.selected[IDC_RECEIVE], 1);
     EXPECT_EQ(next.view.selected[IDC_TRANSMIT], 1);
+}
+
+// After the read-back: a Halden that does not prove the update fails it, with the
+// identity it read back on show.
+TEST(MainWindow, AnUpdateTheHaldenDoesNotProveFails) {
+    struct Case {
+        const char* name;
+        std::optional<uint8_t> statusAfter;
+        std::optional<Version> versionAfter;
+        std::string error, version;
+    };
+    const std::vector<Case> cases = {
+        {"not good", 1, {}, "The Halden does not report the new firmware as good", ""},
+        {"old version",
+         {},
+         Version{1, 4},
+         "The Halden reports version 1.4 after the update; the image holds 1.5",
+         "1.4"},
+    };
+    for (const Case& c : cases) {
+        SimOptions options;
+        options.statusAfterUpdate = c.statusAfter;
+        options.versionAfterUpdate = c.versionAfter;
+        App app(options);
+        app.start();
+        app.connect();
+        Bytes data = ascending(300);
+        data[0] = 1, data[1] = 5;
+        app.typeFile(app.file("v1.5.hfi", imageWithArea(data, 1, 5)));
+        app.leaveField();
+        app.click(IDC_UPDATE);
+        EXPECT_EQ(app.rig.boxes.errors,
+                  std::vector<std::string>{test::then(c.error, test::kNotConfirmed)})
+            << c.name;
+        EXPECT_EQ(app.rig.boxes.notices.size(), 1u) << c.name;  // only Connect's
+        EXPECT_EQ(app.view.texts[IDC_VERSION], c.version) << c.name;
+        EXPECT_EQ(app.view.texts[IDC_SERIAL], "000a7f100102") << c.name;
+    }
+}
+
+// Before the erase, a failure says that nothing was changed, and the version stays.
+TEST(MainWindow, AFailureBeforeTheEraseSaysNothingChanged) {
+    App app;
+    app.start();
+    app.connect();
+    app.typeFile(app.file("same.hfi", imageWithArea(ascending(10), 1, 4)));
+    app.leaveField();
+    app.click(IDC_UPDATE);  // the up-to-date question, answered No
+    EXPECT_EQ(app.rig.boxes.errors,
+              std::vector<std::string>{test::then("Operation canceled", test::kNothingChanged)});
+    EXPECT_EQ(app.view.texts[IDC_VERSION], "1.4");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <thread>
 
+#include "expected_texts.h"
 #include "rig.h"
 #include "sim/simulator_ports.h"
 #include "temp_dir.h"
@@ -254,7 +255,9 @@ TEST(QtApp, ErrorsAndTheQuestionUseTheirBoxes) {
     // An image for the version the simulator runs asks the up-to-date question.
     rig.typeFile(rig.writeImage("same.hfi", test::ascending(10), 1, 4));
     rig.click("id_1001");
-    ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText("Operation canceled"); }));
+    const QString canceled =
+        QString::fromStdString(test::then("Operation canceled", test::kNothingChanged));
+    ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText(canceled); }));
     ASSERT_TRUE(rig.idle());
     const auto question =
         std::find_if(rig.boxes.seen.begin(), rig.boxes.seen.end(),
@@ -263,6 +266,26 @@ TEST(QtApp, ErrorsAndTheQuestionUseTheirBoxes) {
     EXPECT_EQ(question->title, "Halden Firmware Update Utility");
     EXPECT_EQ(question->byDefault, QMessageBox::No);
     EXPECT_TRUE(question->text.startsWith("The Halden image in the Kestrel 9 is verified good"));
+}
+
+// A Halden that does not prove the update: its own failure, and what it read back.
+TEST(QtApp, AnUpdateTheHaldenDoesNotProveFails) {
+    AppRig rig;
+    rig.sim.versionAfterUpdate = Version{1, 4};
+    rig.start();
+    rig.connectToSimulator();
+    Bytes data = test::ascending(300);
+    data[0] = 1, data[1] = 5;
+    rig.nameImage(rig.writeImage("v1.5.hfi", data, 1, 5));
+    rig.click("id_1001");
+    const QString text = QString::fromStdString(
+        test::then("The Halden reports version 1.4 after the update; the image holds 1.5",
+                   test::kNotConfirmed));
+    ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText(text); }));
+    ASSERT_TRUE(rig.idle());
+    EXPECT_EQ(rig.boxes.seen.back().title, "Halden Firmware Update Utility Error");
+    EXPECT_FALSE(rig.boxes.sawText("Halden was successfully updated."));
+    EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "1.4");
 }
 
 // A name typed into the chooser is returned even when no such file is there, and the
@@ -390,8 +413,10 @@ TEST(QtApp, ProgressWindowCancelAndCloseRequest) {
             EXPECT_TRUE(rig.boxes.sawText("Halden was successfully updated.")) << name;
             EXPECT_FALSE(rig.app->dialog().isVisible()) << name;
         } else {
-            EXPECT_TRUE(rig.boxes.sawText("Operation canceled")) << name;
-            EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "1.4") << name;
+            EXPECT_TRUE(rig.boxes.sawText(
+                QString::fromStdString(test::then("Operation canceled", test::kLeftErased))))
+                << name;
+            EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "") << name;  // erased
         }
     }
 }
@@ -466,8 +491,8 @@ TEST(QtApp, TeardownWhileACommandRuns) {
     watchdog.join();
 }
 
-// A MIDI port that fails during an update: its text in the fatal box (the yes/no
-// kind), and the program ends with exit code 1.
+// A MIDI port that fails during an update: its text in the fatal box, which asks
+// nothing and says what state the Halden is in; the program ends with exit code 1.
 TEST(QtApp, APortFailureIsFatal) {
     AppRig rig;
     rig.sim.portFailsAfter = 8;
@@ -475,14 +500,15 @@ TEST(QtApp, APortFailureIsFatal) {
     rig.connectToSimulator();
     rig.nameImage(rig.writeImage("new.hfi", test::ascending(2000, 3)));
     rig.click("id_1001");
-    const QString text =
-        "The MIDI port \"Halden Simulator\" has gone away. Is the MIDI "
-        "interface still connected?";
+    const QString text = QString::fromStdString(
+        test::then("The MIDI port \"Halden Simulator\" has gone away. Is the MIDI interface still "
+                   "connected?",
+                   test::kLeftErased));
     ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText(text); }));
     ASSERT_TRUE(rig.idle());
     const auto& fatal = rig.boxes.seen.back();
-    EXPECT_EQ(fatal.title, "Halden Firmware Update Utility");
-    EXPECT_EQ(fatal.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(fatal.title, "Halden Firmware Update Utility Error");
+    EXPECT_EQ(fatal.buttons, QMessageBox::Ok);
     EXPECT_FALSE(rig.app->dialog().isVisible());
     EXPECT_EQ(rig.app->exitCode(), 1);
 }

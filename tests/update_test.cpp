@@ -94,12 +94,14 @@ TEST(VerifyAfterUpdate, ZeroTriesRequestsNothing) {
 
 // ---- whole updates ----
 
-TEST(Update, ReferenceImageSendsExactlyThreeMessages) {
+TEST(Update, ReferenceImageSendsExactlyThreeMessagesAndIsNotProven) {
     SimOptions options;
     options.imageStatus = 1;
     Rig rig(options);
     const Bytes image{0x00, 0x87, 0x5E, 0x00, 0x03, 0x00, 0x01, 0x04, 0x0A, 0x0B, 0x0C, 0xFF};
-    EXPECT_EQ(runUpdate(rig.io, image, rig.info), 0u);
+    // The area says 1.4, but its data (and so the Halden, read back) say 10.11: every
+    // message went, and the update is still not proven.
+    EXPECT_EQ(runUpdate(rig.io, image, rig.info), 20u);
     const auto& sent = rig.link.sent;
     ASSERT_EQ(sent.size(), 6u);  // handshake, identity, 3 update messages, read-back
     EXPECT_EQ(sent[2], (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x13, 0x00, 0xF7}));
@@ -221,7 +223,8 @@ TEST(UpToDate, NoSendsNothingForTheArea) {
 TEST(UpToDate, YesWritesTheArea) {
     Rig rig;
     rig.boxes.answer = true;
-    const Bytes data = ascending(300, 1);
+    Bytes data = ascending(300, 1);
+    data[1] = 4;  // the firmware's own version, 1.4
     EXPECT_EQ(runUpdate(rig.io, imageWithArea(data, 1, 4), rig.info), 0u);
     EXPECT_EQ(rig.halden.memory(), data);
     // The window is closed while the question is on screen and opened again after it.
@@ -253,8 +256,10 @@ TEST(UpToDate, AskedOnlyWhenVersionMatchesAndImageIsGood) {
 
 TEST(UpToDate, AskedForEachMatchingArea) {
     ImageBuilder builder;
-    EXPECT_TRUE(builder.addArea(ascending(10, 1), 1, 4).ok());
-    EXPECT_TRUE(builder.addArea(ascending(10, 1), 1, 4).ok());
+    Bytes data = ascending(10, 1);
+    data[1] = 4;  // 1.4
+    EXPECT_TRUE(builder.addArea(data, 1, 4).ok());
+    EXPECT_TRUE(builder.addArea(data, 1, 4).ok());
     Rig rig;
     rig.boxes.answer = true;
     EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 0u);
@@ -353,6 +358,69 @@ TEST(Update, ASlowHaldenWithinTheBudgets) {
         EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), 0u) << slowLink;
         EXPECT_EQ(rig.halden.memory(), data) << slowLink;
     }
+}
+
+// An update counts only when the Halden then reports its image good and the version the
+// image's areas carry.
+TEST(Update, SucceedsOnlyWhenTheHaldenProvesIt) {
+    struct Case {
+        const char* name;
+        std::optional<uint8_t> statusAfter;
+        std::optional<Version> versionAfter;
+        std::vector<Version> areas;  // 0x7F 0x7F: an area without a version
+        StatusCode expected;
+    };
+    const std::vector<Case> cases = {
+        {"took it", {}, {}, {{1, 5}}, 0},
+        {"not good after it", 1, {}, {{1, 5}}, 19},
+        {"not good, status 127", 127, {}, {{1, 5}}, 19},
+        {"kept its old version", {}, Version{1, 4}, {{1, 5}}, 20},
+        {"two areas, one version", {}, {}, {{1, 5}, {1, 5}}, 0},
+        {"two areas, another version", {}, Version{1, 4}, {{1, 5}, {1, 5}}, 20},
+        {"areas that disagree: no version to hold it to", {}, Version{1, 4}, {{1, 5}, {1, 6}}, 0},
+        {"an area without a version", {}, Version{3, 3}, {{0x7F, 0x7F}}, 0},
+        {"one versioned area of two", {}, Version{1, 4}, {{0x7F, 0x7F}, {1, 5}}, 20},
+        {"not good is told first", 1, Version{1, 4}, {{1, 5}}, 19},
+    };
+    for (const Case& c : cases) {
+        SimOptions options;
+        options.statusAfterUpdate = c.statusAfter;
+        options.versionAfterUpdate = c.versionAfter;
+        test::Rig rig(options);
+        rig.boxes.answer = true;
+        ImageBuilder builder;
+        for (const Version& v : c.areas) {
+            Bytes data = test::ascending(200);
+            data[0] = v.major == 0x7F ? 1 : v.major;  // the firmware's own version bytes
+            data[1] = v.minor == 0x7F ? 5 : v.minor;
+            EXPECT_TRUE(builder.addArea(data, v.major, v.minor).ok());
+        }
+        UpdateProgress done;
+        EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info, done), c.expected) << c.name;
+        EXPECT_TRUE(done.erased) << c.name;
+        // The identity is the one read back, whatever it proves.
+        EXPECT_EQ(rig.info.imageStatus, c.statusAfter.value_or(0)) << c.name;
+        if (c.versionAfter) {
+            EXPECT_EQ(rig.info.versionMajor, c.versionAfter->major) << c.name;
+            EXPECT_EQ(rig.info.versionMinor, c.versionAfter->minor) << c.name;
+        }
+    }
+}
+
+TEST(Update, SaysWhetherAnEraseWasSent) {
+    {
+        test::Rig rig;  // 1.4: the question comes, and No erases nothing
+        UpdateProgress done;
+        EXPECT_EQ(runUpdate(rig.io, test::imageWithArea(test::ascending(10), 1, 4), rig.info, done),
+                  5u);
+        EXPECT_FALSE(done.erased);
+    }
+    SimOptions silentAfterErase;
+    silentAfterErase.blockResults = {{0, 3}};
+    test::Rig rig(silentAfterErase);
+    UpdateProgress done;
+    EXPECT_EQ(runUpdate(rig.io, test::imageWithArea(test::ascending(300)), rig.info, done), 13u);
+    EXPECT_TRUE(done.erased);
 }
 
 }  // namespace
