@@ -75,7 +75,8 @@ public:
         command_->add_option("FILE", path_, "the image (.hfi)")->required();
         auto* yes = command_->add_flag_callback(
             "--yes", [this] { options_.answer = true; },
-            "answer Yes when asked whether to update an up-to-date Halden");
+            "answer Yes when asked whether to update an up-to-date Halden, and install an "
+            "image older than the Halden's firmware (refused without it)");
         auto* no = command_->add_flag_callback(
             "--no", [this] { options_.answer = false; }, "answer No to that question");
         yes->excludes(no);

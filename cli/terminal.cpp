@@ -120,6 +120,12 @@ bool TerminalBoxes::askYesNo(std::string_view text) {
     return terminal_.ask(text);
 }
 
+bool TerminalBoxes::askOlderImage(std::string_view text) {
+    const bool yes = answer_.value_or(false);
+    terminal_.err(std::string(text) + (yes ? " Yes" : " No (only --yes installs an older image)"));
+    return yes;
+}
+
 void TerminalBoxes::noticeBox(std::string_view text) {
     terminal_.out(text);
 }

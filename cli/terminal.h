@@ -65,6 +65,8 @@ public:
         : terminal_(terminal), answer_(answer) {}
     void errorBox(std::string_view text) override;
     bool askYesNo(std::string_view text) override;
+    // Only --yes installs an older image: a script or a tired technician must not.
+    bool askOlderImage(std::string_view text) override;
     void noticeBox(std::string_view text) override;
     void fatalBox(std::string_view text) override;
 

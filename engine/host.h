@@ -42,6 +42,9 @@ public:
     virtual void errorBox(std::string_view text) = 0;
     // True only when the user chose Yes; No is the default.
     virtual bool askYesNo(std::string_view text) = 0;
+    // Whether to install an image older than the Halden's firmware: a question as any
+    // other in a window; a front end may hold it to a stricter rule.
+    virtual bool askOlderImage(std::string_view text) { return askYesNo(text); }
     virtual void noticeBox(std::string_view text) = 0;
     // Shown before the program ends with exit code 1; the caller does the exit.
     virtual void fatalBox(std::string_view text) = 0;

@@ -130,6 +130,36 @@ std::optional<Version> imageVersion(const std::vector<Record>& records) {
     return found;
 }
 
+bool isOlderThanHalden(const std::vector<Record>& records, const DeviceInfo& info,
+                       Version& newest) {
+    if (info.imageStatus != 0) return false;  // no good firmware to go back from
+    const auto older = [&](Version v) {
+        return v.major < info.versionMajor ||
+               (v.major == info.versionMajor && v.minor < info.versionMinor);
+    };
+    bool any = false;
+    for (const Record& rec : records) {
+        if (rec.type != RecordType::Area) continue;
+        if (rec.versionMajor == kNeverAskVersion && rec.versionMinor == kNeverAskVersion) continue;
+        const Version v{rec.versionMajor, rec.versionMinor};
+        if (!older(v)) return false;
+        if (!any || v.major > newest.major || (v.major == newest.major && v.minor > newest.minor)) {
+            newest = v;
+        }
+        any = true;
+    }
+    return any;
+}
+
+std::string olderImageQuestion(Version image, const DeviceInfo& info) {
+    const auto text = [](unsigned major, unsigned minor) {
+        return std::to_string(major) + "." + std::to_string(minor);
+    };
+    return "The Halden runs version " + text(info.versionMajor, info.versionMinor) +
+           ", and this image holds the older version " + text(image.major, image.minor) +
+           ". Updating replaces the newer firmware with the older one. Update anyway?";
+}
+
 StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
     UpdateProgress done;
     return runUpdate(io, image, info, done);
@@ -144,6 +174,11 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgr
     // What the identity and the port allow is known now: refuse before any record runs,
     // so that nothing is erased that cannot be written again.
     if (StatusCode rc = checkAreasFit(records, info, io.port.maxMessageSize())) return rc;
+    // Going back to older firmware is asked once, before any record runs.
+    if (Version newest; isOlderThanHalden(records, info, newest) &&
+                        !io.boxes.askOlderImage(olderImageQuestion(newest, info))) {
+        return status::kCanceled;
+    }
 
     io.progress.open();
     io.cancel = false;

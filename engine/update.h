@@ -27,6 +27,13 @@ struct UpdateProgress {
 // disagree or none carries one.
 std::optional<Version> imageVersion(const std::vector<Record>& records);
 
+// Whether every versioned area of the image is older than the good firmware the Halden
+// reports; then `newest` is the newest of those versions.
+bool isOlderThanHalden(const std::vector<Record>& records, const DeviceInfo& info, Version& newest);
+
+// The question asked before an older image erases anything.
+std::string olderImageQuestion(Version image, const DeviceInfo& info);
+
 // Carries out a whole image: handshake, validation, records in file order, read-back.
 // It counts as done only when the Halden then reports its image good and, where the
 // image carries one version, that version (else kNotGoodAfterUpdate or

@@ -120,6 +120,17 @@ EOF2
 printf 'Halden serial #: 000a7f100102\nCurrent Halden version #: 1.4\n' | cmp -s - "$work/out"
 check "the identity read back is shown" 0 $? "$work/out"
 
+# An older image than the Halden runs: only --yes installs it.
+older="The Halden runs version 1.5, and this image holds the older version 1.4. Updating replaces the newer firmware with the older one. Update anyway?"
+run update "$examples/halden-1.4.hfi" --simulate --baud 0 --sim-version 1.5 </dev/null
+rc=$?
+grep -Fxq "$older No (only --yes installs an older image)" "$work/out" || rc="$rc, other words"
+check "an older image is refused without --yes" 5 "$rc" "$work/out"
+"$halden" update "$examples/halden-1.4.hfi" --simulate --baud 0 --sim-version 1.5 <<<"y" >"$work/out" 2>&1
+check "a y on the terminal does not install it" 5 $? "$work/out" 'Nothing was changed'
+run update "$examples/halden-1.4.hfi" --simulate --baud 0 --sim-version 1.5 --yes
+check "--yes installs it" 0 $? "$work/out" '^Current Halden version #: 1\.4$'
+
 # Every bad option value is a usage error (64) that says what is wrong.
 while IFS='|' read -r option pattern; do
     # shellcheck disable=SC2086

@@ -288,6 +288,28 @@ TEST(QtApp, AnUpdateTheHaldenDoesNotProveFails) {
     EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "1.4");
 }
 
+// An image older than the Halden's firmware: asked before anything is erased; No
+// leaves the Halden as it was.
+TEST(QtApp, AnOlderImageIsAskedFirst) {
+    AppRig rig;
+    rig.sim.versionMajor = 1;
+    rig.sim.versionMinor = 5;
+    rig.start();
+    rig.connectToSimulator();
+    Bytes data = test::ascending(300);
+    data[0] = 1, data[1] = 4;
+    rig.nameImage(rig.writeImage("v1.4.hfi", data, 1, 4));
+    rig.click("id_1001");
+    const QString canceled =
+        QString::fromStdString(test::then("Operation canceled", test::kNothingChanged));
+    ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText(canceled); }));
+    ASSERT_TRUE(rig.idle());
+    EXPECT_TRUE(rig.boxes.sawText(
+        "The Halden runs version 1.5, and this image holds the older version 1.4. Updating "
+        "replaces the newer firmware with the older one. Update anyway?"));
+    EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "1.5");
+}
+
 // A name typed into the chooser is returned even when no such file is there, and the
 // app says that it cannot open it, as on Windows (the chooser does not refuse it itself).
 TEST(QtApp, TheChooserReturnsATypedNameOfAMissingFile) {

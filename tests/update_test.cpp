@@ -425,3 +425,74 @@ TEST(Update, SaysWhetherAnEraseWasSent) {
 
 }  // namespace
 }  // namespace halden
+
+namespace halden {
+namespace {
+
+TEST(OlderImage, OnlyWhenEveryVersionedAreaIsOlderThanAGoodHalden) {
+    struct Case {
+        uint8_t status, major, minor;  // the Halden
+        std::vector<Version> areas;    // 0x7F 0x7F carries no version
+        bool older;
+        Version newest;
+    };
+    const std::vector<Case> cases = {
+        {0, 1, 5, {{1, 4}}, true, {1, 4}},
+        {0, 2, 0, {{1, 9}, {1, 2}}, true, {1, 9}},
+        {0, 1, 5, {{1, 5}}, false, {}},  // the same: the up-to-date question
+        {0, 1, 5, {{1, 6}}, false, {}},
+        {0, 1, 5, {{1, 4}, {1, 6}}, false, {}},  // not every one
+        {0, 1, 5, {{0x7F, 0x7F}}, false, {}},    // none carries a version
+        {0, 1, 5, {{0x7F, 0x7F}, {0, 9}}, true, {0, 9}},
+        {1, 1, 5, {{1, 4}}, false, {}},  // no good firmware to go back from
+    };
+    for (const Case& c : cases) {
+        std::vector<Record> records;
+        for (const Version& v : c.areas) {
+            Record r;
+            r.type = RecordType::Area;
+            r.versionMajor = v.major;
+            r.versionMinor = v.minor;
+            records.push_back(r);
+        }
+        DeviceInfo info;
+        info.imageStatus = c.status;
+        info.versionMajor = c.major;
+        info.versionMinor = c.minor;
+        Version newest;
+        EXPECT_EQ(isOlderThanHalden(records, info, newest), c.older) << +c.major << "." << +c.minor;
+        if (c.older) {
+            EXPECT_EQ(newest.major, c.newest.major);
+            EXPECT_EQ(newest.minor, c.newest.minor);
+        }
+    }
+}
+
+TEST(OlderImage, IsAskedOnceBeforeAnythingIsErased) {
+    for (bool yes : {false, true}) {
+        SimOptions options;
+        options.versionMajor = 1;
+        options.versionMinor = 5;
+        test::Rig rig(options);
+        rig.boxes.answer = yes;
+        Bytes data = test::ascending(300);
+        data[0] = 1, data[1] = 4;
+        ImageBuilder builder;
+        EXPECT_TRUE(builder.addControl(1).ok());
+        EXPECT_TRUE(builder.addArea(data, 1, 4).ok());
+        EXPECT_EQ(runUpdate(rig.io, builder.finish(), rig.info), yes ? 0u : 5u);
+        EXPECT_EQ(rig.boxes.questions,
+                  std::vector<std::string>{
+                      "The Halden runs version 1.5, and this image holds the older version 1.4. "
+                      "Updating replaces the newer firmware with the older one. Update anyway?"});
+        if (!yes) {
+            EXPECT_EQ(rig.sentCommands(),
+                      (std::vector<uint8_t>{0x10, 0x11}));  // not even the control
+        } else {
+            EXPECT_EQ(rig.halden.memory(), data);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace halden

@@ -482,6 +482,25 @@ TEST_F(GuiTest, AnUpdateTheHaldenDoesNotProveFails) {
     }
 }
 
+// An image older than the Halden's firmware: asked first, No by default; No changes
+// nothing.
+TEST_F(GuiTest, AnOlderImageIsAskedFirst) {
+    Gui gui("--simulate --baud 0 --sim-version 1.5");
+    gui.connect();
+    gui.nameImage(image("halden-1.4.hfi"));
+    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
+    gui.click(1001);
+    const Box question = gui.box();
+    EXPECT_EQ(question.text,
+              "The Halden runs version 1.5, and this image holds the older version 1.4. Updating "
+              "replaces the newer firmware with the older one. Update anyway?");
+    EXPECT_TRUE(question.yesNo);
+    EXPECT_EQ(question.defaultButton, IDNO);
+    gui.answer(IDNO);
+    EXPECT_EQ(gui.answer(), test::then("Operation canceled", test::kNothingChanged));
+    EXPECT_EQ(gui.text(1010), "1.5");
+}
+
 // An image of the version the Halden runs: the question, No (nothing erased: the
 // Halden still reports its image good at 1.4), then Yes.
 TEST_F(GuiTest, TheUpToDateQuestion) {
