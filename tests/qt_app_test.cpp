@@ -105,6 +105,12 @@ struct AppRig {
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
         return path;
     }
+    // An image whose area and firmware both carry this version.
+    std::string versionedImage(const char* name, uint8_t major, uint8_t minor) {
+        Bytes data = test::ascending(300);
+        data[0] = major, data[1] = minor;
+        return writeImage(name, data, major, minor);
+    }
     // Typing into the file name field.
     void typeFile(const std::string& path) {
         activate();
@@ -274,9 +280,7 @@ TEST(QtApp, AnUpdateTheHaldenDoesNotProveFails) {
     rig.sim.versionAfterUpdate = Version{1, 4};
     rig.start();
     rig.connectToSimulator();
-    Bytes data = test::ascending(300);
-    data[0] = 1, data[1] = 5;
-    rig.nameImage(rig.writeImage("v1.5.hfi", data, 1, 5));
+    rig.nameImage(rig.versionedImage("v1.5.hfi", 1, 5));
     rig.click("id_1001");
     const QString text = QString::fromStdString(
         test::then("The Halden reports version 1.4 after the update; the image holds 1.5",
@@ -296,9 +300,7 @@ TEST(QtApp, AnOlderImageIsAskedFirst) {
     rig.sim.versionMinor = 5;
     rig.start();
     rig.connectToSimulator();
-    Bytes data = test::ascending(300);
-    data[0] = 1, data[1] = 4;
-    rig.nameImage(rig.writeImage("v1.4.hfi", data, 1, 4));
+    rig.nameImage(rig.versionedImage("v1.4.hfi", 1, 4));
     rig.click("id_1001");
     const QString canceled =
         QString::fromStdString(test::then("Operation canceled", test::kNothingChanged));

@@ -137,6 +137,12 @@ public:
         focus(1000);
     }
     void click(int id) { SendMessageA(item(id), BM_CLICK, 0, 0); }
+    // Names an image, waits for Update to take it, and presses Update.
+    void update(const std::string& path) {
+        nameImage(path);
+        ASSERT_TRUE(until([&] { return enabled(1001); }));
+        click(1001);
+    }
     // Until no command runs: the window takes no input while one does.
     bool idle() const {
         return until([&] { return GetPropA(dialog, "halden.busy") == nullptr; });
@@ -346,9 +352,7 @@ TEST_F(GuiTest, ConnectABadFileAndAFullUpdate) {
     gui.answer();
     EXPECT_FALSE(gui.enabled(1001));
 
-    gui.nameImage(image("halden-1.5.hfi"));
-    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
-    gui.click(1001);
+    gui.update(image("halden-1.5.hfi"));
     const Box done = gui.box();
     EXPECT_EQ(done.text, "Halden was successfully updated.");
     EXPECT_EQ(done.title, "Halden Firmware Update Utility");
@@ -398,9 +402,7 @@ TEST_F(GuiTest, TheProgressWindow) {
     for (const auto& way : ways) {
         Gui gui("--simulate");  // at the cable's pace: the update takes seconds
         gui.connect();
-        gui.nameImage(image("halden-1.5.hfi"));
-        ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
-        gui.click(1001);
+        gui.update(image("halden-1.5.hfi"));
         HWND progress = nullptr;
         ASSERT_TRUE(until([&] {
             progress = gui.progress();
@@ -432,9 +434,7 @@ TEST_F(GuiTest, TheProgressWindow) {
 TEST_F(GuiTest, ACloseRequestDuringAnUpdateWaitsForIt) {
     Gui gui("--simulate");
     gui.connect();
-    gui.nameImage(image("halden-1.5.hfi"));
-    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
-    gui.click(1001);
+    gui.update(image("halden-1.5.hfi"));
     ASSERT_TRUE(until([&] { return gui.progress() != nullptr; }));
     PostMessageA(gui.dialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(gui.answer(), "Halden was successfully updated.");
@@ -446,9 +446,7 @@ TEST_F(GuiTest, ACloseRequestDuringAnUpdateWaitsForIt) {
 TEST_F(GuiTest, APortFailureIsFatal) {
     Gui gui("--simulate --baud 0 --sim-port-fails-after 8");
     gui.connect();
-    gui.nameImage(image("halden-1.5.hfi"));
-    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
-    gui.click(1001);
+    gui.update(image("halden-1.5.hfi"));
     const Box fatal = gui.box();
     EXPECT_EQ(fatal.text, test::then("The MIDI port \"Halden Simulator\" has gone away. Is the "
                                      "MIDI interface still connected?",
@@ -471,9 +469,7 @@ TEST_F(GuiTest, AnUpdateTheHaldenDoesNotProveFails) {
               "The Halden reports version 1.4 after the update; the image holds 1.5", "1.4"}}) {
         Gui gui(std::string("--simulate --baud 0 ") + c.options);
         gui.connect();
-        gui.nameImage(image("halden-1.5.hfi"));
-        ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
-        gui.click(1001);
+        gui.update(image("halden-1.5.hfi"));
         const Box failed = gui.box();
         EXPECT_EQ(failed.text, test::then(c.text, test::kNotConfirmed)) << c.options;
         EXPECT_EQ(failed.title, "Halden Firmware Update Utility Error") << c.options;
@@ -487,9 +483,7 @@ TEST_F(GuiTest, AnUpdateTheHaldenDoesNotProveFails) {
 TEST_F(GuiTest, AnOlderImageIsAskedFirst) {
     Gui gui("--simulate --baud 0 --sim-version 1.5");
     gui.connect();
-    gui.nameImage(image("halden-1.4.hfi"));
-    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
-    gui.click(1001);
+    gui.update(image("halden-1.4.hfi"));
     const Box question = gui.box();
     EXPECT_EQ(question.text,
               "The Halden runs version 1.5, and this image holds the older version 1.4. Updating "
@@ -506,9 +500,7 @@ TEST_F(GuiTest, AnOlderImageIsAskedFirst) {
 TEST_F(GuiTest, TheUpToDateQuestion) {
     Gui gui;
     gui.connect();
-    gui.nameImage(image("halden-1.4.hfi"));
-    ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
-    gui.click(1001);
+    gui.update(image("halden-1.4.hfi"));
     const Box question = gui.box();
     EXPECT_EQ(question.text,
               "The Halden image in the Kestrel 9 is verified good and the version # matches the "
