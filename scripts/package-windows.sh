@@ -18,7 +18,8 @@ cp examples/*.hfi "$root/examples/"
 cp packaging/README-Windows.txt "$root/README.txt"
 # What a user downloads needs no debugging information.
 x86_64-w64-mingw32-strip "$root/halden.exe" "$root/halden-gui.exe"
-rm -f "$dir/halden-windows-x64.zip"
-(cd "$stage" && cmake -E tar cf "$OLDPWD/$dir/halden-windows-x64.zip" --format=zip \
-    halden-windows-x64)
-echo "Packaged $dir/halden-windows-x64.zip"
+# The folder may be given relative to the checkout or absolute.
+zip="$(cd "$dir" && pwd)/halden-windows-x64.zip"
+rm -f "$zip"
+(cd "$stage" && cmake -E tar cf "$zip" --format=zip halden-windows-x64)
+echo "Packaged $zip"
