@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build and the tests need; does nothing when they
-# are all there already. (Debian's kernel, qemu and a static busybox are for the virtual
-# machine that gives the tests a real ALSA sequencer.)
+# install-deps.sh [--build]: installs the Debian 12 packages that are missing; with
+# --build only those the Linux build and a first run need (scripts/run.sh), else also
+# everything the tests use: the JACK server and PipeWire, the Windows cross build and
+# Wine, the sanitizers' and fuzzers' compiler, the package checks, and the virtual
+# machine (Debian's kernel, qemu and a static busybox) that gives the tests a real ALSA
+# sequencer.
 set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libcli11-dev
-    librtmidi-dev libjack-jackd2-dev jackd2
+    librtmidi-dev libjack-jackd2-dev
     qt6-base-dev fonts-dejavu-core
-    g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb
-    clang libclang-rt-14-dev clang-format
-    help2man dpkg-dev file lintian desktop-file-utils appstream
-    pipewire pipewire-jack pipewire-bin
-    qemu-system-x86 linux-image-amd64 busybox-static kmod cpio alsa-utils xdotool
 )
+if [ "${1:-}" != "--build" ]; then
+    packages+=(
+        jackd2
+        g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb
+        clang libclang-rt-14-dev clang-format
+        help2man dpkg-dev file lintian desktop-file-utils appstream
+        pipewire pipewire-jack pipewire-bin
+        qemu-system-x86 linux-image-amd64 busybox-static kmod cpio alsa-utils xdotool
+    )
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

@@ -4,7 +4,7 @@
 # sample image from the terminal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --build  # only what the build needs: the tests install the rest
 scripts/build.sh build
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "Choose \"Halden Simulator\" in both lists, Connect, then Find image:" \
