@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --build  # only what the build needs: the tests install the rest
-scripts/build.sh build
+scripts/build.sh build -DHALDEN_TESTS=OFF  # the programs alone: scripts/test.sh builds the rest
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "Choose \"Halden Simulator\" in both lists, Connect, then Find image:" \
         "examples/halden-1.5.hfi, and Update."

@@ -14,7 +14,7 @@ if command -v clang-format >/dev/null; then scripts/format.sh --check; fi
 scripts/check-engine-includes.sh
 
 stage "build and tests"
-scripts/build.sh build -DHALDEN_WERROR=ON
+scripts/build.sh build -DHALDEN_WERROR=ON -DHALDEN_TESTS=ON  # on after a first run.sh
 (cd build && ctest --output-on-failure --timeout 300)
 # The kernel's ALSA sequencer, which this machine lacks, in a small virtual machine.
 stage "ALSA sequencer, in a virtual machine"
