@@ -14,6 +14,7 @@ namespace {
 class DeviceVerb : public Verb {
 protected:
     void addConnectionOptions() {
+        addJsonOption();
         auto* simulate =
             command_->add_flag("--simulate", options_.simulate,
                                "talk to the built-in simulated Halden instead of MIDI ports");
@@ -36,7 +37,7 @@ protected:
     // The connection has been refused when this returns non-zero.
     int openSession(Terminal& terminal, Session& session) {
         if (const Outcome opened = session.open(); !opened) {
-            terminal.err(opened.failure().text);
+            terminal.failed(opened.failure());
             return exitStatus(opened.failure().code);
         }
         return 0;
@@ -45,6 +46,12 @@ protected:
     static void showIdentity(Terminal& terminal, const DeviceInfo& info) {
         terminal.out("Halden serial #: " + info.serialText);
         terminal.out("Current Halden version #: " + info.versionText);
+        terminal.report()["identity"] = {
+            {"serial", info.serialText},
+            {"version",
+             info.versionText.empty() ? nlohmann::json(nullptr) : nlohmann::json(info.versionText)},
+            {"imageStatus", info.imageStatus},
+            {"blockSize", info.blockSize}};
     }
 
     SessionOptions options_;
@@ -83,10 +90,11 @@ public:
         addConnectionOptions();
     }
     int run(Terminal& terminal) override {
+        terminal.report()["file"] = path_;
         // The file is checked before anything is sent to the Halden.
         const Result<Bytes> file = readValidImage(path_);
         if (!file) {
-            terminal.err(file.failure().text);
+            terminal.failed(file.failure());
             return exitStatus(file.failure().code);
         }
         Session session(terminal, options_);
@@ -98,6 +106,7 @@ public:
         session.meter().expect(areaBytes);
         UpdateProgress done;
         const StatusCode rc = runUpdate(session.io(), *file, session.info(), done);
+        terminal.report()["erased"] = done.erased;
         // The identity read back is shown whatever it proves.
         if (rc == status::kOk || rc == status::kNotGoodAfterUpdate ||
             rc == status::kOtherVersionAfterUpdate) {

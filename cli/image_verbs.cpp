@@ -18,19 +18,21 @@ protected:
     ImageVerb(CLI::App& app, const char* name, const char* description) {
         command_ = app.add_subcommand(name, description);
         command_->add_option("FILE", path_, "the image (.hfi)")->required();
+        addJsonOption();
     }
 
     int run(Terminal& terminal) override {
+        terminal.report()["file"] = path_;
         const Result<Bytes> file = readImageFile(path_);
         if (!file) {
-            terminal.err(file.failure().text);
+            terminal.failed(file.failure());
             return static_cast<int>(file.failure().code);
         }
         show(terminal, *file);
         std::vector<Record> records;
         const StatusCode rc = parseImage(*file, records);
         if (rc != status::kOk) {
-            terminal.err(statusMessage(rc));
+            terminal.failed({rc, std::string(statusMessage(rc))});
         } else {
             valid(terminal, *file, records);
         }
@@ -64,6 +66,11 @@ private:
         const auto count = [](size_t n, const char* one, const char* many) {
             return std::to_string(n) + " " + (n == 1 ? one : many);
         };
+        auto& report = terminal.report();
+        report["bytes"] = image.size();
+        report["records"] = records.size() - 1;
+        report["areas"] = areas;
+        report["areaBytes"] = bytes;
         terminal.out(path_ + ": a valid image of " + std::to_string(image.size()) + " bytes, " +
                      count(records.size() - 1, "record", "records") + ", " +
                      count(areas, "area", "areas") + " with " + std::to_string(bytes) +
@@ -79,6 +86,39 @@ public:
 private:
     void show(Terminal& terminal, const Bytes& image) override {
         for (const std::string& line : describeImage(path_, image)) terminal.out(line);
+        terminal.report()["bytes"] = image.size();
+    }
+    void valid(Terminal& terminal, const Bytes& image,
+               const std::vector<Record>& records) override {
+        ImageVerb::valid(terminal, image, records);
+        auto list = nlohmann::json::array();
+        for (const Record& r : records) {
+            switch (r.type) {
+                case RecordType::Control:
+                    list.push_back({{"type", "control"}, {"code", r.operand}});
+                    break;
+                case RecordType::Delay:
+                    list.push_back({{"type", "delay"}, {"tenths", r.operand}});
+                    break;
+                case RecordType::Skip:
+                    list.push_back({{"type", "skip"}});
+                    break;
+                case RecordType::Area: {
+                    nlohmann::json area = {{"type", "area"}, {"bytes", r.data.size()}};
+                    const bool versioned =
+                        !(r.versionMajor == kNeverAskVersion && r.versionMinor == kNeverAskVersion);
+                    area["version"] = versioned
+                                          ? nlohmann::json(std::to_string(r.versionMajor) + "." +
+                                                           std::to_string(r.versionMinor))
+                                          : nlohmann::json(nullptr);
+                    list.push_back(area);
+                    break;
+                }
+                case RecordType::End:
+                    break;
+            }
+        }
+        terminal.report()["records"] = list;
     }
 };
 
@@ -119,13 +159,13 @@ public:
                 builder.addSkip();
             }
             if (!added) {
-                terminal.err(added.failure().text);
+                terminal.failed(added.failure());
                 return 1;
             }
         }
         const Bytes image = builder.finish();
         if (const Outcome written = replaceFile(out_, image); !written) {
-            terminal.err(written.failure().text);
+            terminal.failed(written.failure());
             return static_cast<int>(written.failure().code);
         }
         terminal.out("Wrote " + out_ + " (" + std::to_string(image.size()) + " bytes)");

@@ -22,9 +22,21 @@ int main(int argc, char** argv) {
     // so a path written with forward slashes could not be given.
     app.allow_windows_style_options(false);
     app.footer(
-        "Exit status: 0 success, 1 a file or MIDI port that fails, 2 to 18 the update's "
+        "Exit status: 0 success, 1 a file or MIDI port that fails, 2 to 20 the update's "
         "status code, 64 a command line that is not understood (man halden lists "
         "them all).");
+    // A command line asking for --json gets JSON even when it is not understood.
+    Terminal terminal;
+    const auto usageError = [&] {
+        for (int i = 1; i < argc; ++i) {
+            if (std::string_view(argv[i]) != "--json") continue;
+            terminal.record({static_cast<halden::StatusCode>(kUsageError),
+                             "The command line is not understood; standard error says why."});
+            terminal.printReport(kUsageError);
+            break;
+        }
+        return kUsageError;
+    };
     std::vector<std::unique_ptr<Verb>> verbs;
     verbs.push_back(makeCheckVerb(app));
     verbs.push_back(makeInfoVerb(app));
@@ -45,13 +57,18 @@ int main(int argc, char** argv) {
                      "halden: there is no command \"%s\"; the commands are %s.\n"
                      "Run with --help for more information.\n",
                      argv[1], names.c_str());
-        return kUsageError;
+        return usageError();
     }
-    if (const auto ended = halden::parseCommandLine(app, argc, argv)) return *ended;
+    if (const auto ended = halden::parseCommandLine(app, argc, argv)) {
+        return *ended == kUsageError ? usageError() : *ended;
+    }
 
-    Terminal terminal;
     for (auto& verb : verbs) {
-        if (verb->chosen()) return verb->run(terminal);
+        if (!verb->chosen()) continue;
+        terminal.setJson(verb->json());
+        const int rc = verb->run(terminal);
+        if (terminal.json()) terminal.printReport(rc);
+        return rc;
     }
     return kUsageError;
 }

@@ -13,6 +13,7 @@ public:
     explicit PortsVerb(CLI::App& app) {
         command_ = app.add_subcommand("ports", "List the MIDI input and output ports");
         addMidiSystemOption(*command_, system_);
+        addJsonOption();
     }
     int run(Terminal& terminal) override {
         RealClock clock;
@@ -20,6 +21,17 @@ public:
             clock, [](ByteView) {}, nullptr, system_);
         PortNames names;
         const Outcome listed = ports->enumeratePorts(names);
+        auto& report = terminal.report();
+        report["system"] = ports->systemName();
+        const auto list = [](const std::vector<Port>& found) {
+            auto out = nlohmann::json::array();
+            for (size_t i = 0; i < found.size(); ++i) {
+                out.push_back({{"position", i + 1}, {"name", found[i].name}});
+            }
+            return out;
+        };
+        report["outputs"] = list(names.outputs);
+        report["inputs"] = list(names.inputs);
         terminal.out("MIDI system: " + ports->systemName());
         terminal.out("Output ports (--out):");
         for (size_t i = 0; i < names.outputs.size(); ++i) {
@@ -30,7 +42,7 @@ public:
             terminal.out("  " + std::to_string(i + 1) + ": " + names.inputs[i].name);
         }
         if (!listed) {
-            terminal.err(listed.failure().text);
+            terminal.failed(listed.failure());
             return exitStatus(listed.failure().code);
         }
         return 0;

@@ -55,6 +55,7 @@ Outcome Session::open() {
 }
 
 int Session::finish(const Failure& failure) {
+    if (failure.code != status::kOk) terminal_.record(failure);
     if (failure.code == status::kPortFailure) {
         boxes_.fatalBox(failure.text);
     } else if (failure.code != status::kOk) {

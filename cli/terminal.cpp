@@ -14,7 +14,7 @@ Terminal::Terminal() : live_(canRedrawLines(stderr)) {}
 
 void Terminal::out(std::string_view line) {
     std::lock_guard lock(mutex_);
-    write(stdout, line);
+    write(json_ ? stderr : stdout, line);
 }
 
 void Terminal::err(std::string_view line) {
@@ -77,6 +77,34 @@ void Terminal::erase() {
     if (!live_ || !shown_) return;
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
+}
+
+void Terminal::record(const Failure& failure) {
+    if (!failure_) failure_ = failure;
+}
+
+void Terminal::failed(const Failure& failure) {
+    record(failure);
+    err(failure.text);
+}
+
+void Terminal::printReport(int exitStatus) {
+    nlohmann::json report = report_;
+    report["exitStatus"] = exitStatus;
+    report["ok"] = exitStatus == 0;
+    if (exitStatus != 0) {
+        const Failure f = failure_.value_or(Failure{static_cast<StatusCode>(exitStatus), ""});
+        // The first line is the status's own text; the rest says what state and what next.
+        const size_t end = f.text.find("\n\n");
+        report["error"] = {{"status", f.code},
+                           {"text", f.text.substr(0, end)},
+                           {"advice", end == std::string::npos ? "" : f.text.substr(end + 2)}};
+    }
+    std::lock_guard lock(mutex_);
+    erase();
+    const std::string text = report.dump(2) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
 bool Terminal::ask(std::string_view question) {

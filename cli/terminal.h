@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "engine/host.h"
+#include "engine/result.h"
 
 namespace halden::cli {
 
@@ -33,6 +35,18 @@ public:
     // No.
     bool ask(std::string_view question);
 
+    // A failure: its text on stderr, and (the first one) kept for the report.
+    void failed(const Failure& failure);
+    void record(const Failure& failure);
+
+    // --json: standard output carries one JSON object and nothing else (the lines
+    // meant for people go to stderr). The verb fills report(); printReport() adds the
+    // exit status and the failure, if any, and writes it.
+    void setJson(bool on) { json_ = on; }
+    bool json() const { return json_; }
+    nlohmann::json& report() { return report_; }
+    void printReport(int exitStatus);
+
 private:
     void write(std::FILE* stream, std::string_view line);  // lock held
     void draw();                                           // lock held
@@ -44,6 +58,9 @@ private:
     std::string caption_;
     int percent_ = 0;
     std::function<std::string()> detail_;
+    bool json_ = false;
+    nlohmann::json report_ = nlohmann::json::object();
+    std::optional<Failure> failure_;
 };
 
 class TerminalProgress : public Progress {

@@ -16,9 +16,15 @@ public:
     bool chosen() const { return command_ && command_->parsed(); }
     // Returns the exit status.
     virtual int run(Terminal& terminal) = 0;
+    bool json() const { return json_; }
 
 protected:
+    void addJsonOption() {
+        command_->add_flag("--json", json_,
+                           "print one JSON object on standard output, failures included");
+    }
     CLI::App* command_ = nullptr;
+    bool json_ = false;
 };
 
 // Exit status for a status code: the code itself, 1 for a failed MIDI port (and for a

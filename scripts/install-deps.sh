@@ -7,13 +7,13 @@
 # sequencer.
 set -euo pipefail
 packages=(
-    g++ cmake ninja-build pkg-config libcli11-dev
+    g++ cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev
     librtmidi-dev libjack-jackd2-dev
     qt6-base-dev fonts-dejavu-core
 )
 if [ "${1:-}" != "--build" ]; then
     packages+=(
-        libgtest-dev libgmock-dev jackd2
+        libgtest-dev libgmock-dev jackd2 jq
         g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb
         clang libclang-rt-14-dev clang-format
         help2man dpkg-dev file lintian desktop-file-utils appstream

@@ -131,6 +131,35 @@ check "a y on the terminal does not install it" 5 $? "$work/out" 'Nothing was ch
 run update "$examples/halden-1.4.hfi" --simulate --baud 0 --sim-version 1.5 --yes
 check "--yes installs it" 0 $? "$work/out" '^Current Halden version #: 1\.4$'
 
+# --json: one JSON object on standard output, and nothing else there, for every verb
+# and every failure; the exit status as without it.
+if command -v jq >/dev/null; then
+    while IFS='|' read -r name want args filter; do
+        # shellcheck disable=SC2086
+        eval "\"\$halden\" $args --json" >"$work/json" 2>/dev/null </dev/null
+        rc=$?
+        jq -e ". as \$r | (.exitStatus == $want) and ($filter)" "$work/json" >/dev/null 2>&1 ||
+            rc="$rc, not the JSON expected"
+        check "--json: $name" "$want" "$rc" "$work/json"
+    done <<'EOF2'
+check, valid|0|check "$examples/halden-1.5.hfi"|.ok and .bytes == 16397 and .records == 3 and .areas == 1 and .areaBytes == 16384
+check, missing file|1|check "$work/missing.hfi"|(.ok | not) and .error.status == 1 and (.error.text | startswith("Can't open file"))
+check, damaged|2|check "$work/crc.hfi"|.error.status == 2 and .error.text == "Update file CRC error"
+info|0|info "$examples/halden-1.5.hfi"|.records == [{"type":"control","code":1},{"type":"delay","tenths":5},{"type":"area","bytes":16384,"version":"1.5"}]
+info, corrupt|3|info "$work/empty.hfi"|.error.text == "Update file image corrupt"
+ports, no MIDI system|1|ports --midi-system none|.outputs == [] and .inputs == [] and .error.status == 16
+identify|0|identify --simulate --baud 0|.identity == {"serial":"000a7f100102","version":"1.4","imageStatus":0,"blockSize":128}
+identify, silent Halden|7|identify --simulate --baud 0 --sim-silent|.error.text == "MIDI Response timeout" and (.error.advice | startswith("Check that the two ports"))
+update|0|update "$examples/halden-1.5.hfi" --simulate --baud 0|.ok and .erased and .identity.version == "1.5"
+update, not proven|20|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-version-after 1.4|.identity.version == "1.4" and (.error.text | startswith("The Halden reports version 1.4"))
+update, failure past the erase|11|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=1|.erased and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
+update, port fails|1|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-port-fails-after 8|.error.status == 16 and (.error.text | contains("has gone away"))
+a command line not understood|64|check|.error.status == 64
+EOF2
+else
+    echo "FAIL jq is not installed (scripts/install-deps.sh installs it)"; failed=$((failed + 1))
+fi
+
 # Every bad option value is a usage error (64) that says what is wrong.
 while IFS='|' read -r option pattern; do
     # shellcheck disable=SC2086

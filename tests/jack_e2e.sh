@@ -77,6 +77,11 @@ check "ports lists the simulator's output port" 0 $? "$work/out" '^  1: .*Halden
 [ "$(grep -c 'Halden Simulator' "$work/out")" = 2 ]
 check "and its input port" 0 $?
 
+"$halden" ports --json 2>/dev/null >"$work/json"
+jq -e '.ok and ([.outputs[].name, .inputs[].name] | map(test("Halden Simulator")) | all)
+       and (.outputs[0].position == 1)' "$work/json" >/dev/null
+check "ports --json lists them" 0 $? "$work/json"
+
 timeout 30 "$halden" identify --out 1 --in 1 >"$work/out" 2>&1
 check "identify by position" 0 $? "$work/out" '^Halden serial #: 0a0b0c0d0e0f$'
 grep -q '^Current Halden version #: 3\.1$' "$work/out"
