@@ -21,10 +21,6 @@ constexpr const char* kNotConfirmed =
     "The whole image was written, but the Halden does not confirm it. Update again with this "
     "image; if this comes back, the image may not be meant for this Halden.";
 
-std::string versionText(unsigned major, unsigned minor) {
-    return std::to_string(major) + "." + std::to_string(minor);
-}
-
 }  // namespace
 
 Failure engineFailure(const EngineIo& io, StatusCode rc) {
@@ -43,12 +39,11 @@ Failure updateFailure(const EngineIo& io, StatusCode rc, const DeviceInfo& info,
     Failure failure = engineFailure(io, rc);
     if (rc == status::kOtherVersionAfterUpdate && done.imageVersion) {
         failure.text = "The Halden reports version " +
-                       versionText(info.versionMajor, info.versionMinor) +
-                       " after the update; the image holds " +
-                       versionText(done.imageVersion->major, done.imageVersion->minor);
+                       versionText({info.versionMajor, info.versionMinor}) +
+                       " after the update; the image holds " + versionText(*done.imageVersion);
     }
     std::string next;
-    if (rc == status::kNotGoodAfterUpdate || rc == status::kOtherVersionAfterUpdate) {
+    if (isUnproven(rc)) {
         next = kNotConfirmed;
     } else if (done.erased) {
         next = std::string(kLeftErased) + "\n\n" + kWhatToCheck;

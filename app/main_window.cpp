@@ -193,7 +193,7 @@ void MainWindow::updateCommand() {
     }
     UpdateProgress done;
     const StatusCode rc = runUpdate(io_, *file, info_, done);
-    if (rc == status::kNotGoodAfterUpdate || rc == status::kOtherVersionAfterUpdate) {
+    if (isUnproven(rc)) {
         // What the Halden said after the update, though it is not what was sent.
         view_.setText(IDC_SERIAL, info_.serialText);
         view_.setText(IDC_VERSION, info_.versionText);

@@ -108,8 +108,7 @@ public:
         const StatusCode rc = runUpdate(session.io(), *file, session.info(), done);
         terminal.report()["erased"] = done.erased;
         // The identity read back is shown whatever it proves.
-        if (rc == status::kOk || rc == status::kNotGoodAfterUpdate ||
-            rc == status::kOtherVersionAfterUpdate) {
+        if (rc == status::kOk || isUnproven(rc)) {
             showIdentity(terminal, session.info());
         }
         if (rc == status::kOk) {

@@ -104,14 +104,10 @@ private:
                     list.push_back({{"type", "skip"}});
                     break;
                 case RecordType::Area: {
-                    nlohmann::json area = {{"type", "area"}, {"bytes", r.data.size()}};
-                    const bool versioned =
-                        !(r.versionMajor == kNeverAskVersion && r.versionMinor == kNeverAskVersion);
-                    area["version"] = versioned
-                                          ? nlohmann::json(std::to_string(r.versionMajor) + "." +
-                                                           std::to_string(r.versionMinor))
-                                          : nlohmann::json(nullptr);
-                    list.push_back(area);
+                    const std::optional<Version> v = areaVersion(r);
+                    list.push_back({{"type", "area"},
+                                    {"bytes", r.data.size()},
+                                    {"version", v ? nlohmann::json(versionText(*v)) : nullptr}});
                     break;
                 }
                 case RecordType::End:

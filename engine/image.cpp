@@ -103,6 +103,17 @@ Failure refused(std::string why) {
 }
 }  // namespace
 
+std::string versionText(Version version) {
+    return std::to_string(version.major) + "." + std::to_string(version.minor);
+}
+
+std::optional<Version> areaVersion(const Record& area) {
+    if (area.versionMajor == kNeverAskVersion && area.versionMinor == kNeverAskVersion) {
+        return std::nullopt;
+    }
+    return Version{area.versionMajor, area.versionMinor};
+}
+
 Result<Version> parseVersion(const std::string& text) {
     const auto number = [](const std::string& digits, uint8_t& value) {
         if (digits.empty() || digits.size() > 3) return false;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ struct Version {
     uint8_t minor = 0;
 };
 Result<Version> parseVersion(const std::string& text);
+std::string versionText(Version version);  // "MAJOR.MINOR"
+
+// An area's version, when it carries one: 0x7F 0x7F carries none (never asked about).
+std::optional<Version> areaVersion(const Record& area);
 
 // Builds a valid image from records in the order they are added.
 class ImageBuilder {

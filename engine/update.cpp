@@ -84,10 +84,9 @@ StatusCode programArea(EngineIo& io, uint8_t area, const Record& record, const D
                        UpdateProgress& state) {
     const ByteView data = record.data;
     // Asked before the erase: a No must leave the Halden's working firmware untouched.
-    const bool upToDate =
-        record.versionMajor == info.versionMajor && record.versionMinor == info.versionMinor &&
-        info.imageStatus == 0 &&
-        !(record.versionMajor == kNeverAskVersion && record.versionMinor == kNeverAskVersion);
+    const bool upToDate = record.versionMajor == info.versionMajor &&
+                          record.versionMinor == info.versionMinor && info.imageStatus == 0 &&
+                          areaVersion(record).has_value();
     if (upToDate) {
         io.progress.close();
         if (!io.boxes.askYesNo(text::kUpToDateQuestion)) return status::kCanceled;
@@ -122,9 +121,9 @@ std::optional<Version> imageVersion(const std::vector<Record>& records) {
     std::optional<Version> found;
     for (const Record& rec : records) {
         if (rec.type != RecordType::Area) continue;
-        if (rec.versionMajor == kNeverAskVersion && rec.versionMinor == kNeverAskVersion) continue;
-        const Version v{rec.versionMajor, rec.versionMinor};
-        if (found && (found->major != v.major || found->minor != v.minor)) return std::nullopt;
+        const std::optional<Version> v = areaVersion(rec);
+        if (!v) continue;
+        if (found && (found->major != v->major || found->minor != v->minor)) return std::nullopt;
         found = v;
     }
     return found;
@@ -140,8 +139,9 @@ bool isOlderThanHalden(const std::vector<Record>& records, const DeviceInfo& inf
     bool any = false;
     for (const Record& rec : records) {
         if (rec.type != RecordType::Area) continue;
-        if (rec.versionMajor == kNeverAskVersion && rec.versionMinor == kNeverAskVersion) continue;
-        const Version v{rec.versionMajor, rec.versionMinor};
+        const std::optional<Version> found = areaVersion(rec);
+        if (!found) continue;
+        const Version v = *found;
         if (!older(v)) return false;
         if (!any || v.major > newest.major || (v.major == newest.major && v.minor > newest.minor)) {
             newest = v;
@@ -152,11 +152,8 @@ bool isOlderThanHalden(const std::vector<Record>& records, const DeviceInfo& inf
 }
 
 std::string olderImageQuestion(Version image, const DeviceInfo& info) {
-    const auto text = [](unsigned major, unsigned minor) {
-        return std::to_string(major) + "." + std::to_string(minor);
-    };
-    return "The Halden runs version " + text(info.versionMajor, info.versionMinor) +
-           ", and this image holds the older version " + text(image.major, image.minor) +
+    return "The Halden runs version " + versionText({info.versionMajor, info.versionMinor}) +
+           ", and this image holds the older version " + versionText(image) +
            ". Updating replaces the newer firmware with the older one. Update anyway?";
 }
 

@@ -34,6 +34,11 @@ bool isOlderThanHalden(const std::vector<Record>& records, const DeviceInfo& inf
 // The question asked before an older image erases anything.
 std::string olderImageQuestion(Version image, const DeviceInfo& info);
 
+// An update that was written and read back, but that the Halden did not prove.
+inline bool isUnproven(StatusCode rc) {
+    return rc == status::kNotGoodAfterUpdate || rc == status::kOtherVersionAfterUpdate;
+}
+
 // Carries out a whole image: handshake, validation, records in file order, read-back.
 // It counts as done only when the Halden then reports its image good and, where the
 // image carries one version, that version (else kNotGoodAfterUpdate or
