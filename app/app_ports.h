@@ -21,6 +21,7 @@ public:
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
     size_t maxMessageSize() const override;
+    unsigned linkBaud() const override { return open_ ? open_->linkBaud() : 0; }
 
     // The device number under which the simulator is listed.
     static constexpr size_t kSimulatorDevice = static_cast<size_t>(1) << 30;

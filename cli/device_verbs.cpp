@@ -99,11 +99,6 @@ public:
         }
         Session session(terminal, options_);
         if (int rc = openSession(terminal, session)) return rc;
-        std::vector<Record> records;
-        (void)parseImage(*file, records);  // checked above
-        size_t areaBytes = 0;
-        for (const Record& r : records) areaBytes += r.data.size();
-        session.meter().expect(areaBytes);
         UpdateProgress done;
         const StatusCode rc = runUpdate(session.io(), *file, session.info(), done);
         terminal.report()["erased"] = done.erased;

@@ -16,10 +16,18 @@ Session::Session(Terminal& terminal, const SessionOptions& options)
     : options_(options),
       terminal_(terminal),
       tracer_(terminal, clock_, options.trace),
+      meter_(clock_,
+             [this](const std::string& text, Clock::Duration time, bool fromLink) {
+                 terminal_.out(text);
+                 terminal_.report()["estimate"] = {
+                     {"seconds", std::chrono::duration<double>(time).count()},
+                     {"from", fromLink ? "link speed" : "first blocks"}};
+             }),
       progress_(terminal),
       boxes_(terminal, options.answer),
       io_{sender_, receiver_, progress_, boxes_, cancel_, clock_} {
     catchStopSignals(&cancel_);
+    progress_.onPlanned([this](const UpdatePlan& plan) { meter_.plan(plan, sender_.linkBaud()); });
     terminal_.setProgressDetail([this] { return meter_.text(); });
 }
 

@@ -35,8 +35,6 @@ public:
     Outcome open();
 
     EngineIo& io() { return io_; }
-    // Counts the area bytes sent, for the progress line.
-    TransferMeter& meter() { return meter_; }
     DeviceInfo& info() { return info_; }
 
     // Shows the outcome of an engine operation and returns the exit status.
@@ -62,11 +60,12 @@ private:
             return ports_ ? ports_->failureText() : "No MIDI port is open.";
         }
         size_t maxMessageSize() const override { return ports_ ? ports_->maxMessageSize() : 0; }
+        unsigned linkBaud() const override { return ports_ ? ports_->linkBaud() : 0; }
 
     private:
         std::unique_ptr<AppPorts>& ports_;
     } portsSender_{ports_};
-    TransferMeter meter_{clock_};
+    TransferMeter meter_;
     // Every message goes out through the meter and the tracer.
     class MeteredSender : public SysExSender {
     public:
@@ -77,6 +76,7 @@ private:
         }
         std::string failureText() const override { return inner_.failureText(); }
         size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
+        unsigned linkBaud() const override { return inner_.linkBaud(); }
 
     private:
         SysExSender& inner_;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/estimate.h"
 #include "engine/host.h"
 #include "engine/result.h"
 
@@ -69,10 +70,15 @@ public:
     void open() override;
     void set(std::string_view caption, int percent) override;
     void close() override;
+    void planned(const UpdatePlan& plan) override {
+        if (onPlanned_) onPlanned_(plan);
+    }
+    void onPlanned(std::function<void(const UpdatePlan&)> fn) { onPlanned_ = std::move(fn); }
 
 private:
     Terminal& terminal_;
     bool open_ = false;
+    std::function<void(const UpdatePlan&)> onPlanned_;
 };
 
 class TerminalBoxes : public MessageBoxes {

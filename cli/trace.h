@@ -37,6 +37,7 @@ public:
     }
     std::string failureText() const override { return inner_.failureText(); }
     size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
+    unsigned linkBaud() const override { return inner_.linkBaud(); }
 
 private:
     SysExSender& inner_;

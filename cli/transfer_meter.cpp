@@ -34,24 +34,42 @@ std::string transferText(size_t done, size_t total, Clock::Duration elapsed) {
     return line + ", " + duration(static_cast<long long>(left / rate + 0.5)) + " left";
 }
 
-void TransferMeter::expect(size_t total) {
-    std::lock_guard lock(mutex_);
-    total_ = total;
-    done_ = 0;
+void TransferMeter::plan(const UpdatePlan& plan, unsigned baud) {
+    const std::optional<Clock::Duration> time = linkEstimate(plan, baud);
+    {
+        std::lock_guard lock(mutex_);
+        plan_ = plan;
+        told_ = time.has_value() || plan.blocks == 0;
+        blocks_ = 0;
+        done_ = 0;
+    }
+    if (time && tell_) tell_(estimateText(plan, *time), *time, true);
 }
 
 void TransferMeter::sent(ByteView message) {
     using namespace protocol;
     if (message.size() < kBlockWriteOverhead || message[kCommandOffset] != kBlockWrite) return;
-    std::lock_guard lock(mutex_);
-    if (done_ == 0) start_ = clock_.now();
-    done_ += message.size() - kBlockWriteOverhead;
+    Clock::Duration time{0};
+    std::string text;
+    {
+        std::lock_guard lock(mutex_);
+        const Clock::Duration now = clock_.now();
+        if (blocks_ == 0) start_ = now;
+        ++blocks_;
+        done_ += message.size() - kBlockWriteOverhead;
+        if (told_ || blocks_ < 2) return;
+        if (blocks_ < kMeasuredBlocks && now - start_ < kMeasureTime) return;
+        told_ = true;
+        time = measuredEstimate(plan_, blocks_, now - start_);
+        text = estimateText(plan_, time);
+    }
+    if (tell_) tell_(text, time, false);
 }
 
 std::string TransferMeter::text() const {
     std::lock_guard lock(mutex_);
-    if (total_ == 0 || done_ == 0) return {};
-    return transferText(done_, total_, clock_.now() - start_);
+    if (plan_.bytes == 0 || done_ == 0) return {};
+    return transferText(done_, plan_.bytes, clock_.now() - start_);
 }
 
 }  // namespace halden::cli

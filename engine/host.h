@@ -13,6 +13,8 @@
 
 namespace halden {
 
+struct UpdatePlan;
+
 // Sends one complete SysEx message (0xF0 ... 0xF7). Returns 0, or kPortFailure when
 // the port failed; failureText() then says why.
 class SysExSender {
@@ -23,6 +25,8 @@ public:
     // The longest message, in bytes, that this port carries whole. An update whose
     // blocks would need longer messages is refused before anything is erased.
     virtual size_t maxMessageSize() const = 0;
+    // The link's speed in baud where the port knows it (a MIDI cable: 31250), else 0.
+    virtual unsigned linkBaud() const { return 0; }
 };
 
 // The progress window: a caption, a bar from 0 to 100 and a Cancel button (which sets
@@ -33,6 +37,8 @@ public:
     virtual void open() = 0;
     virtual void set(std::string_view caption, int percent) = 0;
     virtual void close() = 0;
+    // What an update will write, told once before its first record runs.
+    virtual void planned(const UpdatePlan&) {}
 };
 
 // The four kinds of message box.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "engine/estimate.h"
+
 namespace halden {
 
 namespace {
@@ -11,7 +13,6 @@ constexpr unsigned kHandshakeLimitTenths = 300;
 constexpr size_t kHandshakeCapacity = 78;
 constexpr unsigned kHandshakePolls = 30;
 constexpr unsigned kReadBackTries = 10;
-constexpr uint8_t kControlPauseTenths = 10;
 }  // namespace
 
 StatusCode connectDevice(EngineIo& io, DeviceInfo& info) {
@@ -177,6 +178,7 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgr
         return status::kCanceled;
     }
 
+    io.progress.planned(planUpdate(records, info));
     io.progress.open();
     io.cancel = false;
     StatusCode rc = status::kOk;

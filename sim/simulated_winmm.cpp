@@ -18,6 +18,9 @@ MMRESULT capsOf(const std::vector<SimulatedWinmm::Device>& devices, UINT device,
     caps = Caps{};
     const std::string& name = devices[device].name;
     std::memcpy(caps.szPname, name.data(), std::min(name.size(), sizeof caps.szPname - 1));
+    if constexpr (requires { caps.wTechnology; }) {
+        caps.wTechnology = devices[device].cable ? MOD_MIDIPORT : MOD_SWSYNTH;
+    }
     return MMSYSERR_NOERROR;
 }
 

@@ -24,6 +24,7 @@ public:
     struct Device {
         std::string name;
         bool capsFail = false;  // its capabilities cannot be read
+        bool cable = false;     // a hardware MIDI port (MOD_MIDIPORT)
     };
 
     SimulatedWinmm(Clock& clock, Scheduler& scheduler) : clock_(clock), scheduler_(scheduler) {}

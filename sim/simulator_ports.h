@@ -25,6 +25,7 @@ public:
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
     size_t maxMessageSize() const override;
+    unsigned linkBaud() const override { return device_.options().baud; }
 
     SimulatedHalden& device() { return device_; }
 

@@ -115,10 +115,18 @@ a failure past the erase|11|halden-1.5.hfi|--sim-block-result 3=1|MIDI Reports b
 a No before the erase|5|halden-1.4.hfi|--no|Operation canceled|nothing
 a silent Halden|7|halden-1.5.hfi|--sim-silent|MIDI Response timeout|silent
 EOF2
-"$halden" update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-version-after 1.4 \
+"$halden" update "$examples/halden-1.5.hfi" --simulate --baud 3125000 --sim-version-after 1.4 \
     >"$work/out" 2>/dev/null
-printf 'Halden serial #: 000a7f100102\nCurrent Halden version #: 1.4\n' | cmp -s - "$work/out"
+printf 'about 2 s for 16.0 KiB in 129 blocks\nHalden serial #: 000a7f100102\nCurrent Halden version #: 1.4\n' |
+    cmp -s - "$work/out"
 check "the identity read back is shown" 0 $? "$work/out"
+
+# The time is told before anything is erased when the link's speed is known.
+"$halden" update "$examples/halden-1.5.hfi" --simulate --baud 3125000 --trace >"$work/out" 2>/dev/null
+awk '/^about 2 s for 16.0 KiB in 129 blocks$/ { told = NR }
+     / > F0 41 10 4B 39 13 / && !erase { erase = NR }
+     END { exit !(told && erase && told < erase) }' "$work/out"
+check "the time is told before the erase" 0 $? "$work/out"
 
 # An older image than the Halden runs: only --yes installs it.
 older="The Halden runs version 1.5, and this image holds the older version 1.4. Updating replaces the newer firmware with the older one. Update anyway?"
@@ -150,7 +158,8 @@ info, corrupt|3|info "$work/empty.hfi"|.error.text == "Update file image corrupt
 ports, no MIDI system|1|ports --midi-system none|.outputs == [] and .inputs == [] and .error.status == 16
 identify|0|identify --simulate --baud 0|.identity == {"serial":"000a7f100102","version":"1.4","imageStatus":0,"blockSize":128}
 identify, silent Halden|7|identify --simulate --baud 0 --sim-silent|.error.text == "MIDI Response timeout" and (.error.advice | startswith("Check that the two ports"))
-update|0|update "$examples/halden-1.5.hfi" --simulate --baud 0|.ok and .erased and .identity.version == "1.5"
+update|0|update "$examples/halden-1.5.hfi" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks"
+update, a known link|0|update "$examples/halden-1.5.hfi" --simulate --baud 3125000|.estimate.from == "link speed" and .estimate.seconds > 1.5 and .estimate.seconds < 1.6
 update, not proven|20|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-version-after 1.4|.identity.version == "1.4" and (.error.text | startswith("The Halden reports version 1.4"))
 update, failure past the erase|11|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=1|.erased and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
 update, port fails|1|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-port-fails-after 8|.error.status == 16 and (.error.text | contains("has gone away"))

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/device.h"
+#include "engine/estimate.h"
 #include "engine/update.h"
 #include "sim/halden_sim.h"
 #include "sim/sim_link.h"
@@ -30,6 +31,11 @@ public:
         if (onSet) onSet(caption, percent);
     }
     void close() override { events.push_back({"close"}); }
+    void planned(const UpdatePlan& p) override {
+        events.push_back({"planned"});
+        plans.push_back(p);
+        if (onPlanned) onPlanned();
+    }
 
     // Percentages set with this caption, in order.
     std::vector<int> percents(std::string_view caption) const {
@@ -40,7 +46,9 @@ public:
     }
 
     std::vector<ProgressEvent> events;
+    std::vector<UpdatePlan> plans;
     std::function<void(std::string_view, int)> onSet;
+    std::function<void()> onPlanned;
 };
 
 class ScriptedBoxes : public MessageBoxes {

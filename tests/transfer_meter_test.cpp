@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/device.h"
+#include "sim/virtual_clock.h"
+
 namespace halden::cli {
 namespace {
 
@@ -24,6 +27,80 @@ TEST(TransferText, BytesRateAndTimeLeft) {
     for (const auto& c : cases) {
         EXPECT_EQ(transferText(c.done, c.total, c.elapsed), c.text) << c.done;
     }
+}
+
+struct Told {
+    std::string text;
+    Clock::Duration time;
+    bool fromLink;
+};
+
+struct MeterRig {
+    VirtualClock clock;
+    std::vector<Told> told;
+    TransferMeter meter{clock,
+                        [this](const std::string& text, Clock::Duration time, bool fromLink) {
+                            told.push_back({text, time, fromLink});
+                        }};
+    UpdatePlan plan{.bytes = 16384, .blocks = 129, .wireBytes = 19300, .pauseTenths = 15};
+
+    // Sends `n` blocks, `gap` apart, the first one now.
+    void blocks(size_t n, Clock::Duration gap) {
+        const Bytes data(128, 0);
+        for (size_t i = 0; i < n; ++i) {
+            if (i > 0) clock.sleepFor(gap);
+            meter.sent(blockWrite(static_cast<uint16_t>(i), data));
+        }
+    }
+};
+
+TEST(TransferMeter, AKnownLinkIsToldBeforeAnythingIsSent) {
+    MeterRig rig;
+    rig.meter.plan(rig.plan, 31250);
+    ASSERT_EQ(rig.told.size(), 1u);
+    EXPECT_EQ(rig.told[0].text, "about 8 s for 16.0 KiB in 129 blocks");
+    EXPECT_TRUE(rig.told[0].fromLink);
+    rig.blocks(20, 50ms);
+    EXPECT_EQ(rig.told.size(), 1u);  // once
+}
+
+TEST(TransferMeter, AnUnknownLinkIsToldFromTheFirstBlocks) {
+    struct Case {
+        Clock::Duration gap;
+        size_t toldAfter;  // blocks
+        const char* text;
+    };
+    const Case cases[] = {
+        // 7 exchanges of 50 ms: 129 blocks of 50 ms and 1.5 s of pauses.
+        {50ms, 8, "about 8 s for 16.0 KiB in 129 blocks"},
+        // slow blocks: two seconds are enough
+        {1000ms, 3, "about 2 min for 16.0 KiB"},
+        {3000ms, 2, "about 6 min for 16.0 KiB"},
+    };
+    for (const Case& c : cases) {
+        MeterRig rig;
+        rig.meter.plan(rig.plan, 0);
+        EXPECT_TRUE(rig.told.empty());
+        rig.blocks(c.toldAfter - 1, c.gap);
+        EXPECT_TRUE(rig.told.empty()) << c.text;
+        rig.clock.sleepFor(c.gap);
+        rig.meter.sent(blockWrite(99, Bytes(128, 0)));
+        ASSERT_EQ(rig.told.size(), 1u) << c.text;
+        EXPECT_FALSE(rig.told[0].fromLink);
+        EXPECT_EQ(rig.told[0].text.rfind(c.text, 0), 0u) << rig.told[0].text;
+        rig.blocks(10, c.gap);
+        EXPECT_EQ(rig.told.size(), 1u);
+    }
+}
+
+TEST(TransferMeter, TheProgressTextCountsOnlyBlockData) {
+    MeterRig rig;
+    rig.meter.plan(rig.plan, 0);
+    EXPECT_EQ(rig.meter.text(), "");
+    rig.meter.sent(eraseRequest(0));
+    EXPECT_EQ(rig.meter.text(), "");
+    rig.blocks(64, 0ms);
+    EXPECT_EQ(rig.meter.text(), "8.0 of 16.0 KiB");
 }
 
 }  // namespace

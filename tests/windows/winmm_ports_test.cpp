@@ -73,6 +73,24 @@ TEST(WinmmPorts, ListsDevicesKeepingTheirNumbers) {
     EXPECT_EQ(names.outputs[0].name, "Out");
 }
 
+// Only a hardware MIDI port is known to be a 31250-baud cable; a caps call that fails
+// says nothing.
+TEST(WinmmPorts, TheLinkSpeedOfAHardwarePort) {
+    struct Case {
+        bool cable, capsFail;
+        unsigned baud;
+    };
+    for (const Case c : {Case{true, false, 31250}, Case{false, false, 0}, Case{true, true, 0}}) {
+        WinmmRig rig;
+        rig.driver.outputs = {{"Out", false, c.cable}};
+        ASSERT_EQ(rig.open(), "");
+        rig.driver.outputs[0].capsFail = c.capsFail;
+        rig.ports.closePorts();
+        ASSERT_EQ(rig.open(), "");
+        EXPECT_EQ(rig.ports.linkBaud(), c.baud) << c.cable << c.capsFail;
+    }
+}
+
 TEST(WinmmPorts, NoDevicesInEitherDirection) {
     WinmmRig rig;
     rig.driver.inputs.clear();

@@ -118,6 +118,9 @@ Outcome WinmmPorts::openPorts(size_t inputDevice, size_t outputDevice) {
         return portFailure(
             withCode("midiOutOpen returned %.8lx. Is the MIDI port currently in use?\n", rc));
     }
+    MIDIOUTCAPSA caps{};
+    cable_ = api_.outGetDevCaps(static_cast<UINT>(outputDevice), caps) == MMSYSERR_NOERROR &&
+             caps.wTechnology == MOD_MIDIPORT;
     return {};
 }
 

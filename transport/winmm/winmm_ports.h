@@ -35,6 +35,8 @@ public:
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
     size_t maxMessageSize() const override { return kMaxMessage; }
+    // A hardware MIDI port is a MIDI cable: 31250 baud.
+    unsigned linkBaud() const override { return cable_ ? 31250 : 0; }
     std::string systemName() const override { return "Windows MIDI (WinMM)"; }
 
     // How long a send may take before the port counts as failed: four times the
@@ -55,6 +57,7 @@ private:
     StatusCode fail(std::string why);
 
     WinmmApi& api_;
+    bool cable_ = false;
     Clock& clock_;
     InputSink input_;
     FailureSink failure_;
