@@ -22,6 +22,11 @@ public:
     std::string failureText() const override;
     size_t maxMessageSize() const override;
     unsigned linkBaud() const override { return open_ ? open_->linkBaud() : 0; }
+    // The open port's system; before one is open, the system's.
+    std::string systemName() const override {
+        if (open_) return open_->systemName();
+        return real_ ? real_->systemName() : simulator_ ? simulator_->systemName() : "";
+    }
 
     // The device number under which the simulator is listed.
     static constexpr size_t kSimulatorDevice = static_cast<size_t>(1) << 30;

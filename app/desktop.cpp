@@ -77,6 +77,7 @@ DesktopCore::DesktopCore(DesktopShell& shell, const DesktopOptions& options,
     ports_ =
         std::make_unique<AppPorts>(std::move(real), simulator ? simulator(clock_, feed) : nullptr);
     settings_ = makePortSettings(options.settingsPath, *boxes_);
+    history_ = makeHistory(options.historyPath);
 }
 
 DesktopCore::~DesktopCore() {
@@ -89,7 +90,7 @@ DesktopCore::~DesktopCore() {
 void DesktopCore::attach(MainWindowView& view, Progress& progress) {
     io_ = std::make_unique<EngineIo>(
         EngineIo{*ports_, receiver_, progress, *boxes_, cancel_, clock_});
-    window_ = std::make_unique<MainWindow>(view, *io_, *ports_, *settings_);
+    window_ = std::make_unique<MainWindow>(view, *io_, *ports_, *settings_, *history_);
 }
 
 bool DesktopCore::start() {

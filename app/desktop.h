@@ -14,6 +14,7 @@
 
 #include "app/app_ports.h"
 #include "app/command_worker.h"
+#include "app/history.h"
 #include "app/main_window.h"
 #include "app/options.h"
 #include "app/port_settings.h"
@@ -111,6 +112,7 @@ private:
     std::unique_ptr<Boxes> boxes_;
     std::unique_ptr<AppPorts> ports_;
     std::unique_ptr<PortSettings> settings_;
+    std::unique_ptr<History> history_;
     std::unique_ptr<EngineIo> io_;
     std::unique_ptr<MainWindow> window_;
     CommandWorker worker_;

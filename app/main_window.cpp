@@ -3,11 +3,13 @@
 #include "app/engine_failure.h"
 #include "app/image_file.h"
 #include "engine/update.h"
+#include "halden_version.h"
 
 namespace halden {
 
-MainWindow::MainWindow(MainWindowView& view, EngineIo& io, MidiPorts& ports, PortSettings& settings)
-    : view_(view), io_(io), ports_(ports), settings_(settings) {}
+MainWindow::MainWindow(MainWindowView& view, EngineIo& io, MidiPorts& ports, PortSettings& settings,
+                       History& history)
+    : view_(view), io_(io), ports_(ports), settings_(settings), history_(history) {}
 
 bool MainWindow::create() {
     view_.enable(IDC_UPDATE, false);
@@ -192,7 +194,12 @@ void MainWindow::updateCommand() {
         return;
     }
     UpdateProgress done;
+    const Clock::Duration start = io_.clock.now();
     const StatusCode rc = runUpdate(io_, *file, info_, done);
+    const Outcome kept = history_.append(updateEntry(
+        "halden-gui " HALDEN_VERSION, ports_.systemName(),
+        nameAt(outputSelection_, ports_list_.outputs), nameAt(inputSelection_, ports_list_.inputs),
+        imagePath_, *file, done, info_, rc, io_.clock.now() - start));
     if (isUnproven(rc)) {
         // What the Halden said after the update, though it is not what was sent.
         view_.setText(IDC_SERIAL, info_.serialText);
@@ -202,11 +209,13 @@ void MainWindow::updateCommand() {
     }
     if (rc != status::kOk) {
         reportFailure(updateFailure(io_, rc, info_, done));
-        return;
+    } else {
+        view_.setText(IDC_SERIAL, info_.serialText);
+        view_.setText(IDC_VERSION, info_.versionText);
+        io_.boxes.noticeBox(text::kUpdateSucceeded);
     }
-    view_.setText(IDC_SERIAL, info_.serialText);
-    view_.setText(IDC_VERSION, info_.versionText);
-    io_.boxes.noticeBox(text::kUpdateSucceeded);
+    // Said after the outcome, which matters more; a port failure has ended the window.
+    if (!kept && !ended_) io_.boxes.errorBox(kept.failure().text);
 }
 
 }  // namespace halden

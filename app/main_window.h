@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/history.h"
 #include "app/port_settings.h"
 #include "engine/device.h"
 #include "transport/midi_ports.h"
@@ -44,7 +45,9 @@ public:
 
 class MainWindow {
 public:
-    MainWindow(MainWindowView& view, EngineIo& io, MidiPorts& ports, PortSettings& settings);
+    // Every update is recorded in `history`.
+    MainWindow(MainWindowView& view, EngineIo& io, MidiPorts& ports, PortSettings& settings,
+               History& history);
 
     // Sets the window up. False when the program must end with exit code 1 (no MIDI
     // input or output port; the message has been shown).
@@ -76,6 +79,7 @@ private:
     EngineIo& io_;
     MidiPorts& ports_;
     PortSettings& settings_;
+    History& history_;
 
     PortNames ports_list_;  // what each list entry (from position 1) names
     bool connected_ = false;

@@ -13,6 +13,18 @@ CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system) {
     return app.add_option("--midi-system", system, help)->type_name("NAME");
 }
 
+CLI::Option* addHistoryOption(CLI::App& app, std::string& path) {
+#ifdef _WIN32
+    const char* where = "%LOCALAPPDATA%\\Halden\\history.log";
+#else
+    const char* where = "$XDG_STATE_HOME/halden/history.log";
+#endif
+    return app
+        .add_option("--history", path,
+                    std::string("file that records every update (default: ") + where + ")")
+        ->type_name("FILE");
+}
+
 void describeDesktopApp(CLI::App& app, DesktopOptions& options, const std::string& version) {
     app.description(
         "The Halden firmware update utility: connect to the Halden over MIDI, choose an update "
@@ -31,6 +43,7 @@ void describeDesktopApp(CLI::App& app, DesktopOptions& options, const std::strin
     app.add_option("--settings", options.settingsPath,
                    std::string("file that keeps the chosen ports (default: ") + where + ")")
         ->type_name("FILE");
+    addHistoryOption(app, options.historyPath);
 }
 
 std::optional<int> parseCommandLine(CLI::App& app, int argc, const char* const* argv,

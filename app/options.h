@@ -13,11 +13,14 @@ inline constexpr int kUsageError = 64;
 
 // --midi-system NAME.
 CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system);
+// --history FILE: where updates are recorded.
+CLI::Option* addHistoryOption(CLI::App& app, std::string& path);
 
 struct DesktopOptions {
     bool simulate = false;
     std::string midiSystem;
     std::string settingsPath;  // empty: the platform's usual place
+    std::string historyPath;   // the same
 };
 
 // A desktop app's command line: its description, --version, --simulate, --midi-system

@@ -1,10 +1,12 @@
 // identify and update: the verbs that talk to a Halden.
 #include "app/engine_failure.h"
+#include "app/history.h"
 #include "app/image_file.h"
 #include "app/options.h"
 #include "cli/session.h"
 #include "cli/verbs.h"
 #include "engine/update.h"
+#include "halden_version.h"
 #include "sim/sim_options.h"
 
 namespace halden::cli {
@@ -88,6 +90,7 @@ public:
             "--no", [this] { options_.answer = false; }, "answer No to that question");
         yes->excludes(no);
         addConnectionOptions();
+        addHistoryOption(*command_, options_.historyPath);
     }
     int run(Terminal& terminal) override {
         terminal.report()["file"] = path_;
@@ -100,8 +103,15 @@ public:
         Session session(terminal, options_);
         if (int rc = openSession(terminal, session)) return rc;
         UpdateProgress done;
+        const Clock::Duration start = session.clock().now();
         const StatusCode rc = runUpdate(session.io(), *file, session.info(), done);
         terminal.report()["erased"] = done.erased;
+        const Outcome kept =
+            makeHistory(options_.historyPath)
+                ->append(updateEntry("halden " HALDEN_VERSION, session.systemName(),
+                                     session.outputName(), session.inputName(), path_, *file, done,
+                                     session.info(), rc, session.clock().now() - start));
+        if (!kept) terminal.err(kept.failure().text);
         // The identity read back is shown whatever it proves.
         if (rc == status::kOk || isUnproven(rc)) {
             showIdentity(terminal, session.info());

@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     verbs.push_back(makeUpdateVerb(app));
     verbs.push_back(makePortsVerb(app));
     verbs.push_back(makeSimulateVerb(app));
+    verbs.push_back(makeHistoryVerb(app));
     // A word where the command belongs that names none: say so, rather than that a
     // command is required.
     if (argc > 1 && argv[1][0] != '-' &&

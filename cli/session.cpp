@@ -59,6 +59,8 @@ Outcome Session::open() {
     const auto in =
         options_.simulate ? 0 : choosePort(portNames(names.inputs), options_.in, "input");
     if (!in) return in.failure();
+    outputName_ = names.outputs[*out].name;
+    inputName_ = names.inputs[*in].name;
     return ports_->openPorts(names.inputs[*in].device, names.outputs[*out].device);
 }
 

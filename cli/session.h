@@ -24,6 +24,7 @@ struct SessionOptions {
     std::string midiSystem;  // forces ALSA, JACK, ...
     bool trace = false;
     std::optional<bool> answer;  // --yes / --no
+    std::string historyPath;     // empty: the usual place
 };
 
 class Session {
@@ -36,6 +37,11 @@ public:
 
     EngineIo& io() { return io_; }
     DeviceInfo& info() { return info_; }
+    // The MIDI system and the two ports open, for the history.
+    std::string systemName() const { return ports_ ? ports_->systemName() : std::string(); }
+    const std::string& outputName() const { return outputName_; }
+    const std::string& inputName() const { return inputName_; }
+    const Clock& clock() const { return clock_; }
 
     // Shows the outcome of an engine operation and returns the exit status.
     // Reports a failure (none for kOk) and gives the exit status.
@@ -87,6 +93,7 @@ private:
     TerminalBoxes boxes_;
     EngineIo io_;
     DeviceInfo info_;
+    std::string outputName_, inputName_;
 };
 
 }  // namespace halden::cli

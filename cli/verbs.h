@@ -38,5 +38,6 @@ std::unique_ptr<Verb> makeIdentifyVerb(CLI::App& app);
 std::unique_ptr<Verb> makeUpdateVerb(CLI::App& app);
 std::unique_ptr<Verb> makePortsVerb(CLI::App& app);
 std::unique_ptr<Verb> makeSimulateVerb(CLI::App& app);
+std::unique_ptr<Verb> makeHistoryVerb(CLI::App& app);
 
 }  // namespace halden::cli

@@ -166,6 +166,7 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
 StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgress& done) {
     done = UpdateProgress{};
     if (StatusCode rc = connectDevice(io, info)) return rc;
+    done.before = info;
     std::vector<Record> records;
     if (StatusCode rc = parseImage(image, records)) return rc;
     done.imageVersion = imageVersion(records);

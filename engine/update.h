@@ -21,6 +21,8 @@ struct UpdateProgress {
     bool erased = false;
     // The version the image's versioned areas all carry, when they agree.
     std::optional<Version> imageVersion;
+    // The identity the handshake gave, before anything was written.
+    std::optional<DeviceInfo> before;
 };
 
 // The one version the image's areas carry (0x7F 0x7F carries none); none when areas

@@ -26,6 +26,7 @@ public:
     std::string failureText() const override;
     size_t maxMessageSize() const override;
     unsigned linkBaud() const override { return device_.options().baud; }
+    std::string systemName() const override { return "built-in simulator"; }
 
     SimulatedHalden& device() { return device_; }
 

@@ -6,6 +6,8 @@ halden=$(realpath "$1")
 examples=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# Updates are recorded here rather than in the history of whoever runs the tests.
+export XDG_STATE_HOME=$work/state
 passed=0
 failed=0
 
@@ -218,6 +220,32 @@ for signal in INT TERM HUP; do
     sent_after=$(sed -n '/Operation canceled/,$p' "$work/out" | grep -c ' > ')
     check "nothing is sent after SIG$signal" 0 "$sent_after"
 done
+
+# The history: every update above, in order, each with its result; a line cut off by a
+# crash is left out and said to be.
+history=$XDG_STATE_HOME/halden/history.log
+updates=$(grep -c . "$history")
+"$halden" history >"$work/out" 2>"$work/err"
+rc=$?
+[ "$(grep -c . "$work/out")" = "$updates" ] || rc="$rc, not one line an update"
+[ "$updates" -gt 20 ] || rc="$rc, only $updates updates recorded"
+grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator: Halden Simulator / Halden Simulator$' "$work/out" ||
+    rc="$rc, no successful update listed"
+grep -Fq '  1.4 -> -  11 MIDI Reports bad checksum  ' "$work/out" || rc="$rc, no failure listed"
+check "history lists every update" 0 "$rc" "$work/out"
+printf '2026-12-08T06:50:01Z\thalden' >>"$history"
+"$halden" history >"$work/out" 2>"$work/err"
+rc=$?
+[ "$(grep -c . "$work/out")" = "$updates" ] || rc="$rc, other lines"
+check "a cut-off line is left out" 0 "$rc" "$work/err" '^1 line is not a whole entry'
+if command -v jq >/dev/null; then
+    "$halden" history --json 2>/dev/null >"$work/json"
+    jq -e --argjson n "$updates" '(.updates | length) == $n and .damagedLines == 1 and
+        (.updates | map(select(.status == 11)) | length) > 0' "$work/json" >/dev/null
+    check "--json: history" 0 $? "$work/json"
+fi
+run history --history "$work"
+check "a folder is not a history" 1 $? "$work/out" "^Can't read the update history .*: it is a folder$"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

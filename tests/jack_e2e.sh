@@ -8,6 +8,7 @@ halden=$(realpath "$1")
 examples=$(realpath "$2")
 server=${3:-jackd}
 work=$(mktemp -d)
+export XDG_STATE_HOME=$work/state  # the updates' history
 . "$(dirname "$0")/e2e_lib.sh"
 export HALDEN_MIDI_SYSTEM=jack
 jackd_pid=""

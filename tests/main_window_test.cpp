@@ -90,6 +90,7 @@ public:
     }
     std::string failureText() const override { return "port gone"; }
     size_t maxMessageSize() const override { return link_.maxMessageSize(); }
+    std::string systemName() const override { return "Test MIDI"; }
 
     bool open = false;
     std::string listError, openError;
@@ -97,6 +98,18 @@ public:
 
 private:
     SysExSender& link_;
+};
+
+class FakeHistory : public History {
+public:
+    Outcome append(HistoryEntry entry) override {
+        entries.push_back(std::move(entry));
+        if (fails)
+            return Failure{status::kCannotOpenFile, "Can't write the update history h: full"};
+        return {};
+    }
+    std::vector<HistoryEntry> entries;
+    bool fails = false;
 };
 
 struct App {
@@ -132,7 +145,8 @@ struct App {
     FakeView view;
     FakeSettings settings;
     FakePorts ports;
-    MainWindow window{view, rig.io, ports, settings};
+    FakeHistory history;
+    MainWindow window{view, rig.io, ports, settings, history};
     test::TempDir temp{"halden-ui"};
     std::string dir = temp.string();
 };
@@ -566,6 +580,61 @@ TEST(MainWindow, AFailureBeforeTheEraseSaysNothingChanged) {
     EXPECT_EQ(app.rig.boxes.errors,
               std::vector<std::string>{test::then("Operation canceled", test::kNothingChanged)});
     EXPECT_EQ(app.view.texts[IDC_VERSION], "1.4");
+}
+
+// Every update is recorded, whatever its outcome, with what was known of the Halden
+// before and after it.
+TEST(MainWindow, EveryUpdateIsRecorded) {
+    struct Case {
+        const char* name;
+        std::map<unsigned, uint8_t> blockResults;
+        bool historyFails;
+        StatusCode status;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"done", {}, false, 0, "1.5"},
+        {"failed past the erase", {{1, 1}}, false, 11, ""},
+        {"done, the history not written", {}, true, 0, "1.5"},
+    };
+    for (const Case& c : cases) {
+        SimOptions options;
+        options.blockResults = c.blockResults;
+        App app(options);
+        app.history.fails = c.historyFails;
+        app.start();
+        app.connect();
+        Bytes data = ascending(300);
+        data[0] = 1, data[1] = 5;
+        const std::string path = app.file("v1.5.hfi", imageWithArea(data, 1, 5));
+        app.typeFile(path);
+        app.leaveField();
+        app.click(IDC_UPDATE);
+        ASSERT_EQ(app.history.entries.size(), 1u) << c.name;
+        const HistoryEntry& e = app.history.entries[0];
+        EXPECT_EQ(e.program, "halden-gui 1.0.0");
+        EXPECT_EQ(e.midiSystem, "Test MIDI");
+        EXPECT_EQ(e.output, "Halden Out");
+        EXPECT_EQ(e.input, "Halden In");
+        EXPECT_EQ(e.serial, "000a7f100102");
+        EXPECT_EQ(e.versionBefore, "1.4");
+        EXPECT_EQ(e.versionAfter, c.after) << c.name;
+        EXPECT_EQ(e.image, "v1.5.hfi");
+        const Bytes image = imageWithArea(data, 1, 5);
+        char checksum[8];
+        std::snprintf(checksum, sizeof checksum, "0x%04X", image[1] | image[2] << 8);
+        EXPECT_EQ(e.checksum, checksum);
+        EXPECT_EQ(e.status, c.status) << c.name;
+        EXPECT_GT(e.seconds, 0.1);
+        if (c.historyFails) {
+            // Told after the outcome.
+            EXPECT_EQ(app.rig.boxes.notices.back(), "Halden was successfully updated.");
+            EXPECT_EQ(app.rig.boxes.errors,
+                      std::vector<std::string>{"Can't write the update history h: full"});
+        } else if (c.status == 0) {
+            EXPECT_TRUE(app.rig.boxes.errors.empty());
+        }
+    }
 }
 
 }  // namespace

@@ -84,6 +84,7 @@ struct AppRig {
     AppRig() {
         options.simulate = true;
         options.settingsPath = (dir / "ports.conf").string();
+        options.historyPath = (dir / "history.log").string();
         options.midiSystem = "none";  // only the simulator, whatever this machine has
     }
 

@@ -26,6 +26,13 @@ run() { "$run_exe" "$halden" "$@" >"$work/raw" 2>&1; local rc=$?; tr -d '\r' <"$
 run update "$examples/halden-1.5.hfi" --simulate --baud 0
 check "update the built-in simulator" 0 $? '^Current Halden version #: 1\.5$'
 
+# Recorded in the user's local application data, and listed from there.
+run history
+check "the update is in the history" 0 $? \
+    '  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator'
+run history --json
+check "the history is in the local application data" 0 $? '"file": "[A-Z]:\\\\users\\\\[^"]+\\\\AppData\\\\Local\\\\Halden\\\\history\.log"'
+
 run identify --simulate --baud 0 --trace
 check "identify with --trace" 0 $? '^ +[0-9.]+ < F0 41 10 4B 39 12 00 01 04'
 

@@ -1,0 +1,309 @@
+#include "app/history.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "app/image_file.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <share.h>
+
+#include "app/wide_text.h"
+#else
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+namespace halden {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kFields = 13;
+
+// A line ends with the CRC of what comes before it, so that a line cut off anywhere
+// (by a crash) is never read as a whole entry.
+std::string lineCheck(std::string_view content) {
+    char text[8];
+    std::snprintf(
+        text, sizeof text, "%04x",
+        crc16Arc(ByteView(reinterpret_cast<const uint8_t*>(content.data()), content.size())));
+    return text;
+}
+
+std::string oneLine(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
+    return text;
+}
+
+std::string utcNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+Failure cannotWrite(const std::string& path, const std::string& why) {
+    return {status::kCannotOpenFile, "Can't write the update history " + path + ": " + why};
+}
+
+// The few file calls an append needs, under their names on each system.
+#ifdef _WIN32
+int openAppend(const fs::path& name) {
+    int fd = -1;
+    _wsopen_s(&fd, name.c_str(), _O_RDWR | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+              _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    return fd;
+}
+long long fileSize(int fd) {
+    return _lseeki64(fd, 0, SEEK_END);
+}
+bool lastByte(int fd, long long size, char& c) {
+    return _lseeki64(fd, size - 1, SEEK_SET) >= 0 && _read(fd, &c, 1) == 1;
+}
+long long writeSome(int fd, const char* data, size_t n) {
+    return _write(fd, data, static_cast<unsigned>(n));
+}
+bool cutTo(int fd, long long size) {
+    return _chsize_s(fd, size) == 0;
+}
+bool toDisk(int fd) {
+    return _commit(fd) == 0;
+}
+void lock(int) {}  // one program at a time writes it on Windows: the apps open it briefly
+void closeFile(int fd) {
+    _close(fd);
+}
+#else
+int openAppend(const fs::path& name) {
+    return ::open(name.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+}
+long long fileSize(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+bool lastByte(int fd, long long size, char& c) {
+    return pread(fd, &c, 1, size - 1) == 1;
+}
+long long writeSome(int fd, const char* data, size_t n) {
+    return ::write(fd, data, n);
+}
+bool cutTo(int fd, long long size) {
+    return ftruncate(fd, size) == 0;
+}
+bool toDisk(int fd) {
+    return fsync(fd) == 0;
+}
+// Two programs appending at once must not both see the same last byte.
+void lock(int fd) {
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+void closeFile(int fd) {
+    ::close(fd);
+}
+#endif
+
+}  // namespace
+
+HistoryEntry updateEntry(std::string program, std::string midiSystem, std::string output,
+                         std::string input, const std::string& imagePath, ByteView image,
+                         const UpdateProgress& done, const DeviceInfo& after, StatusCode rc,
+                         Clock::Duration took) {
+    HistoryEntry e;
+    e.program = std::move(program);
+    e.midiSystem = std::move(midiSystem);
+    e.output = std::move(output);
+    e.input = std::move(input);
+    e.serial = done.before ? done.before->serialText : std::string();
+    e.versionBefore = done.before ? done.before->versionText : std::string();
+    // The identity read back: only after a whole update.
+    if (rc == status::kOk || isUnproven(rc)) {
+        e.serial = after.serialText;
+        e.versionAfter = after.versionText;
+    }
+#ifdef _WIN32
+    const size_t slash = imagePath.find_last_of("/\\");
+#else
+    const size_t slash = imagePath.rfind('/');
+#endif
+    e.image = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
+    if (image.size() >= 3) {
+        char text[8];
+        std::snprintf(text, sizeof text, "0x%04X", image[1] | (image[2] << 8));
+        e.checksum = text;
+    }
+    e.status = rc;
+    e.result = statusMessage(rc);
+    e.seconds = std::chrono::duration<double>(took).count();
+    return e;
+}
+
+std::string historyLine(const HistoryEntry& e) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", e.seconds);
+    const std::string fields[kFields] = {e.time,
+                                         e.program,
+                                         e.midiSystem,
+                                         e.output,
+                                         e.input,
+                                         e.serial,
+                                         e.versionBefore,
+                                         e.versionAfter,
+                                         e.image,
+                                         e.checksum,
+                                         std::to_string(e.status),
+                                         e.result,
+                                         seconds};
+    std::string line;
+    for (size_t i = 0; i < kFields; ++i) {
+        line += oneLine(fields[i]);
+        line += '\t';
+    }
+    return line + lineCheck(line);
+}
+
+std::optional<HistoryEntry> parseHistoryLine(std::string_view whole) {
+    const size_t lastTab = whole.rfind('\t');
+    if (lastTab == std::string_view::npos ||
+        whole.substr(lastTab + 1) != lineCheck(whole.substr(0, lastTab + 1))) {
+        return std::nullopt;
+    }
+    const std::string_view line = whole.substr(0, lastTab);
+    std::vector<std::string> f;
+    size_t start = 0;
+    while (true) {
+        const size_t tab = line.find('\t', start);
+        f.emplace_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos) break;
+        start = tab + 1;
+    }
+    if (f.size() != kFields || f[0].size() != 20 || f[0].back() != 'Z') return std::nullopt;
+    char* end = nullptr;
+    const unsigned long code = std::strtoul(f[10].c_str(), &end, 10);
+    if (f[10].empty() || *end != '\0' || code > 255) return std::nullopt;
+    const double seconds = std::strtod(f[12].c_str(), &end);
+    if (f[12].empty() || *end != '\0') return std::nullopt;
+    return HistoryEntry{f[0],
+                        f[1],
+                        f[2],
+                        f[3],
+                        f[4],
+                        f[5],
+                        f[6],
+                        f[7],
+                        f[8],
+                        f[9],
+                        static_cast<StatusCode>(code),
+                        f[11],
+                        seconds};
+}
+
+std::string defaultHistoryPath() {
+#ifdef _WIN32
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    const fs::path base = local && *local ? fs::path(local) : fs::path(L".");
+    return narrow((base / L"Halden" / L"history.log").wstring());
+#else
+    fs::path base;
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = fs::path(home) / ".local" / "state";
+    } else {
+        base = ".";
+    }
+    return (base / "halden" / "history.log").string();
+#endif
+}
+
+Outcome HistoryFile::append(HistoryEntry entry) {
+    std::lock_guard guard(mutex_);
+    entry.time = utcNow();
+    std::string line = historyLine(entry) + "\n";
+    const fs::path name = systemPath(path_);
+    std::error_code ec;
+    if (name.has_parent_path()) {
+        fs::create_directories(name.parent_path(), ec);
+        if (ec) return cannotWrite(path_, ec.message());
+    }
+    const int fd = openAppend(name);
+    if (fd < 0) return cannotWrite(path_, std::strerror(errno));
+    lock(fd);
+    const long long size = fileSize(fd);
+    // A line cut off by a crash keeps its place, alone on its line.
+    if (char c = '\n'; size > 0 && lastByte(fd, size, c) && c != '\n') line.insert(0, "\n");
+    size_t written = 0;
+    int error = 0;
+    while (written < line.size()) {
+        const long long n = writeSome(fd, line.data() + written, line.size() - written);
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            if (error == EINTR) continue;
+            break;
+        }
+        written += static_cast<size_t>(n);
+    }
+    if (error == 0 && !toDisk(fd)) error = errno ? errno : EIO;
+    if (error != 0 && size >= 0) {
+        // Half a line is taken back, so that the next append starts clean.
+        (void)cutTo(fd, size);
+        (void)toDisk(fd);
+    }
+    closeFile(fd);
+    if (error != 0) return cannotWrite(path_, std::strerror(error));
+    return {};
+}
+
+Result<HistoryListing> readHistory(const std::string& path) {
+    HistoryListing listing;
+    const fs::path name = systemPath(path);
+    std::error_code ec;
+    if (!fs::exists(name, ec)) return listing;
+    if (fs::is_directory(name, ec)) {
+        return Failure{status::kCannotOpenFile,
+                       "Can't read the update history " + path + ": it is a folder"};
+    }
+    std::ifstream in(name, std::ios::binary);
+    if (!in) {
+        return Failure{status::kCannotOpenFile,
+                       "Can't read the update history " + path + ": " + std::strerror(errno)};
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // edited on Windows
+        if (auto entry = parseHistoryLine(line)) {
+            listing.entries.push_back(std::move(*entry));
+        } else {
+            ++listing.damaged;
+        }
+    }
+    return listing;
+}
+
+std::unique_ptr<History> makeHistory(const std::string& path) {
+    return std::make_unique<HistoryFile>(path.empty() ? defaultHistoryPath() : path);
+}
+
+}  // namespace halden
