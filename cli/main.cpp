@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
     verbs.push_back(makeIdentifyVerb(app));
     verbs.push_back(makeUpdateVerb(app));
     verbs.push_back(makePortsVerb(app));
+    verbs.push_back(makeScanVerb(app));
     verbs.push_back(makeSimulateVerb(app));
     verbs.push_back(makeHistoryVerb(app));
     // A word where the command belongs that names none: say so, rather than that a

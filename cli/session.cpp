@@ -26,19 +26,23 @@ Session::Session(Terminal& terminal, const SessionOptions& options)
       progress_(terminal),
       boxes_(terminal, options.answer),
       io_{sender_, receiver_, progress_, boxes_, cancel_, clock_} {
-    catchStopSignals(&cancel_);
+    if (options_.catchSignals) catchStopSignals(&cancel_);
     progress_.onPlanned([this](const UpdatePlan& plan) { meter_.plan(plan, sender_.linkBaud()); });
     terminal_.setProgressDetail([this] { return meter_.text(); });
 }
 
 Session::~Session() {
-    if (ports_) ports_->closePorts();
-    ports_.reset();
-    catchStopSignals(nullptr);
+    {
+        std::lock_guard lock(midiClientMutex());
+        if (ports_) ports_->closePorts();
+        ports_.reset();
+    }
+    if (options_.catchSignals) catchStopSignals(nullptr);
     terminal_.setProgressDetail(nullptr);
 }
 
 Outcome Session::open() {
+    std::lock_guard lock(midiClientMutex());
     auto input = [this](ByteView bytes) {
         tracer_.received(bytes);
         receiver_.feed(bytes);

@@ -25,6 +25,9 @@ struct SessionOptions {
     bool trace = false;
     std::optional<bool> answer;  // --yes / --no
     std::string historyPath;     // empty: the usual place
+    // Off when several sessions run at once: their runner catches Ctrl-C and cancels
+    // each one.
+    bool catchSignals = true;
 };
 
 class Session {
@@ -42,6 +45,8 @@ public:
     const std::string& outputName() const { return outputName_; }
     const std::string& inputName() const { return inputName_; }
     const Clock& clock() const { return clock_; }
+    // As Ctrl-C: the operation stops after the message in flight.
+    void cancel() { cancel_ = true; }
 
     // Shows the outcome of an engine operation and returns the exit status.
     // Reports a failure (none for kOk) and gives the exit status.

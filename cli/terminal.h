@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/estimate.h"
 #include "engine/host.h"
@@ -19,6 +20,10 @@ namespace halden::cli {
 class Terminal {
 public:
     Terminal();
+    // One Halden's part of `parent`, when several are updated at once: its lines go out
+    // with `label` first, its progress is row `row` of the parent's progress lines, it
+    // never asks (a question is answered No), and it keeps a report of its own.
+    Terminal(Terminal& parent, size_t row, std::string label);
 
     // A whole line on stdout or stderr; a live progress line is cleared first and
     // drawn again after it.
@@ -26,11 +31,13 @@ public:
     void err(std::string_view line);
 
     // The progress line (stderr), redrawn in place on a terminal; where stderr is not a
-    // terminal nothing is drawn.
+    // terminal nothing is drawn. Several Haldens at once have one line each.
     void showProgress(std::string_view caption, int percent);
     // More to show after the bar, asked for at every redraw (bytes, rate, time left).
     void setProgressDetail(std::function<std::string()> detail);
     void clearProgress();
+    // Takes every progress line away, those of several Haldens too.
+    void endProgressLines();
 
     // Asks on stderr and reads an answer from stdin; an interrupted or empty answer is
     // No.
@@ -46,19 +53,35 @@ public:
     void setJson(bool on) { json_ = on; }
     bool json() const { return json_; }
     nlohmann::json& report() { return report_; }
+    // The report with the exit status and the failure, if any.
+    nlohmann::json finalReport(int exitStatus) const;
     void printReport(int exitStatus);
 
 private:
+    struct Row {
+        std::string label;
+        std::string caption;
+        int percent = 0;
+        std::function<std::string()> detail;
+        bool shown = false;
+    };
     void write(std::FILE* stream, std::string_view line);  // lock held
     void draw();                                           // lock held
     void erase();                                          // lock held
+    Row& row(size_t index);                                // lock held
+    std::string labelled(std::string_view text) const;
+    void showRow(size_t index, const std::string& label, std::string_view caption, int percent);
+    void setRowDetail(size_t index, std::function<std::string()> detail);
+    void clearRow(size_t index);
+
+    Terminal* parent_ = nullptr;
+    size_t row_ = 0;
+    std::string label_;
 
     std::mutex mutex_;
     bool live_ = false;  // stderr is a terminal
-    bool shown_ = false;
-    std::string caption_;
-    int percent_ = 0;
-    std::function<std::string()> detail_;
+    std::vector<Row> rows_;
+    size_t drawn_ = 0;  // lines of progress on the screen
     bool json_ = false;
     nlohmann::json report_ = nlohmann::json::object();
     std::optional<Failure> failure_;

@@ -39,5 +39,6 @@ std::unique_ptr<Verb> makeUpdateVerb(CLI::App& app);
 std::unique_ptr<Verb> makePortsVerb(CLI::App& app);
 std::unique_ptr<Verb> makeSimulateVerb(CLI::App& app);
 std::unique_ptr<Verb> makeHistoryVerb(CLI::App& app);
+std::unique_ptr<Verb> makeScanVerb(CLI::App& app);
 
 }  // namespace halden::cli

@@ -16,21 +16,25 @@ constexpr unsigned kReadBackTries = 10;
 }  // namespace
 
 StatusCode connectDevice(EngineIo& io, DeviceInfo& info) {
+    return connectDevice(io, info, kHandshakeLimitTenths / kHandshakeAttemptTenths,
+                         kHandshakePolls);
+}
+
+StatusCode connectDevice(EngineIo& io, DeviceInfo& info, unsigned attempts, unsigned tenths) {
     io.progress.open();
     io.progress.set(text::kConnecting, 0);
     io.cancel = false;
     io.receiver.reset();
 
     StatusCode rc = status::kTimeout;
-    for (unsigned elapsed = 0; elapsed < kHandshakeLimitTenths;
-         elapsed += kHandshakeAttemptTenths) {
+    for (unsigned attempt = 0; attempt < attempts; ++attempt) {
         if (io.cancel) break;
         rc = sendControl(io, protocol::kHandshakeCode);
         if (rc != status::kOk) break;
-        io.progress.set(text::kConnecting, static_cast<int>(elapsed * 10 / 30));
+        io.progress.set(text::kConnecting, static_cast<int>(attempt * 100 / attempts));
         // Any complete message with the Halden's header answers the handshake.
         std::array<uint8_t, kHandshakeCapacity> body;
-        rc = io.receiver.readResponse(body.data(), body.size(), nullptr, kHandshakePolls);
+        rc = io.receiver.readResponse(body.data(), body.size(), nullptr, tenths);
         if (rc != status::kTimeout) break;
     }
     if (io.cancel && rc != status::kPortFailure) {

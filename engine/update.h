@@ -11,6 +11,10 @@ namespace halden {
 // The handshake (control code 2 every 3 s, up to ten times) followed by the identity
 // exchange. On 0, `info` holds the Halden's identity.
 [[nodiscard]] StatusCode connectDevice(EngineIo& io, DeviceInfo& info);
+// The same with `attempts` handshakes, each waiting up to `tenths` for the answer: a
+// short one tells quickly whether a Halden is on a pair of ports.
+[[nodiscard]] StatusCode connectDevice(EngineIo& io, DeviceInfo& info, unsigned attempts,
+                                       unsigned tenths);
 
 // Reads the identity back after an update, retrying on timeouts up to `tries` times.
 [[nodiscard]] StatusCode verifyAfterUpdate(EngineIo& io, DeviceInfo& info, unsigned tries);

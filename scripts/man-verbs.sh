@@ -6,7 +6,7 @@ halden=$1
 # roff: backslashes shown as such, and no line may start a request.
 roff() { sed -e 's/\\/\\e/g' -e "s/^\\([.']\\)/\\\\\\&\\1/"; }
 echo "[VERBS]"
-for verb in check info pack identify update ports simulate history; do
+for verb in check info pack identify update ports scan simulate history; do
     echo ".SS \"halden $verb\""
     echo ".nf"
     # The exit statuses have a section of their own below.

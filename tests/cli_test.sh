@@ -166,6 +166,7 @@ update, not proven|20|update "$examples/halden-1.5.hfi" --simulate --baud 0 --si
 update, failure past the erase|11|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=1|.erased and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
 update, port fails|1|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-port-fails-after 8|.error.status == 16 and (.error.text | contains("has gone away"))
 a command line not understood|64|check|.error.status == 64
+scan, no MIDI system|1|scan --midi-system none|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
 EOF2
 else
     echo "FAIL jq is not installed (scripts/install-deps.sh installs it)"; failed=$((failed + 1))
@@ -178,6 +179,9 @@ while IFS='|' read -r option pattern; do
     check "refused: $option" 64 $? "$work/out" "$pattern"
 done <<'EOF2'
 --sim-serial 0102030405ff|serial byte
+--serial 12345|--serial: a serial number is 12 hex digits, as halden scan shows
+--serial 000a7f10010g|--serial: a serial number is 12 hex digits
+--all|--simulate excludes --all
 --sim-block-result 99999999999999999999=1|"99999999999999999999" is not a whole number from 0 to 16383
 --sim-block-result 4294967296=1|"4294967296" is not a whole number from 0 to 16383
 --sim-block-result 3=128|"128" is not a whole number from 0 to 127

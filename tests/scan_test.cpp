@@ -1,0 +1,50 @@
+#include "cli/scan.h"
+
+#include <gtest/gtest.h>
+
+namespace halden::cli {
+namespace {
+
+// The names MIDI systems give one interface's two ports, and names that must not pair.
+TEST(PortPairs, NamesOfOneInterfaceMatch) {
+    struct Case {
+        const char* output;
+        const char* input;
+        bool pair;
+    };
+    const Case cases[] = {
+        {"UM-ONE:UM-ONE MIDI 1 24:0", "UM-ONE:UM-ONE MIDI 1 24:0", true},  // ALSA
+        {"Halden A:Halden A", "Halden A-01:Halden A", true},               // JACK, two clients
+        {"Bench Halden 2:Bench Halden 2", "Bench Halden 2-39:Bench Halden 2", true},  // PipeWire
+        {"MIDIOUT2 (UM-ONE)", "MIDIIN2 (UM-ONE)", true},                              // Windows
+        {"USB MIDI Out", "USB MIDI In", true},
+        {"Keystation Output", "Keystation Input", true},
+        {"UM-ONE", "um-one", true},
+        {"Halden A:Halden A", "Halden B-01:Halden B", false},
+        {"Halden 1:Halden 1", "Halden 10-01:Halden 10", false},
+        {"MIDIOUT2 (UM-ONE)", "MIDIIN3 (UM-TWO)", false},
+        {"Out", "In", false},  // nothing left to match
+        {"Midi Through:Midi Through Port-0 14:0", "Midi Through:Midi Through Port-0 14:0", true},
+    };
+    for (const Case& c : cases) {
+        PortNames names;
+        names.outputs = {{c.output, 0}};
+        names.inputs = {{c.input, 0}};
+        EXPECT_EQ(matchingPairs(names).size(), c.pair ? 1u : 0u) << c.output << " / " << c.input;
+    }
+}
+
+TEST(PortPairs, EveryMatchInListOrder) {
+    PortNames names;
+    names.outputs = {{"B:B", 0}, {"A:A", 1}, {"Other", 2}};
+    names.inputs = {{"A-01:A", 0}, {"B-01:B", 1}, {"B-02:B", 2}};
+    const std::vector<PortPair> pairs = matchingPairs(names);
+    ASSERT_EQ(pairs.size(), 3u);
+    EXPECT_EQ(pairs[0].output, "B:B");
+    EXPECT_EQ(pairs[0].input, "B-01:B");
+    EXPECT_EQ(pairs[1].input, "B-02:B");
+    EXPECT_EQ(pairs[2].output, "A:A");
+}
+
+}  // namespace
+}  // namespace halden::cli
