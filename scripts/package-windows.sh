@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # package-windows.sh [BUILD-DIR]: builds (scripts/build-windows.sh), then makes
-# halden-windows-x64.zip in BUILD-DIR (default build-windows/): halden.exe, halden-gui.exe,
-# the sample images and a short text on how to start.
-# package-windows.sh --built BUILD-DIR: only the zip, from what is built there.
+# halden-windows-x64.zip and the installer halden-setup-VERSION-x64.exe in BUILD-DIR
+# (default build-windows/): halden.exe, halden-gui.exe, the sample images and a short
+# text on how to start.
+# package-windows.sh --built BUILD-DIR: only the packages, from what is built there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" != "--built" ]; then
@@ -23,3 +24,11 @@ zip="$(cd "$dir" && pwd)/halden-windows-x64.zip"
 rm -f "$zip"
 (cd "$stage" && cmake -E tar cf "$zip" --format=zip halden-windows-x64)
 echo "Packaged $zip"
+
+# The installer, made by NSIS's makensis, which runs here.
+version=$(sed -n 's/^#define HALDEN_VERSION "\(.*\)"$/\1/p' "$dir/generated/halden_version.h")
+setup="$(cd "$dir" && pwd)/halden-setup-$version-x64.exe"
+rm -f "$setup"
+makensis -V2 -NOCD -DVERSION="$version" -DSTAGE="$root" -DOUTFILE="$setup" \
+    -DSIZE_KB="$(du -sk "$root" | cut -f1)" packaging/windows/halden.nsi
+echo "Packaged $setup"

@@ -67,3 +67,6 @@ endif()
 # The package scripts/build-windows.sh makes.
 halden_wine_test(halden_package bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/package_test.sh
                  ${CMAKE_BINARY_DIR}/halden-windows-x64.zip)
+# The installer it makes beside the zip (NSIS), installed and uninstalled silently.
+halden_wine_test(halden_installer bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/installer_test.sh
+                 ${CMAKE_BINARY_DIR}/halden-setup-${PROJECT_VERSION}-x64.exe)

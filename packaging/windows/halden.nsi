@@ -1,0 +1,128 @@
+; The Windows installer: both programs, the samples and the readme, a Start-menu entry,
+; and an entry in Windows' list of installed programs that uninstalls all of it.
+; makensis -DVERSION=1.0.0 -DSTAGE=<folder with the files> -DOUTFILE=<installer> halden.nsi
+Target amd64-unicode
+ManifestDPIAware true
+SetCompressor /SOLID lzma
+
+!define NAME "Halden Firmware Update Utility"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Halden"
+
+Name "${NAME}"
+OutFile "${OUTFILE}"
+; An administrator installs for everyone into Program Files; anyone else into their
+; own folder, without being asked for an administrator's password.
+RequestExecutionLevel highest
+InstallDir "$PROGRAMFILES64\Halden"
+ShowInstDetails show
+ShowUninstDetails show
+
+!include "MUI2.nsh"
+!include "x64.nsh"
+!define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN "$INSTDIR\halden-gui.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${NAME}"
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "${NAME}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "${NAME} installer"
+VIAddVersionKey "LegalCopyright" ""
+
+Var ForEveryone
+
+!macro ChooseScope
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 == "Admin"
+        StrCpy $ForEveryone 1
+        SetShellVarContext all
+    ${Else}
+        StrCpy $ForEveryone 0
+        SetShellVarContext current
+    ${EndIf}
+!macroend
+
+Function .onInit
+    ${IfNot} ${RunningX64}
+        MessageBox MB_ICONSTOP "${NAME} needs 64-bit Windows." /SD IDOK
+        Abort
+    ${EndIf}
+    SetRegView 64
+    !insertmacro ChooseScope
+    ; Unless /D chose a folder.
+    ${If} $ForEveryone == 0
+    ${AndIf} $INSTDIR == "$PROGRAMFILES64\Halden"
+        StrCpy $INSTDIR "$LOCALAPPDATA\Programs\Halden"
+    ${EndIf}
+FunctionEnd
+
+Function un.onInit
+    SetRegView 64
+    !insertmacro ChooseScope
+FunctionEnd
+
+Section "Install"
+    SetOutPath "$INSTDIR"
+    File "${STAGE}\halden.exe"
+    File "${STAGE}\halden-gui.exe"
+    File "${STAGE}\README.txt"
+    SetOutPath "$INSTDIR\examples"
+    File "${STAGE}\examples\halden-1.4.hfi"
+    File "${STAGE}\examples\halden-1.5.hfi"
+    SetOutPath "$INSTDIR"
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    CreateShortCut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\halden-gui.exe" "" \
+        "$INSTDIR\halden-gui.exe" 0 SW_SHOWNORMAL "" "${NAME}"
+
+    ; The list of installed programs: the machine's, or the user's own.
+    ${If} $ForEveryone == 1
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Halden"
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\halden-gui.exe"
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+        WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+        WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+        WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
+    ${Else}
+        WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+        WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+        WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Halden"
+        WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\halden-gui.exe"
+        WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+        WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+        WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+        WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+        WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+        WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
+    ${EndIf}
+SectionEnd
+
+; Only what the installer put there: the history and the chosen ports are the user's.
+Section "Uninstall"
+    Delete "$SMPROGRAMS\${NAME}.lnk"
+    Delete "$INSTDIR\examples\halden-1.4.hfi"
+    Delete "$INSTDIR\examples\halden-1.5.hfi"
+    RMDir "$INSTDIR\examples"
+    Delete "$INSTDIR\halden.exe"
+    Delete "$INSTDIR\halden-gui.exe"
+    Delete "$INSTDIR\README.txt"
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
+    ${If} $ForEveryone == 1
+        DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    ${Else}
+        DeleteRegKey HKCU "${UNINSTALL_KEY}"
+    ${EndIf}
+SectionEnd
