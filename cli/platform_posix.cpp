@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <initializer_list>
 
 #include "cli/platform.h"
 

@@ -12,7 +12,7 @@ deb=$(ls "$dir"/halden_*_amd64.deb)
 echo "Packaged $deb"
 desktop-file-validate packaging/linux/com.tarnwick.Halden.desktop
 appstreamcli validate --no-net --pedantic packaging/linux/com.tarnwick.Halden.metainfo.xml >/dev/null
-lintian --fail-on error --suppress-tags-from-file packaging/linux/lintian-overrides.txt "$deb"
+lintian --fail-on error,warning --suppress-tags-from-file packaging/linux/lintian-overrides.txt "$deb"
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb -x "$deb" "$unpacked"
