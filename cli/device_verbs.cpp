@@ -22,7 +22,7 @@ namespace {
 
 std::string versionShown(const DeviceInfo& info) {
     return info.versionText.empty()
-               ? "not good (image status " + std::to_string(info.imageStatus) + ")"
+               ? "not good, image status " + std::to_string(info.imageStatus)
                : info.versionText;
 }
 

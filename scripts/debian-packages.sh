@@ -17,7 +17,7 @@ mounted=()
 cleanup() {
     local i
     for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[i]}" 2>/dev/null || true; done
-    [ -n "${fresh:-}" ] && rm -rf "$fresh"
+    if [ -n "${fresh:-}" ]; then rm -rf "$fresh"; fi
 }
 trap cleanup EXIT
 
