@@ -21,9 +21,8 @@ namespace halden::cli {
 namespace {
 
 std::string versionShown(const DeviceInfo& info) {
-    return info.versionText.empty()
-               ? "not good, image status " + std::to_string(info.imageStatus)
-               : info.versionText;
+    return info.versionText.empty() ? "not good, image status " + std::to_string(info.imageStatus)
+                                    : info.versionText;
 }
 
 std::string portsShown(const PortPair& pair) {
