@@ -148,9 +148,9 @@ HistoryEntry updateEntry(std::string program, std::string midiSystem, std::strin
     const size_t slash = imagePath.rfind('/');
 #endif
     e.image = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
-    if (image.size() >= 3) {
+    if (image.size() >= kImageHeaderSize) {
         char text[8];
-        std::snprintf(text, sizeof text, "0x%04X", image[1] | (image[2] << 8));
+        std::snprintf(text, sizeof text, "0x%04X", storedChecksum(image));
         e.checksum = text;
     }
     e.status = rc;

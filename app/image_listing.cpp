@@ -50,7 +50,7 @@ std::vector<std::string> describeImage(const std::string& name, ByteView image) 
     std::vector<std::string> lines{name + ": " + std::to_string(image.size()) + " bytes"};
     if (image.size() < kImageHeaderSize) return lines;
     char line[160];
-    const uint16_t stored = static_cast<uint16_t>(image[1] | (image[2] << 8));
+    const uint16_t stored = storedChecksum(image);
     const uint16_t computed = crc16Arc(image.subspan(kImageHeaderSize));
     std::snprintf(line, sizeof line, "format version %u, checksum 0x%04X (%s 0x%04X)", image[0],
                   stored, stored == computed ? "matches" : "computed", computed);

@@ -313,7 +313,6 @@ private:
             auto job = std::make_unique<Job>();
             job->options = options_;
             job->options.catchSignals = false;
-            job->options.trace = options_.trace;
             usePorts(job->options, targets[i]);
             job->terminal = std::make_unique<Terminal>(terminal, i, targets[i].info.serialText);
             jobs.push_back(std::move(job));

@@ -8,9 +8,8 @@
 namespace halden {
 
 namespace {
-// An erase request and every reply: header, command, one or two bytes, F7.
-constexpr size_t kEraseRequestBytes = protocol::kHeaderSize + 3;
-constexpr size_t kReplyBytes = protocol::kHeaderSize + 3;
+// An erase or control request, and every reply: header, command, one or two bytes, F7.
+constexpr size_t kShortMessageBytes = protocol::kHeaderSize + 3;
 }  // namespace
 
 UpdatePlan planUpdate(const std::vector<Record>& records, const DeviceInfo& info) {
@@ -22,7 +21,7 @@ UpdatePlan planUpdate(const std::vector<Record>& records, const DeviceInfo& info
                 break;
             case RecordType::Control:
                 plan.pauseTenths += kControlPauseTenths;
-                plan.wireBytes += protocol::kHeaderSize + 3;
+                plan.wireBytes += kShortMessageBytes;
                 break;
             case RecordType::Area: {
                 if (info.blockSize == 0) break;
@@ -30,8 +29,8 @@ UpdatePlan planUpdate(const std::vector<Record>& records, const DeviceInfo& info
                     rec.data.size() / info.blockSize + (rec.data.size() % info.blockSize != 0) + 1;
                 plan.bytes += rec.data.size();
                 plan.blocks += blocks;
-                plan.wireBytes += kEraseRequestBytes + kReplyBytes + rec.data.size() +
-                                  blocks * (protocol::kBlockWriteOverhead + kReplyBytes);
+                plan.wireBytes += 2 * kShortMessageBytes + rec.data.size() +
+                                  blocks * (protocol::kBlockWriteOverhead + kShortMessageBytes);
                 break;
             }
             case RecordType::Skip:

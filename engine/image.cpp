@@ -81,7 +81,7 @@ StatusCode parseImage(ByteView image, std::vector<Record>& records) {
     records.clear();
     if (image.size() < 4) return status::kImageCorrupt;
     if (image[0] != 0) return status::kUnknownVersion;
-    const uint16_t stored = static_cast<uint16_t>(image[1] | (image[2] << 8));
+    const uint16_t stored = storedChecksum(image);
     if (crc16Arc(image.subspan(kImageHeaderSize)) != stored) return status::kCrcError;
     if (StatusCode rc = walkRecords(image, records)) return rc;
     for (const Record& rec : records) {

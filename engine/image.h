@@ -28,6 +28,12 @@ inline constexpr uint8_t kNeverAskVersion = 0x7F;
 
 uint16_t crc16Arc(ByteView bytes, uint16_t crc = 0);
 
+// The checksum the image's header holds (little-endian, bytes 1 and 2); the image has
+// at least its header.
+inline uint16_t storedChecksum(ByteView image) {
+    return static_cast<uint16_t>(image[1] | (image[2] << 8));
+}
+
 // One record as found by the walk. `offset` is where its type byte stands; `data` is an
 // area's data, inside the image.
 struct Record {

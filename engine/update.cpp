@@ -8,16 +8,15 @@
 namespace halden {
 
 namespace {
-constexpr unsigned kHandshakeAttemptTenths = 30;
-constexpr unsigned kHandshakeLimitTenths = 300;
+// Ten handshakes, each waiting 3 s (30 tenths) for the answer.
+constexpr unsigned kHandshakeAttempts = 10;
 constexpr size_t kHandshakeCapacity = 78;
 constexpr unsigned kHandshakePolls = 30;
 constexpr unsigned kReadBackTries = 10;
 }  // namespace
 
 StatusCode connectDevice(EngineIo& io, DeviceInfo& info) {
-    return connectDevice(io, info, kHandshakeLimitTenths / kHandshakeAttemptTenths,
-                         kHandshakePolls);
+    return connectDevice(io, info, kHandshakeAttempts, kHandshakePolls);
 }
 
 StatusCode connectDevice(EngineIo& io, DeviceInfo& info, unsigned attempts, unsigned tenths) {
