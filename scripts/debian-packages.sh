@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# debian-packages.sh OUT-DIR: the Debian 13 package, built in a clean Debian 13 chroot
-# against its own libraries (RtMidi 6) with the unit tests run there and lintian of
-# that release; then both it and the Debian 12 package that scripts/package.sh made in
-# OUT-DIR (this machine is Debian 12: RtMidi 5) are installed with apt, each into a fresh
-# chroot of its own release, where halden --version, an update on the built-in simulator
-# and halden-gui --version run, and the package is removed again.
+# debian-packages.sh OUT-DIR: the Debian 13 and Debian 12 packages, each built in a clean
+# chroot of its release against that release's libraries (RtMidi 6 and 5), with the unit
+# tests run there and lintian of that release, and put in OUT-DIR; then each is installed
+# with apt into a fresh chroot of its own release, where halden --version, an update on
+# the built-in simulator and halden-gui --version run, and the package is removed again.
 # The chroots are made with debootstrap once and kept in $HALDEN_CHROOTS
 # (/var/cache/halden-chroots); a fresh one is a copy of the kept base. Needs root.
+# debian-packages.sh --prepare: only makes the kept chroots (mostly downloads, so the
+# test script runs it while it builds).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=$(realpath "$1")
+prepare=no
+if [ "${1:-}" = --prepare ]; then prepare=yes; else out=$(realpath "$1"); fi
 cache=${HALDEN_CHROOTS:-/var/cache/halden-chroots}
 mirror=${HALDEN_MIRROR:-http://deb.debian.org/debian}
 mkdir -p "$cache"
@@ -41,7 +43,7 @@ leave_root() {  # leave_root ROOT: unmounts what in_root mounted
     mounted=("${kept[@]}")
 }
 
-base() {  # base CODENAME: the kept minimal system of that release, made once
+make_base() {  # make_base CODENAME: $cache/CODENAME-base, the minimal system, made once
     local root="$cache/$1-base"
     if [ ! -f "$root/.complete" ]; then
         rm -rf "$root"
@@ -50,43 +52,51 @@ base() {  # base CODENAME: the kept minimal system of that release, made once
             { tail -20 "$cache/$1-base.log"; exit 1; }
         touch "$root/.complete"
     fi
-    echo "$root"
 }
 
-# --- Debian 13: the build chroot, the base with the build packages, kept too ---
-build_root="$cache/trixie-build"
-if [ ! -f "$build_root/.complete" ]; then
-    rm -rf "$build_root"
-    cp -a "$(base trixie)" "$build_root"
-    rm -f "$build_root/.complete"
-    in_root "$build_root" "apt-get update -q >/dev/null && apt-get install -y -q --no-install-recommends \
-        g++ cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev librtmidi-dev \
-        libjack-jackd2-dev qt6-base-dev libgtest-dev help2man gzip dpkg-dev file lintian \
-        >/dev/null"
-    leave_root "$build_root"
-    touch "$build_root/.complete"
-fi
-# The sources afresh; the build folder is kept, so that a second run builds what changed.
-rm -rf "$build_root/src" "$build_root"/build/halden_*.deb
-mkdir -p "$build_root/src"
-git ls-files -co --exclude-standard -z | tar -c --null -T - | tar -x -C "$build_root/src"
-in_root "$build_root" "cmake -S /src -B /build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DHALDEN_WERROR=ON -DHALDEN_TESTS=ON >/dev/null &&
-    { cmake --build /build --target halden halden-gui halden_unit_tests halden_cli_tests \
-          manpages changelog >/build.log 2>&1 ||
-          { grep -E -A5 'error' /build.log | head -60; exit 1; }; } &&
-    cd /build && tests/halden_unit_tests | tail -1 && tests/halden_cli_tests | tail -1 &&
-    echo \"RtMidi \$(pkg-config --modversion rtmidi)\" &&
-    cpack -G DEB >/dev/null &&
-    lintian --fail-on error,warning /build/halden_*_amd64.deb"
-leave_root "$build_root"
-cp "$build_root"/build/halden_*~deb13_amd64.deb "$out/"
+make_build_root() {  # make_build_root CODENAME: $cache/CODENAME-build, the base with the
+    local root="$cache/$1-build"  # build packages, made once
+    if [ ! -f "$root/.complete" ]; then
+        make_base "$1"
+        rm -rf "$root"
+        cp -a "$cache/$1-base" "$root"
+        rm -f "$root/.complete"
+        in_root "$root" "apt-get update -q >/dev/null && apt-get install -y -q --no-install-recommends \
+            g++ cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev librtmidi-dev \
+            libjack-jackd2-dev qt6-base-dev libgtest-dev help2man gzip dpkg-dev file lintian \
+            >/dev/null"
+        leave_root "$root"
+        touch "$root/.complete"
+    fi
+}
+
+build_package() {  # build_package CODENAME: builds, tests and packages there, into OUT-DIR
+    local root="$cache/$1-build"
+    make_build_root "$1"
+    echo "== the package built in Debian $1"
+    # The sources afresh; the build folder is kept, so that a second run builds what changed.
+    rm -rf "$root/src" "$root"/build/halden_*.deb
+    mkdir -p "$root/src"
+    git ls-files -co --exclude-standard -z | tar -c --null -T - | tar -x -C "$root/src"
+    in_root "$root" "cmake -S /src -B /build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DHALDEN_WERROR=ON -DHALDEN_TESTS=ON >/dev/null &&
+        { cmake --build /build --target halden halden-gui halden_unit_tests halden_cli_tests \
+              manpages changelog >/build.log 2>&1 ||
+              { grep -E -A5 'error' /build.log | head -60; exit 1; }; } &&
+        cd /build && tests/halden_unit_tests | tail -1 && tests/halden_cli_tests | tail -1 &&
+        echo \"RtMidi \$(pkg-config --modversion rtmidi)\" &&
+        cpack -G DEB >/dev/null &&
+        lintian --fail-on error,warning /build/halden_*_amd64.deb"
+    leave_root "$root"
+    cp "$root"/build/halden_*_amd64.deb "$out/"
+}
 
 # --- each package into a fresh system of its own release ---
 try_install() {  # try_install CODENAME DEB
     local deb=$2
+    make_base "$1"
     fresh=$(mktemp -d "$cache/$1-fresh.XXXX")
-    cp -a "$(base "$1")/." "$fresh/"
+    cp -a "$cache/$1-base/." "$fresh/"
     cp "$deb" "$fresh/tmp/"
     echo "== $(basename "$deb") in a fresh Debian $1"
     in_root "$fresh" "apt-get update -q >/dev/null &&
@@ -103,5 +113,12 @@ try_install() {  # try_install CODENAME DEB
     rm -rf "$fresh"
     fresh=""
 }
+if [ "$prepare" = yes ]; then
+    make_build_root trixie
+    make_build_root bookworm
+    exit 0
+fi
+build_package trixie
+build_package bookworm
 try_install trixie "$(ls "$out"/halden_*~deb13_amd64.deb)"
 try_install bookworm "$(ls "$out"/halden_*~deb12_amd64.deb)"
