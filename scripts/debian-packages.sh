@@ -78,8 +78,10 @@ build_package() {  # build_package CODENAME: builds, tests and packages there, i
     rm -rf "$root/src" "$root"/build/halden_*.deb
     mkdir -p "$root/src"
     git ls-files -co --exclude-standard -z | tar -c --null -T - | tar -x -C "$root/src"
-    in_root "$root" "cmake -S /src -B /build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DHALDEN_WERROR=ON -DHALDEN_TESTS=ON >/dev/null &&
+    # -O2 without -g: the package's programs are stripped.
+    in_root "$root" "cmake -S /src -B /build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_CXX_FLAGS_RELEASE='-O2 -DNDEBUG' -DHALDEN_WERROR=ON -DHALDEN_TESTS=ON \
+            >/dev/null &&
         { cmake --build /build --target halden halden-gui halden_unit_tests halden_cli_tests \
               manpages changelog >/build.log 2>&1 ||
               { grep -E -A5 'error' /build.log | head -60; exit 1; }; } &&
