@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build-windows}
 shift || true
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# -O2 without -g: the programs are stripped in the package.
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE='-O2 -DNDEBUG' \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" -DHALDEN_WERROR=ON "$@" >/dev/null
 cmake --build "$dir" --parallel
 scripts/package-windows.sh --built "$dir"

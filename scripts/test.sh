@@ -58,5 +58,5 @@ stage "Windows, under Wine"
 scripts/build-windows.sh build-windows
 # The package again, from a folder named absolutely, as a packager would name it.
 scripts/package-windows.sh --built "$PWD/build-windows"
-(cd build-windows && ctest --output-on-failure --timeout 300)
+(cd build-windows && ctest --output-on-failure --timeout 300 -j2)
 stage "all passed"
