@@ -4,8 +4,8 @@
 # sound card. It boots Debian's own kernel under qemu with this machine's root shared
 # read-only, loads the sequencer with its dummy client and two virtual raw MIDI devices
 # (snd-seq, snd-seq-dummy, snd-virmidi), and runs COMMAND in a chroot of the root with
-# tmpfs on /tmp, /run, /root and /var/tmp (this checkout stays where it is, also under
-# /tmp). OUTDIR (on this machine) is writable there,
+# tmpfs on /tmp, /run, /root and /var/tmp (this checkout stays where it is, also in one
+# of these). OUTDIR (on this machine) is writable there,
 # at the same path, and receives COMMAND's output as OUTDIR/vm.out.
 # Exit status: COMMAND's; 2 when this machine cannot start the VM (packages missing);
 # 3 when COMMAND did not finish within VM_TIMEOUT seconds (default 900).
@@ -32,10 +32,11 @@ cp "$busybox" "$work/ir/bin/busybox"
 mods="virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci netfs fscache 9pnet 9pnet_virtio 9p"
 for m in $mods; do cp "$(modinfo -k "$kernel" -n $m)" "$work/ir/mods/"; done
 printf '%q ' "$@" >"$out/vm.command"
-# The VM's /tmp is its own; a checkout under this machine's /tmp is shown there too.
+# The VM's /tmp, /run, /root and /var/tmp are its own; a checkout in one of them is
+# shown there too.
 share=""
 top=$(cd "$(dirname "$0")/.." && pwd)
-case $top in /tmp/*) share=$top ;; esac
+case $top in /tmp/* | /run/* | /root/* | /var/tmp/*) share=$top ;; esac
 cat >"$work/ir/init" <<INIT
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -44,9 +45,9 @@ for m in $mods; do insmod /mods/\$m.ko; done
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 root /newroot || { echo "alsa-vm: cannot mount the root"; poweroff -f; }
 mount -t proc proc /newroot/proc; mount -t sysfs sys /newroot/sys; mount -t devtmpfs dev /newroot/dev
 ln -sf /proc/self/fd /newroot/dev/fd; mkdir -p /newroot/dev/pts /newroot/dev/shm; mount -t devpts devpts /newroot/dev/pts; mount -t tmpfs shm /newroot/dev/shm
-mount --bind /newroot/tmp /newroot/media
+mount --bind /newroot /newroot/media
 for d in tmp run root var/tmp; do mount -t tmpfs tmpfs /newroot/\$d; done
-for d in $share; do mkdir -p /newroot\$d; mount --bind /newroot/media\${d#/tmp} /newroot\$d; done
+for d in $share; do mkdir -p /newroot\$d; mount --bind /newroot/media\$d /newroot\$d; done
 mkdir -p /newroot$out 2>/dev/null
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 out /newroot$out
 chroot /newroot /bin/bash -c 'modprobe snd-seq && modprobe snd-seq-dummy && modprobe snd-virmidi midi_devs=2 || echo "alsa-vm: the sequencer modules did not load"; cd /tmp; export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root; bash -c "\$(cat $out/vm.command)" >$out/vm.out 2>&1; echo \$? >$out/vm.rc'
