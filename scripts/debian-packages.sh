@@ -77,7 +77,9 @@ build_package() {  # build_package CODENAME: builds, tests and packages there, i
     # The sources afresh; the build folder is kept, so that a second run builds what changed.
     rm -rf "$root/src" "$root"/build/halden_*.deb
     mkdir -p "$root/src"
-    git ls-files -co --exclude-standard -z | tar -c --null -T - | tar -x -C "$root/src"
+    { git ls-files -co --exclude-standard -z 2>/dev/null ||
+        find . \( -path './build*' -o -path ./.git \) -prune -o -type f -print0; } |
+        tar -c --null -T - | tar -x -C "$root/src"
     # -O2 without -g: the package's programs are stripped.
     in_root "$root" "cmake -S /src -B /build -G Ninja -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_CXX_FLAGS_RELEASE='-O2 -DNDEBUG' -DHALDEN_WERROR=ON -DHALDEN_TESTS=ON \

@@ -16,7 +16,7 @@ if [ "${1:-}" != "--build" ]; then
         libgtest-dev libgmock-dev jackd2 jq
         g++-mingw-w64-x86-64-posix googletest wine wine64 xvfb
         clang libclang-rt-14-dev clang-format
-        help2man dpkg-dev file lintian desktop-file-utils appstream nsis debootstrap
+        help2man dpkg-dev file lintian desktop-file-utils appstream nsis debootstrap git
         pipewire pipewire-jack pipewire-bin
         qemu-system-x86 linux-image-amd64 busybox-static kmod cpio alsa-utils xdotool
     )

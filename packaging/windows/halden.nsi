@@ -10,8 +10,9 @@ SetCompressor /SOLID lzma
 
 Name "${NAME}"
 OutFile "${OUTFILE}"
-; An administrator installs for everyone into Program Files; anyone else into their
-; own folder, without being asked for an administrator's password.
+; An administrator installs for everyone into Program Files; anyone else, or whoever
+; gives /CURRENTUSER, into their own folder, without being asked for an administrator's
+; password.
 RequestExecutionLevel highest
 InstallDir "$PROGRAMFILES64\Halden"
 ShowInstDetails show
@@ -19,6 +20,7 @@ ShowUninstDetails show
 
 !include "MUI2.nsh"
 !include "x64.nsh"
+!include "FileFunc.nsh"
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
@@ -39,14 +41,11 @@ VIAddVersionKey "LegalCopyright" ""
 
 Var ForEveryone
 
-!macro ChooseScope
-    UserInfo::GetAccountType
-    Pop $0
-    ${If} $0 == "Admin"
-        StrCpy $ForEveryone 1
+!macro ForEveryone YES
+    StrCpy $ForEveryone ${YES}
+    ${If} $ForEveryone == 1
         SetShellVarContext all
     ${Else}
-        StrCpy $ForEveryone 0
         SetShellVarContext current
     ${EndIf}
 !macroend
@@ -57,7 +56,17 @@ Function .onInit
         Abort
     ${EndIf}
     SetRegView 64
-    !insertmacro ChooseScope
+    UserInfo::GetAccountType
+    Pop $0
+    ${GetParameters} $1
+    ClearErrors
+    ${GetOptions} $1 "/CURRENTUSER" $2
+    ${If} $0 == "Admin"
+    ${AndIf} ${Errors}
+        !insertmacro ForEveryone 1
+    ${Else}
+        !insertmacro ForEveryone 0
+    ${EndIf}
     ; Unless /D chose a folder.
     ${If} $ForEveryone == 0
     ${AndIf} $INSTDIR == "$PROGRAMFILES64\Halden"
@@ -65,9 +74,16 @@ Function .onInit
     ${EndIf}
 FunctionEnd
 
+; Whoever runs it: the installation it belongs to is the user's own when the user's
+; list of installed programs has it here.
 Function un.onInit
     SetRegView 64
-    !insertmacro ChooseScope
+    ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 == $INSTDIR
+        !insertmacro ForEveryone 0
+    ${Else}
+        !insertmacro ForEveryone 1
+    ${EndIf}
 FunctionEnd
 
 Section "Install"
