@@ -19,7 +19,7 @@ chroots_log=$(mktemp)
 scripts/debian-packages.sh --prepare >"$chroots_log" 2>&1 &
 chroots=$!
 # Should a stage fail, the chroots' job is stopped too (it unmounts what it mounted).
-trap 'kill "$chroots" 2>/dev/null && wait "$chroots"' EXIT
+trap 'rc=$?; if kill "$chroots" 2>/dev/null; then wait "$chroots" || true; fi; exit $rc' EXIT
 
 stage "build and tests"
 scripts/build.sh build -DHALDEN_WERROR=ON -DHALDEN_TESTS=ON  # on after a first run.sh
