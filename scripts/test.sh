@@ -14,15 +14,19 @@ stage() { echo "== $1 (at $((SECONDS / 60))m$((SECONDS % 60))s)"; }
 scripts/install-deps.sh
 if command -v clang-format >/dev/null; then scripts/format.sh --check; fi
 scripts/check-engine-includes.sh
-# The Debian chroots are mostly downloads: they are made while this machine builds.
+# The Debian chroots are mostly downloads and unpacking: they are made while this
+# machine builds, and are ready before the tests start, which they would slow.
 chroots_log=$(mktemp)
 scripts/debian-packages.sh --prepare >"$chroots_log" 2>&1 &
 chroots=$!
 # Should a stage fail, the chroots' job is stopped too (it unmounts what it mounted).
 trap 'rc=$?; if kill "$chroots" 2>/dev/null; then wait "$chroots" || true; fi; exit $rc' EXIT
 
-stage "build and tests"
+stage "build"
 scripts/build.sh build -DHALDEN_WERROR=ON -DHALDEN_TESTS=ON  # on after a first run.sh
+stage "waiting for the Debian chroots"
+wait "$chroots" || { cat "$chroots_log"; exit 1; }
+stage "tests"
 # -j4 on two cores: the long tests mostly wait on the real clock.
 (cd build && ctest --output-on-failure --timeout 300 -j4)
 # The kernel's ALSA sequencer, which this machine lacks, in a small virtual machine.
@@ -32,7 +36,6 @@ tests/alsa_vm_test.sh build || [ $? -eq 2 ]  # 2: no VM here, which it says
 stage "package"
 scripts/package.sh build
 stage "Debian 13 and 12 packages, in clean chroots"
-wait "$chroots" || { cat "$chroots_log"; exit 1; }
 scripts/debian-packages.sh build
 
 stage "AddressSanitizer and UndefinedBehaviorSanitizer"
