@@ -2,11 +2,10 @@
 # Installs what is missing, builds with warnings as errors, runs every test (then the
 # end-to-end tests on the kernel's ALSA sequencer, in a virtual machine), makes and
 # checks the package, builds the Debian 13 and 12 ones each in a clean chroot of its
-# release, installs and removes each in a clean chroot of its release, then builds again with
-# AddressSanitizer and
-# UndefinedBehaviorSanitizer and with ThreadSanitizer and runs every test in each, runs
-# the fuzz targets briefly, then cross-builds the Windows programs (and their package)
-# and runs their tests under Wine.
+# release and installs and removes each in a fresh one, then builds again with
+# AddressSanitizer and UndefinedBehaviorSanitizer and with ThreadSanitizer (unity builds)
+# and runs every test in each, runs the fuzz targets briefly, then cross-builds the
+# Windows programs (and their zip and installer) and runs their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Where the time goes, in the log.
@@ -20,12 +19,15 @@ chroots_log=$(mktemp)
 scripts/debian-packages.sh --prepare >"$chroots_log" 2>&1 &
 chroots=$!
 # Should a stage fail, the chroots' job is stopped too (it unmounts what it mounted).
-trap 'rc=$?; if kill "$chroots" 2>/dev/null; then wait "$chroots" || true; fi; exit $rc' EXIT
+trap 'rc=$?; if [ -n "$chroots" ] && kill "$chroots" 2>/dev/null; then wait "$chroots" || true; fi; exit $rc' EXIT
 
 stage "build"
 scripts/build.sh build -DHALDEN_WERROR=ON -DHALDEN_TESTS=ON  # on after a first run.sh
 stage "waiting for the Debian chroots"
-wait "$chroots" || { cat "$chroots_log"; exit 1; }
+prepared=0
+wait "$chroots" || prepared=$?
+chroots=""  # reaped: by the end its number may be another process's
+[ "$prepared" -eq 0 ] || { cat "$chroots_log"; exit 1; }
 stage "tests"
 # -j4 on two cores: the long tests mostly wait on the real clock.
 (cd build && ctest --output-on-failure --timeout 300 -j4)

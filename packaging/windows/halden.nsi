@@ -39,17 +39,6 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "${NAME} installer"
 VIAddVersionKey "LegalCopyright" ""
 
-Var ForEveryone
-
-!macro ForEveryone YES
-    StrCpy $ForEveryone ${YES}
-    ${If} $ForEveryone == 1
-        SetShellVarContext all
-    ${Else}
-        SetShellVarContext current
-    ${EndIf}
-!macroend
-
 Function .onInit
     ${IfNot} ${RunningX64}
         MessageBox MB_ICONSTOP "${NAME} needs 64-bit Windows." /SD IDOK
@@ -61,16 +50,17 @@ Function .onInit
     ${GetParameters} $1
     ClearErrors
     ${GetOptions} $1 "/CURRENTUSER" $2
+    ; The context chooses the Start menu and, through SHCTX, the list of installed
+    ; programs: the machine's (HKLM) or the user's own (HKCU).
     ${If} $0 == "Admin"
     ${AndIf} ${Errors}
-        !insertmacro ForEveryone 1
+        SetShellVarContext all
     ${Else}
-        !insertmacro ForEveryone 0
-    ${EndIf}
-    ; Unless /D chose a folder.
-    ${If} $ForEveryone == 0
-    ${AndIf} $INSTDIR == "$PROGRAMFILES64\Halden"
-        StrCpy $INSTDIR "$LOCALAPPDATA\Programs\Halden"
+        SetShellVarContext current
+        ; Unless /D chose a folder.
+        ${If} $INSTDIR == "$PROGRAMFILES64\Halden"
+            StrCpy $INSTDIR "$LOCALAPPDATA\Programs\Halden"
+        ${EndIf}
     ${EndIf}
 FunctionEnd
 
@@ -80,9 +70,9 @@ Function un.onInit
     SetRegView 64
     ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
     ${If} $0 == $INSTDIR
-        !insertmacro ForEveryone 0
+        SetShellVarContext current
     ${Else}
-        !insertmacro ForEveryone 1
+        SetShellVarContext all
     ${EndIf}
 FunctionEnd
 
@@ -99,30 +89,17 @@ Section "Install"
     CreateShortCut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\halden-gui.exe" "" \
         "$INSTDIR\halden-gui.exe" 0 SW_SHOWNORMAL "" "${NAME}"
 
-    ; The list of installed programs: the machine's, or the user's own.
-    ${If} $ForEveryone == 1
-        WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
-        WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-        WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Halden"
-        WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\halden-gui.exe"
-        WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-        WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-        WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-        WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-        WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-        WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
-    ${Else}
-        WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
-        WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-        WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Halden"
-        WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\halden-gui.exe"
-        WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-        WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-        WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-        WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
-        WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
-        WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
-    ${EndIf}
+    ; The list of installed programs: the machine's, or the user's own (SHCTX).
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "Halden"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\halden-gui.exe"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
 SectionEnd
 
 ; Only what the installer put there: the history and the chosen ports are the user's.
@@ -136,9 +113,5 @@ Section "Uninstall"
     Delete "$INSTDIR\README.txt"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
-    ${If} $ForEveryone == 1
-        DeleteRegKey HKLM "${UNINSTALL_KEY}"
-    ${Else}
-        DeleteRegKey HKCU "${UNINSTALL_KEY}"
-    ${EndIf}
+    DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd
