@@ -22,17 +22,18 @@ Outcome AppPorts::enumeratePorts(PortNames& names) {
     return {};
 }
 
-Outcome AppPorts::openPorts(size_t inputDevice, size_t outputDevice) {
+Outcome AppPorts::openPorts(const Port& input, const Port& output) {
     closePorts();
-    const bool simIn = inputDevice >= kSimulatorDevice;
-    const bool simOut = outputDevice >= kSimulatorDevice;
+    const bool simIn = input.device >= kSimulatorDevice;
+    const bool simOut = output.device >= kSimulatorDevice;
     if (simIn != simOut) {
         return portFailure("The Halden Simulator answers only itself: choose it in both lists.");
     }
     MidiPorts* ports = simIn ? simulator_.get() : real_.get();
     if (!ports) return portFailure("No such MIDI port.");
     const size_t offset = simIn ? kSimulatorDevice : 0;
-    Outcome opened = ports->openPorts(inputDevice - offset, outputDevice - offset);
+    Outcome opened = ports->openPorts({input.name, input.device - offset},
+                                      {output.name, output.device - offset});
     if (opened) open_ = ports;
     return opened;
 }

@@ -16,7 +16,10 @@ public:
     AppPorts(std::unique_ptr<MidiPorts> real, std::unique_ptr<MidiPorts> simulator);
 
     Outcome enumeratePorts(PortNames& names) override;
-    Outcome openPorts(size_t inputDevice, size_t outputDevice) override;
+    Outcome openPorts(const Port& input, const Port& output) override;
+    void watchPorts(std::function<void()> changed) override {
+        if (real_) real_->watchPorts(std::move(changed));
+    }
     void closePorts() override;
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;

@@ -82,6 +82,7 @@ DesktopCore::DesktopCore(DesktopShell& shell, const DesktopOptions& options,
 
 DesktopCore::~DesktopCore() {
     closing_ = true;
+    ports_->watchPorts(nullptr);
     cancel();
     worker_.stop();
     ports_->closePorts();
@@ -94,7 +95,18 @@ void DesktopCore::attach(MainWindowView& view, Progress& progress) {
 }
 
 bool DesktopCore::start() {
-    return window_->create();
+    if (!window_->create()) return false;
+    ports_->watchPorts([this] { portsChanged(); });
+    return true;
+}
+
+void DesktopCore::portsChanged() {
+    // A device brings several ports at once: one refresh for all that are queued.
+    if (closing_ || listing_.exchange(true)) return;
+    worker_.post([this] {
+        listing_ = false;
+        window_->portsChanged();
+    });
 }
 
 void DesktopCore::command(int control, Notification n) {
@@ -130,6 +142,7 @@ void DesktopCore::cancel() {
 
 void DesktopCore::finishCommands() {
     closing_ = true;
+    ports_->watchPorts(nullptr);
     cancel();
     // A command may still be waiting on this thread (a view call): let it through.
     while (worker_.busy()) shell_.pumpEvents();

@@ -86,6 +86,10 @@ public:
     void closeRequest();
     // The progress window's Cancel: a wait for the Halden ends at once.
     void cancel();
+    // From any thread: ports came or went (the MIDI system said so, or the window
+    // system: Windows tells windows of devices that changed). The lists follow, after a
+    // command that is running.
+    void portsChanged();
 
     // Whether the main window takes no input now.
     bool inputBlocked() const { return inputBlocked_; }
@@ -109,6 +113,7 @@ private:
     SysExReceiver receiver_{clock_, cancel_};
     std::atomic<bool> closing_{false};
     std::atomic<bool> inputBlocked_{false};
+    std::atomic<bool> listing_{false};  // a refresh of the lists is queued
     std::unique_ptr<Boxes> boxes_;
     std::unique_ptr<AppPorts> ports_;
     std::unique_ptr<PortSettings> settings_;

@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+
 #include "app/engine_failure.h"
 #include "app/image_file.h"
 #include "engine/update.h"
@@ -19,13 +21,7 @@ bool MainWindow::create() {
         io_.boxes.errorBox(listed.failure().text);
         return false;
     }
-    std::vector<std::string> inputs{kChoosePortEntry}, outputs{kChoosePortEntry};
-    for (const Port& p : ports_list_.inputs) inputs.push_back(p.name);
-    for (const Port& p : ports_list_.outputs) outputs.push_back(p.name);
-    view_.setEntries(IDC_RECEIVE, inputs);
-    view_.setEntries(IDC_TRANSMIT, outputs);
-    view_.select(IDC_RECEIVE, 0);
-    view_.select(IDC_TRANSMIT, 0);
+    showLists();
     PortChoice stored;
     if (settings_.load(stored)) {
         inputSelection_ = findAgain(stored.input, stored.inputName, ports_list_.inputs);
@@ -34,10 +30,33 @@ bool MainWindow::create() {
         view_.select(IDC_TRANSMIT, outputSelection_);
         // Connect is ready at once when both ports are chosen, before any focus moves.
         readSelections();
+        // A port chosen last time that is not there now selects nothing, and says so:
+        // its old position names another interface now.
+        std::string missing;
+        if (outputSelection_ == 0 && !stored.outputName.empty()) {
+            missing += "\nTransmit to: " + stored.outputName;
+        }
+        if (inputSelection_ == 0 && !stored.inputName.empty()) {
+            missing += "\nReceive from: " + stored.inputName;
+        }
+        if (!missing.empty()) {
+            io_.boxes.errorBox("The MIDI ports chosen last time are not there now:" + missing +
+                               "\n\nConnect the MIDI interface, or choose other ports.");
+        }
     } else {
         view_.enable(IDC_UPDATE, false);
     }
     return true;
+}
+
+void MainWindow::showLists() {
+    std::vector<std::string> inputs{kChoosePortEntry}, outputs{kChoosePortEntry};
+    for (const Port& p : ports_list_.inputs) inputs.push_back(p.name);
+    for (const Port& p : ports_list_.outputs) outputs.push_back(p.name);
+    view_.setEntries(IDC_RECEIVE, inputs);
+    view_.setEntries(IDC_TRANSMIT, outputs);
+    view_.select(IDC_RECEIVE, 0);
+    view_.select(IDC_TRANSMIT, 0);
 }
 
 namespace {
@@ -54,7 +73,34 @@ int MainWindow::findAgain(int position, const std::string& name, const std::vect
     for (size_t i = 0; i < ports.size(); ++i) {
         if (ports[i].name == name) return static_cast<int>(i) + 1;
     }
-    return position;  // not there now: the position, as another version would
+    return 0;  // not there now: nothing, rather than whatever took its place
+}
+
+void MainWindow::portsChanged() {
+    if (ended_) return;
+    // The choices by name, as the user sees them.
+    const std::string in = nameAt(inputSelection_, ports_list_.inputs);
+    const std::string out = nameAt(outputSelection_, ports_list_.outputs);
+    PortNames now;
+    (void)ports_.enumeratePorts(now);  // none at all: empty lists, and Connect says why
+    ports_list_ = std::move(now);
+    const auto again = [](int position, const std::string& name, const std::vector<Port>& ports) {
+        return name.empty() ? std::min(position, 0) : findAgain(position, name, ports);
+    };
+    const int input = again(inputSelection_, in, ports_list_.inputs);
+    const int output = again(outputSelection_, out, ports_list_.outputs);
+    showLists();
+    view_.select(IDC_RECEIVE, input);
+    view_.select(IDC_TRANSMIT, output);
+    const bool lost = (!in.empty() && input == 0) || (!out.empty() && output == 0);
+    readSelections();
+    if (lost) {
+        // A chosen port went away: what was connected through it is no more.
+        connected_ = false;
+        view_.enable(IDC_FINDIMAGE, false);
+        view_.enable(IDC_UPDATE, false);
+    }
+    saveSelections();
 }
 
 void MainWindow::saveSelections() {
@@ -154,17 +200,20 @@ void MainWindow::connectCommand() {
     // Each list entry keeps the device it names, whatever its position.
     const size_t in = static_cast<size_t>(inputSelection_ - 1);
     const size_t out = static_cast<size_t>(outputSelection_ - 1);
-    const Outcome opened =
-        in >= ports_list_.inputs.size() || out >= ports_list_.outputs.size()
-            ? portFailure("The chosen MIDI port is not in the list.")
-            : ports_.openPorts(ports_list_.inputs[in].device, ports_list_.outputs[out].device);
+    const Outcome opened = in >= ports_list_.inputs.size() || out >= ports_list_.outputs.size()
+                               ? portFailure("The chosen MIDI port is not in the list.")
+                               : ports_.openPorts(ports_list_.inputs[in], ports_list_.outputs[out]);
     if (!opened) {
         connected_ = false;
         view_.enable(IDC_FINDIMAGE, false);
         view_.enable(IDC_UPDATE, false);
+        // The lists may be out of date: show what there is now.
+        portsChanged();
         io_.boxes.errorBox(opened.failure().text);
         return;
     }
+    openedInput_ = ports_list_.inputs[in].name;
+    openedOutput_ = ports_list_.outputs[out].name;
     readImagePath();
     connected_ = false;
     const StatusCode rc = connectDevice(io_, info_);
@@ -196,10 +245,9 @@ void MainWindow::updateCommand() {
     UpdateProgress done;
     const Clock::Duration start = io_.clock.now();
     const StatusCode rc = runUpdate(io_, *file, info_, done);
-    const Outcome kept = history_.append(updateEntry(
-        "halden-gui " HALDEN_VERSION, ports_.systemName(),
-        nameAt(outputSelection_, ports_list_.outputs), nameAt(inputSelection_, ports_list_.inputs),
-        imagePath_, *file, done, info_, rc, io_.clock.now() - start));
+    const Outcome kept = history_.append(
+        updateEntry("halden-gui " HALDEN_VERSION, ports_.systemName(), openedOutput_, openedInput_,
+                    imagePath_, *file, done, info_, rc, io_.clock.now() - start));
     if (isUnproven(rc)) {
         // What the Halden said after the update, though it is not what was sent.
         view_.setText(IDC_SERIAL, info_.serialText);

@@ -61,10 +61,16 @@ public:
 
     bool connected() const { return connected_; }
 
+    // The MIDI system's ports changed: the lists show them again, each keeping its choice
+    // by name; a chosen port that went away leaves its list on "(Choose a MIDI port)" and
+    // ends the connection through it.
+    void portsChanged();
+
 private:
     // The list position of a stored choice: where its port's name is now, when it has
-    // moved; else the stored position.
+    // moved; 0 when that name is not there; the position when no name was stored.
     static int findAgain(int position, const std::string& name, const std::vector<Port>& ports);
+    void showLists();
     void saveSelections();
     void readSelections();
     void connectCommand();
@@ -86,6 +92,7 @@ private:
     bool choosing_ = false;
     bool ended_ = false;
     std::string imagePath_;
+    std::string openedInput_, openedOutput_;  // the ports Connect opened
     int inputSelection_ = -1;
     int outputSelection_ = -1;
     DeviceInfo info_;

@@ -62,12 +62,19 @@ public:
     virtual void close() = 0;
 };
 
+// The first ports listed, which the benches have one of each.
+Outcome openFirst(MidiPorts& ports) {
+    PortNames names;
+    if (Outcome listed = ports.enumeratePorts(names); !listed) return listed;
+    return ports.openPorts(names.inputs.at(0), names.outputs.at(0));
+}
+
 // The built-in simulator: the Halden at the end of a modelled wire.
 class SimulatorBench : public BenchPorts {
 public:
     SimulatorBench(const SimOptions& options, Clock& clock, MidiPorts::InputSink input)
         : ports_(options, clock, std::move(input)) {}
-    Outcome open() { return ports_.openPorts(0, 0); }
+    Outcome open() { return openFirst(ports_); }
     SysExSender& sender() override { return ports_; }
     Bytes memory() override { return ports_.device().memory(); }
     void close() override { ports_.closePorts(); }
@@ -90,7 +97,7 @@ public:
         driver_.onSent = [this](ByteView m) { halden_.receive(m); };
     }
     ~WinmmBench() override { scheduler_.stop(); }
-    Outcome open() { return ports_.openPorts(0, 0); }
+    Outcome open() { return openFirst(ports_); }
     SysExSender& sender() override { return ports_; }
     Bytes memory() override { return halden_.memory(); }
     void close() override { ports_.closePorts(); }

@@ -81,8 +81,7 @@ void probe(Found& found, const std::string& midiSystem, CancelFlag& stop) {
         found.failure = !out ? out.failure().text : in.failure().text;
         return;
     }
-    if (Outcome opened = ports->openPorts(names.inputs[*in].device, names.outputs[*out].device);
-        !opened) {
+    if (Outcome opened = ports->openPorts(names.inputs[*in], names.outputs[*out]); !opened) {
         found.rc = status::kPortFailure;
         found.failure = opened.failure().text;
         return;

@@ -65,7 +65,7 @@ Outcome Session::open() {
     if (!in) return in.failure();
     outputName_ = names.outputs[*out].name;
     inputName_ = names.inputs[*in].name;
-    return ports_->openPorts(names.inputs[*in].device, names.outputs[*out].device);
+    return ports_->openPorts(names.inputs[*in], names.outputs[*out]);
 }
 
 int Session::finish(const Failure& failure) {

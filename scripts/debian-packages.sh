@@ -62,7 +62,7 @@ make_build_root() {  # make_build_root CODENAME: $cache/CODENAME-build, the base
         cp -a "$cache/$1-base" "$root"
         rm -f "$root/.complete"
         in_root "$root" "apt-get update -q >/dev/null && apt-get install -y -q --no-install-recommends \
-            g++ cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev librtmidi-dev \
+            g++ cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev librtmidi-dev libasound2-dev \
             libjack-jackd2-dev qt6-base-dev libgtest-dev help2man gzip dpkg-dev file lintian \
             >/dev/null"
         leave_root "$root"

@@ -8,7 +8,7 @@
 set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev
-    librtmidi-dev libjack-jackd2-dev
+    librtmidi-dev libjack-jackd2-dev libasound2-dev
     qt6-base-dev fonts-dejavu-core
 )
 if [ "${1:-}" != "--build" ]; then

@@ -20,8 +20,9 @@ Outcome SimulatorPorts::enumeratePorts(PortNames& names) {
     return {};
 }
 
-Outcome SimulatorPorts::openPorts(size_t input, size_t output) {
-    if (input != 0 || output != 0) return portFailure("No such MIDI port.");
+Outcome SimulatorPorts::openPorts(const Port& input, const Port& output) {
+    if (input.name != device_.options().portName) return portGone("input", input.name);
+    if (output.name != device_.options().portName) return portGone("output", output.name);
     std::lock_guard lock(mutex_);
     sent_ = 0;
     failed_ = false;

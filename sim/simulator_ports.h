@@ -20,7 +20,7 @@ public:
     ~SimulatorPorts() override;
 
     Outcome enumeratePorts(PortNames& names) override;
-    Outcome openPorts(size_t input, size_t output) override;
+    Outcome openPorts(const Port& input, const Port& output) override;
     void closePorts() override;
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;

@@ -73,13 +73,15 @@ public:
     explicit FakePorts(SysExSender& link) : link_(link) {}
     Outcome enumeratePorts(PortNames& names) override {
         if (!listError.empty()) return portFailure(listError);
-        names.inputs = {{"Other In", 1}, {"Halden In", 2}};
-        names.outputs = {{"Other Out", 1}, {"Halden Out", 2}};
+        names = listed;
         return {};
     }
-    Outcome openPorts(size_t in, size_t out) override {
-        opened.emplace_back(in, out);
+    // As a backend: by name, wherever the port is now.
+    Outcome openPorts(const Port& in, const Port& out) override {
         if (!openError.empty()) return portFailure(openError);
+        if (!findPort(listed.inputs, in)) return portGone("input", in.name);
+        if (!findPort(listed.outputs, out)) return portGone("output", out.name);
+        opened.emplace_back(in.name, out.name);
         open = true;
         return {};
     }
@@ -93,8 +95,9 @@ public:
     std::string systemName() const override { return "Test MIDI"; }
 
     bool open = false;
+    PortNames listed{{{"Other In", 1}, {"Halden In", 2}}, {{"Other Out", 1}, {"Halden Out", 2}}};
     std::string listError, openError;
-    std::vector<std::pair<size_t, size_t>> opened;
+    std::vector<std::pair<std::string, std::string>> opened;
 
 private:
     SysExSender& link_;
@@ -189,7 +192,8 @@ TEST(MainWindow, RestoresSelectionsAndEnablesConnectAtOnce) {
 }
 
 // The stored names find a port again whose position moved; positions alone (a store
-// of another version) and names no longer listed keep the stored positions.
+// of another version) keep the stored positions; a name no longer listed selects
+// nothing, and says so.
 TEST(MainWindow, FindsAPortAgainByItsName) {
     struct Case {
         const char* what;
@@ -200,7 +204,7 @@ TEST(MainWindow, FindsAPortAgainByItsName) {
         {"moved", {1, 1, "Halden In", "Halden Out"}, 2, 2},
         {"in place", {2, 1, "Halden In", "Other Out"}, 2, 1},
         {"no names", {1, 2, "", ""}, 1, 2},
-        {"gone", {1, 2, "Unplugged In", "Unplugged Out"}, 1, 2},
+        {"gone", {1, 2, "Unplugged In", "Unplugged Out"}, 0, 0},
     };
     for (const Case& c : cases) {
         App app;
@@ -208,6 +212,7 @@ TEST(MainWindow, FindsAPortAgainByItsName) {
         app.start();
         EXPECT_EQ(app.view.selected[IDC_RECEIVE], c.input) << c.what;
         EXPECT_EQ(app.view.selected[IDC_TRANSMIT], c.output) << c.what;
+        EXPECT_EQ(app.rig.boxes.errors.size(), c.input == 0 ? 1u : 0u) << c.what;
     }
     App app;
     app.start();
@@ -216,6 +221,47 @@ TEST(MainWindow, FindsAPortAgainByItsName) {
     app.click(IDC_EXIT);  // saves what the lists show
     ASSERT_TRUE(app.settings.stored);
     EXPECT_EQ(*app.settings.stored, (PortChoice{1, 2, "Other In", "Halden Out"}));
+}
+
+// The lists showed the Halden, which then went away; another interface now stands at
+// its positions. Connect opens nothing, names the port that is gone, and the lists show
+// what is there.
+TEST(MainWindow, ConnectRefusesAnInterfaceThatWentAway) {
+    App app;
+    app.settings.stored = PortChoice{2, 2, "Halden In", "Halden Out"};
+    app.start();
+    app.ports.listed = {{{"Other In", 1}, {"Bench 3 In", 2}},
+                        {{"Other Out", 1}, {"Bench 3 Out", 2}}};
+    app.click(IDC_CONNECT);
+    EXPECT_TRUE(app.ports.opened.empty());
+    EXPECT_EQ(app.rig.halden.receivedCount(), 0u);
+    EXPECT_EQ(app.rig.boxes.errors,
+              std::vector<std::string>{"The MIDI input port \"Halden In\" is no longer there. Is "
+                                       "the MIDI interface still connected?"});
+    EXPECT_EQ(app.view.entries[IDC_TRANSMIT],
+              (std::vector<std::string>{"(Choose a MIDI port)", "Other Out", "Bench 3 Out"}));
+    EXPECT_EQ(app.view.selected[IDC_TRANSMIT], 0);
+    EXPECT_FALSE(app.on(IDC_CONNECT));
+}
+
+// Ports that come and go while the window is open: a choice that moved follows its name;
+// one that went away ends the connection through it.
+TEST(MainWindow, TheListsFollowThePorts) {
+    App app;
+    app.start();
+    app.connect();
+    ASSERT_TRUE(app.on(IDC_FINDIMAGE));
+    app.ports.listed.inputs.insert(app.ports.listed.inputs.begin(), Port{"New In", 3});
+    app.window.portsChanged();
+    EXPECT_EQ(app.view.selected[IDC_RECEIVE], 3);
+    EXPECT_TRUE(app.on(IDC_FINDIMAGE));
+    app.ports.listed.outputs.pop_back();
+    app.window.portsChanged();
+    EXPECT_EQ(app.view.selected[IDC_TRANSMIT], 0);
+    EXPECT_EQ(app.view.selected[IDC_RECEIVE], 3);
+    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
+    EXPECT_FALSE(app.on(IDC_CONNECT));
+    EXPECT_FALSE(app.window.connected());
 }
 
 TEST(MainWindow, ConnectNeedsAPortInBothLists) {
@@ -269,7 +315,8 @@ TEST(MainWindow, ConnectShowsTheIdentityAndOpensTheNamedDevices) {
     App app(options);
     app.start();
     app.connect();
-    EXPECT_EQ(app.ports.opened, (std::vector<std::pair<size_t, size_t>>{{2, 2}}));
+    EXPECT_EQ(app.ports.opened,
+              (std::vector<std::pair<std::string, std::string>>{{"Halden In", "Halden Out"}}));
     EXPECT_EQ(app.view.texts[IDC_SERIAL], "01020304057f");
     EXPECT_EQ(app.view.texts[IDC_VERSION], "2.9");
     EXPECT_EQ(app.rig.boxes.notices, std::vector<std::string>{"Connection established!"});

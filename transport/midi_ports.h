@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,15 @@ public:
     // at all; `names` then holds what there is.
     virtual Outcome enumeratePorts(PortNames& names) = 0;
 
-    // Opens the input and output port with these device numbers; on failure nothing
-    // stays open.
-    virtual Outcome openPorts(size_t inputDevice, size_t outputDevice) = 0;
+    // Opens the input and output port shown under these names, wherever they are listed
+    // now: a list shown a while ago may have shifted since (an interface unplugged, another
+    // plugged in), and a port is opened only when it is the one the user saw. When a port
+    // of that name is gone the failure names it. On failure nothing stays open.
+    virtual Outcome openPorts(const Port& input, const Port& output) = 0;
+
+    // Tells `changed` (on a thread of the MIDI system's) whenever ports come or go, where
+    // the MIDI system says so; null stops telling.
+    virtual void watchPorts(std::function<void()> changed) { (void)changed; }
 
     // Closes whatever is open; harmless when nothing is.
     virtual void closePorts() = 0;
@@ -53,6 +60,26 @@ public:
 // A failure to list or open ports, or of a port in use.
 inline Failure portFailure(std::string text) {
     return {status::kPortFailure, std::move(text)};
+}
+
+// Where the port `wanted` is in `now`: at its device number when the name there is still
+// its name, else the one port of that name. None when it is gone, or when several ports
+// now have its name and none is at its device number.
+inline std::optional<size_t> findPort(const std::vector<Port>& now, const Port& wanted) {
+    std::optional<size_t> found;
+    for (size_t i = 0; i < now.size(); ++i) {
+        if (now[i].name != wanted.name) continue;
+        if (now[i].device == wanted.device) return i;
+        if (found) return std::nullopt;  // two of that name, neither where it was
+        found = i;
+    }
+    return found;
+}
+
+// A port that was shown and is not there now.
+inline Failure portGone(const char* direction, const std::string& name) {
+    return portFailure(std::string("The MIDI ") + direction + " port \"" + name +
+                       "\" is no longer there. Is the MIDI interface still connected?");
 }
 
 inline std::vector<std::string> portNames(const std::vector<Port>& ports) {

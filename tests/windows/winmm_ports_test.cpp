@@ -30,12 +30,20 @@ Bytes sysex(size_t bodyBytes, uint8_t first = 0) {
     return m;
 }
 
+// The first ports listed, as a user who chose them.
+Outcome openFirst(MidiPorts& ports) {
+    PortNames names;
+    if (Outcome listed = ports.enumeratePorts(names); !listed) return listed;
+    if (names.inputs.empty() || names.outputs.empty()) return portFailure("nothing listed");
+    return ports.openPorts(names.inputs[0], names.outputs[0]);
+}
+
 struct WinmmRig {
     WinmmRig() {
         driver.onSent = [this](ByteView m) { played.emplace_back(m.begin(), m.end()); };
     }
     std::string open() {
-        const Outcome opened = ports.openPorts(0, 0);
+        const Outcome opened = openFirst(ports);
         return opened ? std::string() : opened.failure().text;
     }
     Bytes received() {
@@ -247,7 +255,7 @@ TEST(WinmmPorts, AWholeUpdateThroughTheDriver) {
     driver.onSent = [&](ByteView m) { halden.receive(m); };
     WinmmPorts ports(
         driver, clock, [&](ByteView b) { receiver.feed(b); }, nullptr);
-    ASSERT_TRUE(ports.openPorts(0, 0).ok());
+    ASSERT_TRUE(openFirst(ports).ok());
     test::RecordingProgress progress;
     test::ScriptedBoxes boxes;
     EngineIo io{ports, receiver, progress, boxes, cancel, clock};

@@ -2,6 +2,8 @@
 
 #include <jack/jack.h>
 
+#include "transport/rtmidi/port_watch.h"
+
 namespace halden::jack {
 
 namespace {
@@ -51,3 +53,47 @@ bool connected(const std::string& portName, const std::string& peerShortName) {
 }
 
 }  // namespace halden::jack
+
+namespace halden {
+
+namespace {
+
+// JACK calls these on its notification thread: they only pass the word on.
+class JackPortWatch : public PortWatch {
+public:
+    JackPortWatch(jack_client_t* client, std::function<void()> changed)
+        : client_(client), changed_(std::move(changed)) {}
+    ~JackPortWatch() override { jack_client_close(client_); }
+    bool start() {
+        return jack_set_port_registration_callback(client_, onPort, this) == 0 &&
+               jack_set_client_registration_callback(client_, onClient, this) == 0 &&
+               jack_set_port_rename_callback(client_, onRename, this) == 0 &&
+               jack_activate(client_) == 0;
+    }
+
+private:
+    static void onPort(jack_port_id_t, int, void* self) {
+        static_cast<JackPortWatch*>(self)->changed_();
+    }
+    static void onClient(const char*, int, void* self) {
+        static_cast<JackPortWatch*>(self)->changed_();
+    }
+    static void onRename(jack_port_id_t, const char*, const char*, void* self) {
+        static_cast<JackPortWatch*>(self)->changed_();
+    }
+
+    jack_client_t* client_;
+    std::function<void()> changed_;
+};
+
+}  // namespace
+
+std::unique_ptr<PortWatch> watchJackPorts(std::function<void()> changed) {
+    jack_client_t* client = jack_client_open("halden-updater-watch", JackNoStartServer, nullptr);
+    if (!client) return nullptr;
+    auto watch = std::make_unique<JackPortWatch>(client, std::move(changed));
+    if (!watch->start()) return nullptr;
+    return watch;
+}
+
+}  // namespace halden

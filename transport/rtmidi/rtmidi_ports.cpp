@@ -52,6 +52,12 @@ std::optional<unsigned> positionNow(Midi& midi, const std::string& name) {
     return std::nullopt;
 }
 
+// Our own ports (this program's, another updater's) lead to no Halden: they are not
+// offered, and opening one does not add an entry to the lists the user chooses from.
+bool listed(const std::string& name) {
+    return !name.empty() && name.rfind(kClientName, 0) != 0;
+}
+
 }  // namespace
 
 struct RtMidiPorts::Api {
@@ -68,7 +74,21 @@ RtMidiPorts::RtMidiPorts(Clock& clock, InputSink input, FailureSink failure, std
       clock_(clock) {}
 
 RtMidiPorts::~RtMidiPorts() {
+    portWatch_.reset();
     closePorts();
+}
+
+void RtMidiPorts::watchPorts(std::function<void()> changed) {
+    portWatch_.reset();
+    if (!changed) return;
+    if (!api_) (void)selectSystem();
+    if (!api_) return;
+#ifdef __linux__
+    if (api_->id == RtMidi::LINUX_ALSA) portWatch_ = watchAlsaPorts(std::move(changed));
+#endif
+#ifdef HALDEN_HAVE_JACK
+    if (api_->id == RtMidi::UNIX_JACK) portWatch_ = watchJackPorts(std::move(changed));
+#endif
 }
 
 std::optional<RtMidi::Api> chooseMidiSystem(std::string requested, std::string& reasons) {
@@ -144,7 +164,7 @@ Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
     if (api_) {
         for (unsigned i = 0, n = api_->listIn->getPortCount(); i < n; ++i) {
             std::string name = api_->listIn->getPortName(i);
-            if (!name.empty()) names.inputs.push_back({std::move(name), i});
+            if (listed(name)) names.inputs.push_back({std::move(name), i});
         }
     }
     if (names.inputs.empty()) {
@@ -155,7 +175,7 @@ Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
     }
     for (unsigned i = 0, n = api_->listOut->getPortCount(); i < n; ++i) {
         std::string name = api_->listOut->getPortName(i);
-        if (!name.empty()) names.outputs.push_back({std::move(name), i});
+        if (listed(name)) names.outputs.push_back({std::move(name), i});
     }
     if (names.outputs.empty()) {
         return portFailure(
@@ -165,19 +185,16 @@ Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
     return {};
 }
 
-Outcome RtMidiPorts::openPorts(size_t input, size_t output) {
+Outcome RtMidiPorts::openPorts(const Port& input, const Port& output) {
     closePorts();
     PortNames names;
     if (Outcome listed = enumeratePorts(names); !listed) return listed;
-    const auto named = [](const std::vector<Port>& ports, size_t device) {
-        for (const Port& p : ports)
-            if (p.device == device) return p.name;
-        return std::string();
-    };
-    inName_ = named(names.inputs, input);
-    outName_ = named(names.outputs, output);
-    if (inName_.empty()) return portFailure("The MIDI input port is no longer there.");
-    if (outName_.empty()) return portFailure("The MIDI output port is no longer there.");
+    // By name: the names carry the system's own client and port numbers, so a port that
+    // went away is not mistaken for another that moved into its place.
+    if (!findPort(names.inputs, input)) return portGone("input", input.name);
+    if (!findPort(names.outputs, output)) return portGone("output", output.name);
+    inName_ = input.name;
+    outName_ = output.name;
     const std::string suffix = "-" + std::to_string(getpid());
     const std::string ourIn = "in" + suffix, ourOut = "out" + suffix;
     opened_ = false;
@@ -211,7 +228,7 @@ Outcome RtMidiPorts::openPorts(size_t input, size_t output) {
         const auto position = positionNow(*in_, inName_);
         if (!position) {
             closePorts();
-            return portFailure("The MIDI input port is no longer there.");
+            return portGone("input", inName_);
         }
         in_->openPort(*position, ourIn);
     } catch (const RtMidiError& e) {
@@ -224,7 +241,7 @@ Outcome RtMidiPorts::openPorts(size_t input, size_t output) {
         const auto position = positionNow(*out_, outName_);
         if (!position) {
             closePorts();
-            return portFailure("The MIDI output port is no longer there.");
+            return portGone("output", outName_);
         }
         out_->openPort(*position, ourOut);
     } catch (const RtMidiError& e) {

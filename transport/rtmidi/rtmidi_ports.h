@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "transport/midi_ports.h"
+#include "transport/rtmidi/port_watch.h"
 #include "transport/send_thread.h"
 #include "transport/sysex_filter.h"
 
@@ -23,8 +24,9 @@ public:
     ~RtMidiPorts() override;
 
     Outcome enumeratePorts(PortNames& names) override;
-    Outcome openPorts(size_t input, size_t output) override;
+    Outcome openPorts(const Port& input, const Port& output) override;
     void closePorts() override;
+    void watchPorts(std::function<void()> changed) override;
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;
 
@@ -64,6 +66,8 @@ private:
     // so messages are handed over on a thread of its own, with a deadline.
     Clock& clock_;
     std::unique_ptr<SendThread> sender_;
+
+    std::unique_ptr<PortWatch> portWatch_;
 
     // Watches that the open ports still exist.
     std::thread watcher_;

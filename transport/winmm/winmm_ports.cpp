@@ -74,8 +74,18 @@ Outcome WinmmPorts::enumeratePorts(PortNames& names) {
     return {};
 }
 
-Outcome WinmmPorts::openPorts(size_t inputDevice, size_t outputDevice) {
+Outcome WinmmPorts::openPorts(const Port& input, const Port& output) {
     closePorts();
+    // Device numbers move when an interface is unplugged or another plugged in: the
+    // ones to open are those that carry the names shown now.
+    PortNames now;
+    if (Outcome listed = enumeratePorts(now); !listed) return listed;
+    const std::optional<size_t> in = findPort(now.inputs, input);
+    if (!in) return portGone("input", input.name);
+    const std::optional<size_t> out = findPort(now.outputs, output);
+    if (!out) return portGone("output", output.name);
+    const size_t inputDevice = now.inputs[*in].device;
+    const size_t outputDevice = now.outputs[*out].device;
     MMRESULT rc = api_.inOpen(in_, static_cast<UINT>(inputDevice), &WinmmPorts::onInput,
                               reinterpret_cast<DWORD_PTR>(this));
     if (rc != MMSYSERR_NOERROR) {

@@ -30,7 +30,7 @@ public:
     WinmmPorts& operator=(const WinmmPorts&) = delete;
 
     Outcome enumeratePorts(PortNames& names) override;
-    Outcome openPorts(size_t inputDevice, size_t outputDevice) override;
+    Outcome openPorts(const Port& input, const Port& output) override;
     void closePorts() override;
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override;

@@ -343,6 +343,11 @@ INT_PTR DialogApp::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             core_->closeRequest();
             return TRUE;
+        case WM_DEVICECHANGE:
+            // A MIDI interface plugged in or out (DBT_DEVNODES_CHANGED, sent to every
+            // top-level window): the lists follow.
+            core_->portsChanged();
+            return TRUE;
         case WM_SETCURSOR:
             if (busy_) {
                 SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
