@@ -18,6 +18,7 @@
 #ifdef _WIN32
 #include <io.h>
 #include <share.h>
+#include <windows.h>
 
 #include "app/wide_text.h"
 #else
@@ -90,7 +91,13 @@ bool cutTo(int fd, long long size) {
 bool toDisk(int fd) {
     return _commit(fd) == 0;
 }
-void lock(int) {}  // one program at a time writes it on Windows: the apps open it briefly
+// Two programs appending at once must not both see the same last byte, nor write over
+// each other (the C library's append seeks to the end, then writes).
+void lock(int fd) {
+    OVERLAPPED whole{};
+    LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD,
+               MAXDWORD, &whole);
+}  // closing the file lets go
 void closeFile(int fd) {
     _close(fd);
 }
@@ -237,8 +244,15 @@ std::string defaultHistoryPath() {
 #endif
 }
 
+// One lock for every HistoryFile of this process that writes the file: updates of
+// several Haldens at once each have their own. The file lock keeps other programs out.
+std::mutex& HistoryFile::writers() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 Outcome HistoryFile::append(HistoryEntry entry) {
-    std::lock_guard guard(mutex_);
+    std::lock_guard guard(writers());
     entry.time = utcNow();
     std::string line = historyLine(entry) + "\n";
     const fs::path name = systemPath(path_);

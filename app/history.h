@@ -66,8 +66,8 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    static std::mutex& writers();
     std::string path_;
-    std::mutex mutex_;  // updates may run side by side
 };
 
 struct HistoryListing {
