@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# line-counts.sh: lines of code and of tests, per folder: the lines of the files git
+# knows that are neither blank nor only a comment (// and /* */ in C++, # in shell and
+# CMake). Ends with the tests' share of the code.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+count() {  # count REGEX: the lines of the matching files
+    local files
+    files=$(git ls-files | grep -E "$1" || true)
+    [ -n "$files" ] || { echo 0; return; }
+    # shellcheck disable=SC2086
+    awk '
+        FNR == 1 { block = 0; cxx = FILENAME ~ /\.(cpp|h|js|mjs)$/ }
+        {
+            line = $0
+            gsub(/^[ \t]+|[ \t]+$/, "", line)
+            if (line == "") next
+            if (cxx) {
+                if (block) { if (line ~ /\*\//) { block = 0; sub(/.*\*\//, "", line); if (line == "") next } else next }
+                if (line ~ /^\/\//) next
+                if (line ~ /^\/\*/) { if (line !~ /\*\//) { block = 1; next }; sub(/^\/\*.*\*\//, "", line); if (line == "") next }
+            } else if (line ~ /^#/ && line !~ /^#!/) next
+            n++
+        }
+        END { print n + 0 }' $files
+}
+code=0
+printf '%-28s %7s\n' "code" "lines"
+for folder in engine transport sim app cli ui; do
+    n=$(count "^$folder/.*\.(cpp|h)$")
+    code=$((code + n))
+    printf '  %-26s %7d\n' "$folder (C++)" "$n"
+done
+n=$(count '^(scripts/.*\.sh|packaging/.*|.*CMakeLists\.txt|cmake/.*\.cmake)$')
+code=$((code + n))
+printf '  %-26s %7d\n' "scripts, packaging, CMake" "$n"
+printf '  %-26s %7d\n' "all" "$code"
+tests=0
+printf '%-28s %7s\n' "tests" "lines"
+for kind in "C++:^tests/.*\.(cpp|h)$" "shell:^tests/.*\.sh$" "other:^tests/.*\.(cmake|js|mjs|py)$"; do
+    n=$(count "${kind#*:}")
+    tests=$((tests + n))
+    printf '  %-26s %7d\n' "${kind%%:*}" "$n"
+done
+printf '  %-26s %7d\n' "all" "$tests"
+awk -v t="$tests" -v c="$code" 'BEGIN { printf "tests / code: %.2f (the rule: 0.25 to 0.33)\n", t / c }'
