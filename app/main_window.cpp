@@ -78,7 +78,8 @@ int MainWindow::findAgain(int position, const std::string& name, const std::vect
 
 void MainWindow::portsChanged() {
     if (ended_) return;
-    // The choices by name, as the user sees them.
+    // The choices by name, as the user sees them now.
+    readSelections();
     const std::string in = nameAt(inputSelection_, ports_list_.inputs);
     const std::string out = nameAt(outputSelection_, ports_list_.outputs);
     PortNames now;

@@ -247,6 +247,10 @@ TEST(MainWindow, ConnectRefusesAnInterfaceThatWentAway) {
 // Ports that come and go while the window is open: a choice that moved follows its name;
 // one that went away ends the connection through it.
 TEST(MainWindow, TheListsFollowThePorts) {
+    App first;  // nothing chosen yet: the lists still ask for a choice
+    first.start();
+    first.window.portsChanged();
+    EXPECT_EQ(first.view.selected[IDC_TRANSMIT], 0);
     App app;
     app.start();
     app.connect();
