@@ -1,5 +1,8 @@
 // ports: the MIDI ports this system has.
+#include <atomic>
+
 #include "app/options.h"
+#include "cli/platform.h"
 #include "cli/verbs.h"
 #include "transport/real_clock.h"
 #include "transport/system_ports.h"
@@ -14,15 +17,45 @@ public:
         command_ = app.add_subcommand("ports", "List the MIDI input and output ports");
         addMidiSystemOption(*command_, system_);
         addJsonOption();
+        command_
+            ->add_flag("--watch", watch_,
+                       "list them again whenever ports come or go, until interrupted (Ctrl-C)")
+            ->excludes("--json");
     }
     int run(Terminal& terminal) override {
         RealClock clock;
         const auto ports = makeSystemPorts(
             clock, [](ByteView) {}, nullptr, system_);
+        int rc = list(terminal, *ports);
+        if (!watch_) return rc;
+        // The MIDI system tells of ports that come and go; a burst of them is one listing.
+        std::atomic<bool> changed{false};
+        ports->watchPorts([&] {
+            changed = true;
+            clock.notify();
+        });
+        CancelFlag stop{false};
+        catchStopSignals(&stop);
+        while (!stop) {
+            if (!clock.waitFor(std::chrono::milliseconds(200), [&] { return changed.load(); })) {
+                continue;
+            }
+            clock.sleepFor(std::chrono::milliseconds(100));
+            changed = false;
+            terminal.out("");
+            rc = list(terminal, *ports);
+        }
+        ports->watchPorts(nullptr);
+        catchStopSignals(nullptr);
+        return rc;
+    }
+
+private:
+    int list(Terminal& terminal, MidiPorts& ports) {
         PortNames names;
-        const Outcome listed = ports->enumeratePorts(names);
+        const Outcome listed = ports.enumeratePorts(names);
         auto& report = terminal.report();
-        report["system"] = ports->systemName();
+        report["system"] = ports.systemName();
         const auto list = [](const std::vector<Port>& found) {
             auto out = nlohmann::json::array();
             for (size_t i = 0; i < found.size(); ++i) {
@@ -32,7 +65,7 @@ public:
         };
         report["outputs"] = list(names.outputs);
         report["inputs"] = list(names.inputs);
-        terminal.out("MIDI system: " + ports->systemName());
+        terminal.out("MIDI system: " + ports.systemName());
         terminal.out("Output ports (--out):");
         for (size_t i = 0; i < names.outputs.size(); ++i) {
             terminal.out("  " + std::to_string(i + 1) + ": " + names.outputs[i].name);
@@ -48,8 +81,8 @@ public:
         return 0;
     }
 
-private:
     std::string system_;
+    bool watch_ = false;
 };
 
 }  // namespace
