@@ -88,7 +88,8 @@ TEST(WinmmPorts, TheLinkSpeedOfAHardwarePort) {
         bool cable, capsFail;
         unsigned baud;
     };
-    for (const Case c : {Case{true, false, 31250}, Case{false, false, 0}, Case{true, true, 0}}) {
+    // (A port whose capabilities cannot be read is not listed, so it is not opened.)
+    for (const Case c : {Case{true, false, 31250}, Case{false, false, 0}}) {
         WinmmRig rig;
         rig.driver.outputs = {{"Out", false, c.cable}};
         ASSERT_EQ(rig.open(), "");
