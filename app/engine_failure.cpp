@@ -11,12 +11,17 @@ constexpr const char* kCheckConnection =
 constexpr const char* kNothingChanged = "Nothing was changed: the Halden's firmware is as it was.";
 constexpr const char* kLeftErased =
     "The Halden's firmware area is now erased and not completely written, so the instrument "
-    "needs this update to complete before it works again. The Halden accepts the update "
-    "again (it reports its image as not good).";
+    "needs this update to complete before it works again.";
 constexpr const char* kWhatToCheck =
     "Before you update again, check the MIDI cable or interface and its power, try another "
     "port, close any other program that sends to this port, and keep the instrument switched "
     "on.";
+constexpr const char* kAfterCancel = "Update again with this image to complete it.";
+constexpr const char* kAfterPortGone =
+    "Reconnect the MIDI interface, then update again with this image.";
+constexpr const char* kAfterHaldenFault =
+    "The Halden itself reported the fault. Update again with this image; if the same fault "
+    "comes back, the Halden needs service.";
 constexpr const char* kNotConfirmed =
     "The whole image was written, but the Halden does not confirm it. Update again with this "
     "image; if this comes back, the image may not be meant for this Halden.";
@@ -46,7 +51,25 @@ Failure updateFailure(const EngineIo& io, StatusCode rc, const DeviceInfo& info,
     if (isUnproven(rc)) {
         next = kNotConfirmed;
     } else if (done.erased) {
-        next = std::string(kLeftErased) + "\n\n" + kWhatToCheck;
+        // What to do next depends on why it stopped: advice about cables after the
+        // user's own Cancel or a fault the Halden reports would send people astray.
+        switch (rc) {
+            case status::kCanceled:
+                next = std::string(kLeftErased) + " " + kAfterCancel;
+                break;
+            case status::kPortFailure:
+                next = std::string(kLeftErased) + " " + kAfterPortGone;
+                break;
+            case status::kEraseFailure:
+            case status::kProgrammingFault:
+            case status::kDeviceResult5:
+                next = std::string(kLeftErased) + "\n\n" + kAfterHaldenFault;
+                break;
+            default:
+                next = std::string(kLeftErased) + "\n\n" + kWhatToCheck;
+        }
+    } else if (rc == status::kBlocksTooLongForPort || rc == status::kTooManyBlocks) {
+        return failure;  // their own text says that nothing was erased
     } else if (rc == status::kTimeout) {
         next = std::string(kNothingChanged) + " " + kCheckConnection;
     } else {

@@ -180,7 +180,7 @@ void MainWindow::checkNamedImage(const std::string& path) {
 
 void MainWindow::reportFailure(const Failure& failure) {
     if (failure.code == status::kPortFailure) {
-        io_.boxes.fatalBox(failure.text);
+        io_.boxes.fatalBox(failure.text + "\n\nThe program will now close.");
         ended_ = true;
         view_.end(1);
         return;

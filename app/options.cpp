@@ -47,11 +47,13 @@ void describeDesktopApp(CLI::App& app, DesktopOptions& options, const std::strin
 }
 
 std::optional<int> parseCommandLine(CLI::App& app, int argc, const char* const* argv,
-                                    const std::function<void()>& beforePrinting) {
+                                    const std::function<void()>& beforePrinting,
+                                    std::string* reason) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (beforePrinting) beforePrinting();
+        if (reason) *reason = e.what();
         // --help prints and succeeds; every other parse failure is one usage error.
         return app.exit(e) == 0 ? 0 : kUsageError;
     }

@@ -30,7 +30,9 @@ void describeDesktopApp(CLI::App& app, DesktopOptions& options, const std::strin
 // Parses; returns the exit status when the program must end now (--help, --version, a
 // command line that is not understood), after printing what CLI11 prints.
 // `beforePrinting` finds somewhere to print (a windowed program, its parent's console).
+// `reason`, when given, receives CLI11's words for a command line not understood.
 std::optional<int> parseCommandLine(CLI::App& app, int argc, const char* const* argv,
-                                    const std::function<void()>& beforePrinting = {});
+                                    const std::function<void()>& beforePrinting = {},
+                                    std::string* reason = nullptr);
 
 }  // namespace halden

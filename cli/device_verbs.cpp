@@ -276,11 +276,22 @@ private:
         const Clock::Duration start = session.clock().now();
         const StatusCode rc = runUpdate(session.io(), file, session.info(), done);
         const Clock::Duration took = session.clock().now() - start;
-        terminal.report()["erased"] = done.erased;
+        auto& report = terminal.report();
+        report["erased"] = done.erased;
         const HistoryEntry entry =
             updateEntry("halden " HALDEN_VERSION, session.systemName(), session.outputName(),
                         session.inputName(), path_, file, done, session.info(), rc, took);
-        if (const Outcome kept = makeHistory(options.historyPath)->append(entry); !kept) {
+        // Which Halden it was matters most when it failed: it may now be erased.
+        if (!session.info().serialText.empty()) {
+            report["identity"] = identityJson(session.info());
+            report["versionBefore"] = entry.versionBefore;
+        }
+        const std::string historyPath =
+            options.historyPath.empty() ? defaultHistoryPath() : options.historyPath;
+        const Outcome kept = makeHistory(historyPath)->append(entry);
+        report["history"] = {{"written", kept.ok()}, {"file", historyPath}};
+        if (!kept) {
+            report["history"]["error"] = kept.failure().text;
             terminal.err(kept.failure().text);
         }
         result.before = entry.versionBefore;

@@ -45,7 +45,7 @@ public:
                          (read->damaged == 1 ? " line is" : " lines are") +
                          " not a whole entry (cut off, perhaps by a crash) and left out.");
         }
-        terminal.report()["updates"] = list;
+        terminal.report()["entries"] = list;
         terminal.report()["damagedLines"] = read->damaged;
         return 0;
     }

@@ -87,6 +87,12 @@ private:
     void show(Terminal& terminal, const Bytes& image) override {
         for (const std::string& line : describeImage(path_, image)) terminal.out(line);
         terminal.report()["bytes"] = image.size();
+        if (image.size() >= kImageHeaderSize) {
+            const uint16_t stored = storedChecksum(image);
+            terminal.report()["checksum"] = {
+                {"stored", stored},
+                {"computed", crc16Arc(ByteView(image).subspan(kImageHeaderSize))}};
+        }
     }
     void valid(Terminal& terminal, const Bytes& image,
                const std::vector<Record>& records) override {

@@ -27,11 +27,11 @@ int main(int argc, char** argv) {
         "them all).");
     // A command line asking for --json gets JSON even when it is not understood.
     Terminal terminal;
-    const auto usageError = [&] {
+    const auto usageError = [&](const std::string& reason) {
         for (int i = 1; i < argc; ++i) {
             if (std::string_view(argv[i]) != "--json") continue;
             terminal.record({static_cast<halden::StatusCode>(kUsageError),
-                             "The command line is not understood; standard error says why."});
+                             "The command line is not understood: " + reason});
             terminal.printReport(kUsageError);
             break;
         }
@@ -55,14 +55,14 @@ int main(int argc, char** argv) {
         for (const CLI::App* verb : app.get_subcommands([](CLI::App*) { return true; })) {
             names += (names.empty() ? "" : ", ") + verb->get_name();
         }
-        std::fprintf(stderr,
-                     "halden: there is no command \"%s\"; the commands are %s.\n"
-                     "Run with --help for more information.\n",
-                     argv[1], names.c_str());
-        return usageError();
+        const std::string reason =
+            "there is no command \"" + std::string(argv[1]) + "\"; the commands are " + names + ".";
+        std::fprintf(stderr, "halden: %s\nRun with --help for more information.\n", reason.c_str());
+        return usageError(reason);
     }
-    if (const auto ended = halden::parseCommandLine(app, argc, argv)) {
-        return *ended == kUsageError ? usageError() : *ended;
+    std::string reason;
+    if (const auto ended = halden::parseCommandLine(app, argc, argv, {}, &reason)) {
+        return *ended == kUsageError ? usageError(reason) : *ended;
     }
 
     for (auto& verb : verbs) {

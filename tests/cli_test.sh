@@ -103,10 +103,14 @@ run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-size 0
 check "a block size of 0 is refused" 8 $? "$work/out" '^MIDI Response unknown$'
 
 # Success only when the Halden proves it; after a failure, its state and what next.
-erased="The Halden's firmware area is now erased and not completely written, so the instrument needs this update to complete before it works again. The Halden accepts the update again (it reports its image as not good).
+erased="The Halden's firmware area is now erased and not completely written, so the instrument needs this update to complete before it works again.
 
 Before you update again, check the MIDI cable or interface and its power, try another port, close any other program that sends to this port, and keep the instrument switched on."
+faulty="The Halden's firmware area is now erased and not completely written, so the instrument needs this update to complete before it works again.
+
+The Halden itself reported the fault. Update again with this image; if the same fault comes back, the Halden needs service."
 unconfirmed="The whole image was written, but the Halden does not confirm it. Update again with this image; if this comes back, the image may not be meant for this Halden."
+none=""
 nothing="Nothing was changed: the Halden's firmware is as it was."
 silent="$nothing Check that the two ports chosen are the ones the Halden is connected to, that the MIDI cables run both ways between the interface and the instrument, and that the instrument is switched on."
 while IFS='|' read -r name want image options first next; do
@@ -128,7 +132,9 @@ while IFS='|' read -r name want image options first next; do
 done <<'EOF2'
 not good after the update|19|halden-1.5.hfi|--sim-status-after 1|The Halden does not report the new firmware as good|unconfirmed
 the old version after the update|20|halden-1.5.hfi|--sim-version-after 1.4|The Halden reports version 1.4 after the update; the image holds 1.5|unconfirmed
+a fault of the Halden's own|14|halden-1.5.hfi|--sim-block-result 1=6|MIDI Reports chip programming fault|faulty
 a failure past the erase|11|halden-1.5.hfi|--sim-block-result 3=1|MIDI Reports bad checksum|erased
+too many blocks, nothing more to say|18|halden-1.5.hfi|--sim-block-size 1|The Halden's block size is too small for an area of this image; nothing was erased|none
 a No before the erase|5|halden-1.4.hfi|--no|Operation canceled|nothing
 a silent Halden|7|halden-1.5.hfi|--sim-silent|MIDI Response timeout|silent
 EOF2
@@ -176,17 +182,19 @@ if command -v jq >/dev/null; then
 check, valid|0|check "$examples/halden-1.5.hfi"|.ok and .bytes == 16397 and .records == 3 and .areas == 1 and .areaBytes == 16384
 check, missing file|1|check "$work/missing.hfi"|(.ok | not) and .error.status == 1 and (.error.text | startswith("Can't open file"))
 check, damaged|2|check "$work/crc.hfi"|.error.status == 2 and .error.text == "Update file CRC error"
-info|0|info "$examples/halden-1.5.hfi"|.records == [{"type":"control","code":1},{"type":"delay","tenths":5},{"type":"area","bytes":16384,"version":"1.5"}]
+info|0|info "$examples/halden-1.5.hfi"|.records == [{"type":"control","code":1},{"type":"delay","tenths":5},{"type":"area","bytes":16384,"version":"1.5"}] and .checksum.stored == .checksum.computed
+info, damaged|2|info "$work/crc.hfi"|.checksum.stored != .checksum.computed and .error.status == 2
 info, corrupt|3|info "$work/empty.hfi"|.error.text == "Update file image corrupt"
 ports, no MIDI system|1|ports --midi-system none|.outputs == [] and .inputs == [] and .error.status == 16
 identify|0|identify --simulate --baud 0|.identity == {"serial":"000a7f100102","version":"1.4","imageStatus":0,"blockSize":128}
 identify, silent Halden|7|identify --simulate --baud 0 --sim-silent|.error.text == "MIDI Response timeout" and (.error.advice | startswith("Check that the two ports"))
-update|0|update "$examples/halden-1.5.hfi" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks"
+update|0|update "$examples/halden-1.5.hfi" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks" and .history.written
+update, history not written|0|update "$examples/halden-1.5.hfi" --simulate --baud 0 --history "$work"|.ok and .history.written == false and .history.file == $r.history.file and (.history.error | length > 0)
 update, a known link|0|update "$examples/halden-1.5.hfi" --simulate --baud 3125000|.estimate.from == "link speed" and .estimate.seconds > 1.5 and .estimate.seconds < 1.6
 update, not proven|20|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-version-after 1.4|.identity.version == "1.4" and (.error.text | startswith("The Halden reports version 1.4"))
-update, failure past the erase|11|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=1|.erased and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
+update, failure past the erase|11|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=1|.erased and .identity.serial == "000a7f100102" and .versionBefore == "1.4" and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
 update, port fails|1|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-port-fails-after 8|.error.status == 16 and (.error.text | contains("has gone away"))
-a command line not understood|64|check|.error.status == 64
+a command line not understood|64|check|.error.status == 64 and (.error.text | startswith("The command line is not understood: ")) and (.error.text | contains("FILE"))
 scan, no MIDI system|1|scan --midi-system none|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
 EOF2
 else
@@ -265,8 +273,8 @@ rc=$?
 check "a cut-off line is left out" 0 "$rc" "$work/err" '^1 line is not a whole entry'
 if command -v jq >/dev/null; then
     "$halden" history --json 2>/dev/null >"$work/json"
-    jq -e --argjson n "$updates" '(.updates | length) == $n and .damagedLines == 1 and
-        (.updates | map(select(.status == 11)) | length) > 0' "$work/json" >/dev/null
+    jq -e --argjson n "$updates" '(.entries | length) == $n and .damagedLines == 1 and
+        (.entries | map(select(.status == 11)) | length) > 0' "$work/json" >/dev/null
     check "--json: history" 0 $? "$work/json"
 fi
 run history --history "$work"

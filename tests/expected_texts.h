@@ -38,12 +38,16 @@ inline const std::map<StatusCode, std::string>& expectedMessages() {
 }
 
 // What follows a failure's own text, after an empty line.
-inline const std::string kLeftErased =
+inline const std::string kErased =
     "The Halden's firmware area is now erased and not completely written, so the instrument "
-    "needs this update to complete before it works again. The Halden accepts the update "
-    "again (it reports its image as not good).\n\nBefore you update again, check the MIDI "
-    "cable or interface and its power, try another port, close any other program that sends "
-    "to this port, and keep the instrument switched on.";
+    "needs this update to complete before it works again.";
+inline const std::string kErasedByCancel =
+    kErased + " Update again with this image to complete it.";
+// After a port that went away: the app then closes.
+inline const std::string kErasedPortGone =
+    kErased +
+    " Reconnect the MIDI interface, then update again with this image.\n\nThe program will now "
+    "close.";
 inline const std::string kNothingChanged =
     "Nothing was changed: the Halden's firmware is as it was.";
 inline const std::string kCheckConnection =

@@ -545,7 +545,7 @@ TEST(MainWindow, ACancelPastTheEraseSaysTheHaldenIsErased) {
     };
     app.click(IDC_UPDATE);
     EXPECT_EQ(app.rig.boxes.errors,
-              std::vector<std::string>{test::then("Operation canceled", test::kLeftErased)});
+              std::vector<std::string>{test::then("Operation canceled", test::kErasedByCancel)});
     EXPECT_EQ(app.view.texts[IDC_VERSION], "");
     EXPECT_EQ(app.view.texts[IDC_SERIAL], "000a7f100102");
 }
@@ -559,7 +559,7 @@ TEST(MainWindow, APortFailureIsFatal) {
     app.rig.link.failFrom = app.rig.link.sent.size() + 5;
     app.click(IDC_UPDATE);
     EXPECT_EQ(app.rig.boxes.fatals,
-              std::vector<std::string>{test::then("link unplugged", test::kLeftErased)});
+              std::vector<std::string>{test::then("link unplugged", test::kErasedPortGone)});
     EXPECT_EQ(app.view.exitCode, 1);
     app.click(IDC_CONNECT);  // the window has ended: nothing more happens
     EXPECT_EQ(app.ports.opened.size(), 1u);

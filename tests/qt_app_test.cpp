@@ -448,7 +448,7 @@ TEST(QtApp, ProgressWindowCancelAndCloseRequest) {
             EXPECT_FALSE(rig.app->dialog().isVisible()) << name;
         } else {
             EXPECT_TRUE(rig.boxes.sawText(
-                QString::fromStdString(test::then("Operation canceled", test::kLeftErased))))
+                QString::fromStdString(test::then("Operation canceled", test::kErasedByCancel))))
                 << name;
             EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "") << name;  // erased
         }
@@ -537,7 +537,7 @@ TEST(QtApp, APortFailureIsFatal) {
     const QString text = QString::fromStdString(
         test::then("The MIDI port \"Halden Simulator\" has gone away. Is the MIDI interface still "
                    "connected?",
-                   test::kLeftErased));
+                   test::kErasedPortGone));
     ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText(text); }));
     ASSERT_TRUE(rig.idle());
     const auto& fatal = rig.boxes.seen.back();

@@ -21,7 +21,7 @@
 namespace {
 using namespace halden;
 
-const std::string kCanceledPastTheErase = test::then("Operation canceled", test::kLeftErased);
+const std::string kCanceledPastTheErase = test::then("Operation canceled", test::kErasedByCancel);
 
 std::string g_gui;       // halden-gui.exe
 std::string g_examples;  // the sample images
@@ -450,7 +450,7 @@ TEST_F(GuiTest, APortFailureIsFatal) {
     const Box fatal = gui.box();
     EXPECT_EQ(fatal.text, test::then("The MIDI port \"Halden Simulator\" has gone away. Is the "
                                      "MIDI interface still connected?",
-                                     test::kLeftErased));
+                                     test::kErasedPortGone));
     EXPECT_EQ(fatal.title, "Halden Firmware Update Utility Error");
     EXPECT_FALSE(fatal.yesNo);
     gui.answer(IDOK);
