@@ -32,9 +32,27 @@ Outcome AppPorts::openPorts(const Port& input, const Port& output) {
     MidiPorts* ports = simIn ? simulator_.get() : real_.get();
     if (!ports) return portFailure("No such MIDI port.");
     const size_t offset = simIn ? kSimulatorDevice : 0;
+    // A real port is taken from other halden programs before anything is opened: a
+    // request of theirs would reach a Halden in the middle of our update.
+    if (!simIn) {
+        const std::string system = ports->systemName();
+        for (const auto& [direction, name] :
+             {std::pair{"output", output.name}, std::pair{"input", input.name}}) {
+            Result<std::unique_ptr<PortLock>> lock = PortLock::take(system, direction, name);
+            if (!lock) {
+                locks_.clear();
+                return lock.failure();
+            }
+            locks_.push_back(std::move(*lock));
+        }
+    }
     Outcome opened = ports->openPorts({input.name, input.device - offset},
                                       {output.name, output.device - offset});
-    if (opened) open_ = ports;
+    if (opened) {
+        open_ = ports;
+    } else {
+        locks_.clear();
+    }
     return opened;
 }
 
@@ -42,6 +60,7 @@ void AppPorts::closePorts() {
     if (real_) real_->closePorts();
     if (simulator_) simulator_->closePorts();
     open_ = nullptr;
+    locks_.clear();
 }
 
 StatusCode AppPorts::sendSysEx(ByteView message) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
+#include "app/port_lock.h"
 #include "transport/midi_ports.h"
 
 namespace halden {
@@ -38,6 +40,7 @@ private:
     std::unique_ptr<MidiPorts> real_;
     std::unique_ptr<MidiPorts> simulator_;
     MidiPorts* open_ = nullptr;
+    std::vector<std::unique_ptr<PortLock>> locks_;  // the real ports open
 };
 
 }  // namespace halden

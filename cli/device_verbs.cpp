@@ -25,6 +25,8 @@ std::string versionShown(const DeviceInfo& info) {
                                     : info.versionText;
 }
 
+constexpr const char* kBusy = "busy (an update is running)";
+
 std::string portsShown(const PortPair& pair) {
     return pair.output + " / " + pair.input;
 }
@@ -119,6 +121,10 @@ protected:
                                    " pairs of ports with matching names were asked).";
                 text +=
                     haldens.empty() ? "\nNo Halden answered at all." : "\nThese answered:" + seen;
+                for (const Found& f : *scanned) {
+                    if (f.rc == status::kPortBusy)
+                        text += "\nNot asked, " + std::string(kBusy) + ": " + portsShown(f.pair);
+                }
                 return Failure{status::kTimeout, text};
             }
             if (matches.size() > 1) {
@@ -428,6 +434,13 @@ public:
             one["input"] = f->pair.input;
             list.push_back(one);
         }
+        auto busy = nlohmann::json::array();
+        for (const Found& f : *found) {
+            if (f.rc != status::kPortBusy) continue;
+            terminal.out(std::string(kBusy) + "  " + portsShown(f.pair));
+            busy.push_back({{"output", f.pair.output}, {"input", f.pair.input}});
+        }
+        terminal.report()["busy"] = busy;
         for (const Found& f : *found) {
             if (f.rc == status::kPortFailure) {
                 terminal.err("Not asked: " + portsShown(f.pair) + ": " + f.failure);

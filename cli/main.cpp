@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     // so a path written with forward slashes could not be given.
     app.allow_windows_style_options(false);
     app.footer(
-        "Exit status: 0 success, 1 a file or MIDI port that fails, 2 to 20 the update's "
+        "Exit status: 0 success, 1 a file or MIDI port that fails, 2 to 21 the update's "
         "status code, 64 a command line that is not understood (man halden lists "
         "them all).");
     // A command line asking for --json gets JSON even when it is not understood.

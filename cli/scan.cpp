@@ -6,6 +6,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/port_lock.h"
 #include "cli/port_choice.h"
 #include "engine/text.h"
 #include "engine/update.h"
@@ -73,6 +74,20 @@ void probe(Found& found, const std::string& midiSystem, CancelFlag& stop) {
         found.rc = status::kPortFailure;
         found.failure = listed.failure().text;
         return;
+    }
+    // A pair another halden program holds is not asked: our requests would reach a
+    // Halden in the middle of its update.
+    std::vector<std::unique_ptr<PortLock>> locks;
+    for (const auto& [direction, name] :
+         {std::pair{"output", found.pair.output}, std::pair{"input", found.pair.input}}) {
+        Result<std::unique_ptr<PortLock>> taken =
+            PortLock::take(ports->systemName(), direction, name);
+        if (!taken) {
+            found.rc = status::kPortBusy;
+            found.failure = taken.failure().text;
+            return;
+        }
+        locks.push_back(std::move(*taken));
     }
     const auto out = choosePort(portNames(names.outputs), found.pair.output, "output");
     const auto in = choosePort(portNames(names.inputs), found.pair.input, "input");

@@ -5,7 +5,7 @@
 namespace halden {
 
 std::string_view statusMessage(StatusCode code) {
-    static constexpr std::array<std::string_view, 21> kMessages = {
+    static constexpr std::array<std::string_view, 22> kMessages = {
         "No error",
         "Cannot open file",
         "Update file CRC error",
@@ -27,6 +27,7 @@ std::string_view statusMessage(StatusCode code) {
         "The Halden's block size is too small for an area of this image; nothing was erased",
         "The Halden does not report the new firmware as good",
         "The Halden reports another version after the update than the image holds",
+        "The MIDI port is in use by another halden program",
     };
     if (code < kMessages.size()) return kMessages[code];
     return "Unknown error";

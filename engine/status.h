@@ -38,6 +38,9 @@ inline constexpr StatusCode kTooManyBlocks = 18;
 // took the firmware: its image status is not good, or its version is not the image's.
 inline constexpr StatusCode kNotGoodAfterUpdate = 19;
 inline constexpr StatusCode kOtherVersionAfterUpdate = 20;
+// Another halden program holds one of the two ports (it may be updating the Halden
+// there). Found before anything is sent.
+inline constexpr StatusCode kPortBusy = 21;
 }  // namespace status
 
 [[nodiscard]] std::string_view statusMessage(StatusCode code);

@@ -44,6 +44,10 @@ the update was written, but the Halden does not then report its firmware as good
 20
 the update was written, but the Halden then reports another version than the image holds
 .TP
+21
+another halden program holds one of the MIDI ports (it may be updating the Halden
+there); nothing was sent
+.TP
 64
 a command line that is not understood
 ROFF

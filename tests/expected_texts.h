@@ -33,6 +33,7 @@ inline const std::map<StatusCode, std::string>& expectedMessages() {
          "erased"},
         {19, "The Halden does not report the new firmware as good"},
         {20, "The Halden reports another version after the update than the image holds"},
+        {21, "The MIDI port is in use by another halden program"},
     };
     return messages;
 }

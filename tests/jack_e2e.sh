@@ -83,6 +83,27 @@ check "no erase, block or control request reached the Halden" 0 $?
 # --- every kind of block size: updated, or refused before the erase ---
 sweep_blocks 8192 "halden simulator" "halden simulator"
 
+# --- another halden beside an update sends nothing into it ---
+# At MIDI's own speed the update lasts a few seconds: time for the others to try.
+start_sim --baud 31250
+for run in 1 2 3; do
+    timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${ports[@]}" --yes --trace \
+        >"$work/out" 2>&1 &
+    update_pid=$!
+    for _ in $(seq 500); do grep -q ' > F0 41 10 4B 39 15' "$work/out" && break; sleep 0.02; done
+    timeout 30 "$halden" scan >"$work/scan" 2>&1
+    scan_rc=$?
+    timeout 30 "$halden" identify "${ports[@]}" >"$work/identify" 2>&1
+    identify_rc=$?
+    wait $update_pid
+    check "an update beside a scan and an identify, run $run" 0 $? "$work/out" 'successfully'
+    check "the scan calls its ports busy, run $run" 0 $scan_rc "$work/scan" \
+        '^busy \(an update is running\)  .*Halden Simulator'
+    check "identify is refused, run $run" 21 $identify_rc "$work/identify" \
+        'is in use by another halden program \(process [0-9]+\)'
+done
+stop_sim
+
 # --- the Halden's ports disappear in the middle of an update ---
 start_sim --baud 0
 timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${ports[@]}" --trace >"$work/out" 2>&1 &
