@@ -74,6 +74,9 @@ protected:
                   ->add_option("--in", options_.in,
                                "MIDI input port from the Halden: position or part of its name")
                   ->excludes(simulate_);
+        // One port without the other cannot reach a Halden.
+        out_->needs(in_);
+        in_->needs(out_);
         addMidiSystemOption(*command_, options_.midiSystem);
         command_->add_flag("--trace", options_.trace,
                            "print every SysEx message sent (>) and received (<)");

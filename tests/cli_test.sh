@@ -8,6 +8,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # Updates are recorded here rather than in the history of whoever runs the tests.
 export XDG_STATE_HOME=$work/state
+# "No MIDI system" is JACK asked for a server of our own that never runs.
+export JACK_DEFAULT_SERVER=halden-cli-none-$$ JACK_NO_START_SERVER=1
 passed=0
 failed=0
 
@@ -178,7 +180,7 @@ check, missing file|1|check "$work/missing.hfi"|(.ok | not) and .error.status ==
 check, damaged|2|check "$work/crc.hfi"|.error.status == 2 and .error.text == "Update file CRC error"
 info|0|info "$examples/halden-1.5.hfi"|.records == [{"type":"control","code":1},{"type":"delay","tenths":5},{"type":"area","bytes":16384,"version":"1.5"}]
 info, corrupt|3|info "$work/empty.hfi"|.error.text == "Update file image corrupt"
-ports, no MIDI system|1|ports --midi-system none|.outputs == [] and .inputs == [] and .error.status == 16
+ports, no MIDI system|1|ports --midi-system jack|.outputs == [] and .inputs == [] and .error.status == 16
 identify|0|identify --simulate --baud 0|.identity == {"serial":"000a7f100102","version":"1.4","imageStatus":0,"blockSize":128}
 identify, silent Halden|7|identify --simulate --baud 0 --sim-silent|.error.text == "MIDI Response timeout" and (.error.advice | startswith("Check that the two ports"))
 update|0|update "$examples/halden-1.5.hfi" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks"
@@ -187,7 +189,7 @@ update, not proven|20|update "$examples/halden-1.5.hfi" --simulate --baud 0 --si
 update, failure past the erase|11|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=1|.erased and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
 update, port fails|1|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-port-fails-after 8|.error.status == 16 and (.error.text | contains("has gone away"))
 a command line not understood|64|check|.error.status == 64
-scan, no MIDI system|1|scan --midi-system none|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
+scan, no MIDI system|1|scan --midi-system jack|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
 EOF2
 else
     echo "FAIL jq is not installed (scripts/install-deps.sh installs it)"; failed=$((failed + 1))
@@ -212,6 +214,25 @@ done <<'EOF2'
 --sim-answer-from 0|--sim-answer-from: "0" is not a whole number from 1
 --nonsense|--nonsense
 EOF2
+
+# ... of every verb, before any file is written or port touched.
+while IFS='|' read -r args pattern; do
+    eval "run $args" </dev/null
+    check "refused: $args" 64 $? "$work/out" "$pattern"
+done <<'EOF2'
+pack "$work/bad.hfi" --delay 256|--delay: Value 256 not in range
+pack "$work/bad.hfi" --control 4|--control: Value 4 not in range
+pack "$work/bad.hfi" --area "$examples/firmware-1.5.bin:1.99999"|--area: a version is MAJOR.MINOR, each 0 to 127: "1.99999"
+identify --midi-system foo|^--midi-system: "foo" is not a MIDI system of this build \(it has
+ports --midi-system foo|"foo" is not a MIDI system of this build
+scan --midi-system foo|"foo" is not a MIDI system of this build
+simulate --midi-system foo|"foo" is not a MIDI system of this build
+identify --out 1|--out requires --in
+identify --in 1|--in requires --out
+update "$examples/halden-1.5.hfi" --out 1|--out requires --in
+EOF2
+[ ! -e "$work/bad.hfi" ]
+check "a pack refused on its command line writes nothing" 0 $?
 
 run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=0
 check "a forced result of 0 takes the block" 0 $? "$work/out" 'successfully updated'
