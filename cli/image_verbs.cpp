@@ -169,7 +169,7 @@ public:
             }
         }
         const Bytes image = builder.finish();
-        if (const Outcome written = replaceFile(out_, image); !written) {
+        if (const Outcome written = replaceFile(out_, image, MissingFolders::Refuse); !written) {
             terminal.failed(written.failure());
             return static_cast<int>(written.failure().code);
         }

@@ -71,6 +71,12 @@ check "pack refuses data bytes of 0x80 and above" 1 $? "$work/out" '0x80 or abov
 [ ! -e "$work/high.hfi" ]
 check "a refused pack writes nothing" 0 $?
 
+run pack "$work/missing/folder/x.hfi" --control 1
+check "pack into a folder that is not there" 1 $? "$work/out" \
+    "^Can't write file $work/missing/folder/x.hfi: there is no folder $work/missing/folder$"
+[ ! -e "$work/missing" ]
+check "pack makes no folders" 0 $?
+
 run info "$examples/halden-1.5.hfi"
 check "info lists the records" 0 $? "$work/out" 'area +length 16384, version 1\.5'
 
