@@ -81,7 +81,8 @@ protected:
         command_->add_flag("--trace", options_.trace,
                            "print every SysEx message sent (>) and received (<)");
         addSimOptions(*command_, options_.sim);
-        command_->footer(kSimulatorConvention);
+        // Before the exit statuses, with which every verb's help ends.
+        command_->footer(std::string(kSimulatorConvention) + "\n\n" + command_->get_footer());
     }
 
     // --serial: the Halden found by its serial number on the pairs of ports whose names

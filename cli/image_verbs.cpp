@@ -89,9 +89,8 @@ private:
         for (const std::string& line : describeImage(path_, image)) terminal.out(line);
         terminal.report()["bytes"] = image.size();
     }
-    void valid(Terminal& terminal, const Bytes& image,
-               const std::vector<Record>& records) override {
-        ImageVerb::valid(terminal, image, records);
+    // The listing says it all; a "No error" after it would only stand where a fault would.
+    void valid(Terminal& terminal, const Bytes&, const std::vector<Record>& records) override {
         auto list = nlohmann::json::array();
         for (const Record& r : records) {
             switch (r.type) {

@@ -79,6 +79,17 @@ check "pack makes no folders" 0 $?
 
 run info "$examples/halden-1.5.hfi"
 check "info lists the records" 0 $? "$work/out" 'area +length 16384, version 1\.5'
+tail -n 1 "$work/out" | grep -Eq '^ +16396  end *$'
+check "info ends with the end record, not with \"No error\"" 0 $? "$work/out"
+
+# Every verb's help ends with the exit statuses.
+for verb in check info pack identify update ports scan simulate history; do
+    run "$verb" --help
+    rc=$?
+    tail -n 1 "$work/out" | grep -q '^Exit status: 0 success, 1 a file or MIDI port that fails' ||
+        rc="$rc, no exit statuses at the end"
+    check "$verb --help ends with the exit statuses" 0 "$rc" "$work/out"
+done
 
 run update "$examples/halden-1.5.hfi" --simulate --baud 0
 check "update the simulator" 0 $? "$work/out" '^Current Halden version #: 1\.5$'
@@ -255,6 +266,18 @@ check "the trace shows the identity reply" 0 $?
 grep -q '^Current Halden version #: 2\.7$' "$work/out"
 check "identify prints the version" 0 $?
 
+# The simulator as a MIDI device (here at the far end of a pipe, as of a cable) tells its
+# name and its serial number as --serial takes it.
+mkfifo "$work/cable"
+"$halden" simulate --raw-midi "$work/cable" --sim-port-name "Bench Halden 7" \
+    --sim-serial 000a7f100107 >"$work/out" 2>&1 </dev/null &
+pid=$!
+for _ in $(seq 100); do grep -q 'ready on' "$work/out" && break; sleep 0.05; done
+kill -TERM $pid
+wait $pid
+check "the simulator's banner" 0 $? "$work/out" \
+    "^Bench Halden 7 ready on $work/cable \(serial 000a7f100107\); Ctrl-C ends it\.$"
+
 # Output nobody reads any more does not stop the update half-way: it completes.
 "$halden" update "$examples/halden-1.5.hfi" --simulate --baud 0 --yes --trace 2>&1 | head -20 \
     >/dev/null
@@ -281,7 +304,7 @@ updates=$(grep -c . "$history")
 rc=$?
 [ "$(grep -c . "$work/out")" = "$updates" ] || rc="$rc, not one line an update"
 [ "$updates" -gt 20 ] || rc="$rc, only $updates updates recorded"
-grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator: Halden Simulator / Halden Simulator$' "$work/out" ||
+grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8} UTC  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator: Halden Simulator / Halden Simulator$' "$work/out" ||
     rc="$rc, no successful update listed"
 grep -Fq '  1.4 -> -  11 MIDI Reports bad checksum  ' "$work/out" || rc="$rc, no failure listed"
 check "history lists every update" 0 "$rc" "$work/out"
