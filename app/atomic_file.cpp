@@ -24,6 +24,16 @@ Failure cannotWrite(const std::string& path, const std::string& why) {
     return {status::kCannotOpenFile, "Can't write file " + path + ": " + why};
 }
 
+// The folder as the user wrote it (not the system's long form of it).
+std::string folderOf(const std::string& path) {
+#ifdef _WIN32
+    const size_t cut = path.find_last_of("/\\");
+#else
+    const size_t cut = path.rfind('/');
+#endif
+    return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
+}
+
 std::FILE* openForWriting(const fs::path& name) {
 #ifdef _WIN32
     return _wfopen(name.c_str(), L"wb");
@@ -45,12 +55,17 @@ bool flushToDisk(std::FILE* file) {
 
 }  // namespace
 
-Outcome replaceFile(const std::string& path, ByteView data) {
+Outcome replaceFile(const std::string& path, ByteView data, MissingFolders folders) {
     const fs::path name = systemPath(path);
     std::error_code ec;
     if (name.has_parent_path()) {
-        fs::create_directories(name.parent_path(), ec);
-        if (ec) return cannotWrite(path, ec.message());
+        const fs::path folder = name.parent_path();
+        if (folders == MissingFolders::Make) {
+            fs::create_directories(folder, ec);
+            if (ec) return cannotWrite(path, ec.message());
+        } else if (!fs::exists(folder, ec) && !ec) {
+            return cannotWrite(path, "there is no folder " + folderOf(path));
+        }
     }
     fs::path temp = name;
     temp += ".new";
@@ -73,8 +88,9 @@ Outcome replaceFile(const std::string& path, ByteView data) {
     return {};
 }
 
-Outcome replaceFile(const std::string& path, const std::string& text) {
-    return replaceFile(path, ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+Outcome replaceFile(const std::string& path, const std::string& text, MissingFolders folders) {
+    return replaceFile(path, ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+                       folders);
 }
 
 }  // namespace halden

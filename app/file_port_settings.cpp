@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/atomic_file.h"
+#include "app/image_file.h"
 
 namespace halden {
 
@@ -48,9 +49,39 @@ std::string FilePortSettings::defaultPath() {
     return (base / "halden" / "ports.conf").string();
 }
 
+bool FilePortSettings::usable() {
+    if (usable_) return *usable_;
+    namespace fs = std::filesystem;
+    const fs::path name = systemPath(path_);
+    std::error_code ec;
+    const fs::file_status status = fs::status(name, ec);
+    std::string why;
+    if (fs::is_directory(status)) {
+        why = "it is a folder";
+    } else if (fs::exists(status) && !fs::is_regular_file(status)) {
+        // A device or a pipe: reading could go on for ever, or wait for ever.
+        why = "it is not a regular file";
+    } else if (fs::is_regular_file(status) && fs::file_size(name, ec) > kMaxSize && !ec) {
+        why = "it is larger than a settings file can be (64 KiB)";
+    }
+    usable_ = why.empty();
+    if (!why.empty()) {
+        boxes().errorBox("Can't use the settings file " + path_ + ": " + why +
+                         ". The chosen MIDI ports are not remembered this time.");
+    }
+    return *usable_;
+}
+
 bool FilePortSettings::read(PortChoice& choice) {
-    std::ifstream in(path_);
-    if (!in) return false;
+    if (!usable()) return false;
+    std::ifstream file(systemPath(path_));
+    if (!file) return false;
+    // The limit holds even for a file that grew since it was looked at.
+    std::string text(static_cast<size_t>(kMaxSize) + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    if (text.size() > kMaxSize) return false;
+    std::istringstream in(text);
     std::optional<int> readInput, readOutput;
     std::string line;
     while (std::getline(in, line)) {
@@ -73,6 +104,8 @@ bool FilePortSettings::read(PortChoice& choice) {
 }
 
 Outcome FilePortSettings::write(const PortChoice& choice) {
+    // Not ours to replace; the user has been told.
+    if (!usable()) return {};
     std::ostringstream text;
     text << kInputKey << '=' << choice.input << '\n' << kOutputKey << '=' << choice.output << '\n';
     if (const std::string name = storable(choice.inputName); !name.empty()) {

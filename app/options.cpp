@@ -1,5 +1,8 @@
 #include "app/options.h"
 
+#include "engine/text.h"
+#include "transport/system_ports.h"
+
 namespace halden {
 
 CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system) {
@@ -10,7 +13,19 @@ CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system) {
         "MIDI system to use: alsa or jack (default: the first that opens; or set "
         "HALDEN_MIDI_SYSTEM)";
 #endif
-    return app.add_option("--midi-system", system, help)->type_name("NAME");
+    // A name this build does not know is a wrong command line, told before any port is
+    // touched: otherwise it reads as if no MIDI interface were connected.
+    return app.add_option("--midi-system", system, help)
+        ->type_name("NAME")
+        ->check([](const std::string& given) {
+            if (given.empty()) return std::string();
+            std::string known;
+            for (const std::string& name : midiSystemNames()) {
+                if (lowerAscii(given) == name) return std::string();
+                known += (known.empty() ? "" : ", ") + name;
+            }
+            return "\"" + given + "\" is not a MIDI system of this build (it has " + known + ")";
+        });
 }
 
 CLI::Option* addHistoryOption(CLI::App& app, std::string& path) {

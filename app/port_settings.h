@@ -45,6 +45,8 @@ protected:
     virtual bool read(PortChoice& choice) = 0;
     // The failure's text says what could not be stored, and where.
     virtual Outcome write(const PortChoice& choice) = 0;
+    // Where a store tells of a problem it found on its own (a file it will not use).
+    MessageBoxes& boxes() { return boxes_; }
 
 private:
     MessageBoxes& boxes_;

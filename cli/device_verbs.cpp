@@ -76,11 +76,15 @@ protected:
                   ->add_option("--in", options_.in,
                                "MIDI input port from the Halden: position or part of its name")
                   ->excludes(simulate_);
+        // One port without the other cannot reach a Halden.
+        out_->needs(in_);
+        in_->needs(out_);
         addMidiSystemOption(*command_, options_.midiSystem);
         command_->add_flag("--trace", options_.trace,
                            "print every SysEx message sent (>) and received (<)");
         addSimOptions(*command_, options_.sim);
-        command_->footer(kSimulatorConvention);
+        // Before the exit statuses, with which every verb's help ends.
+        command_->footer(std::string(kSimulatorConvention) + "\n\n" + command_->get_footer());
     }
 
     // --serial: the Halden found by its serial number on the pairs of ports whose names

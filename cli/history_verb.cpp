@@ -51,11 +51,14 @@ public:
     }
 
 private:
-    // 2026-12-08 06:51:29  000a7f100102  1.4 -> 1.5  ok  1.5 s  halden-1.5.hfi (0xEBB0) ...
+    // 2026-12-08 06:51:29 UTC  000a7f100102  1.4 -> 1.5  ok  1.5 s  halden-1.5.hfi (0xEBB0) ...
+    // The time as recorded, in UTC, and said to be: the same on every bench.
     static std::string row(const HistoryEntry& e) {
         const auto shown = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
         std::string time = e.time;
-        if (time.size() == 20) time = time.substr(0, 10) + " " + time.substr(11, 8);
+        if (time.size() == 20 && time[10] == 'T' && time[19] == 'Z') {
+            time = time.substr(0, 10) + " " + time.substr(11, 8) + " UTC";
+        }
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f s", e.seconds);
         const std::string result =

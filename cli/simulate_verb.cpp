@@ -35,7 +35,8 @@ public:
         command_->add_option("--save-received", receivedFile_,
                              "on exit, write every message received, one a line in hex");
         addSimOptions(*command_, options_);
-        command_->footer(kSimulatorConvention);
+        // Before the exit statuses, with which every verb's help ends.
+        command_->footer(std::string(kSimulatorConvention) + "\n\n" + command_->get_footer());
     }
 
     int run(Terminal& terminal) override {
@@ -76,16 +77,23 @@ public:
         // Ctrl-C, SIGTERM or a closed terminal end it, as they cancel an update.
         CancelFlag stop{false};
         catchStopSignals(&stop);
-        terminal.out(std::string("Halden Simulator ready on ") +
-                     (onRaw ? rawDevice_ : ports.systemName()) + " (serial " +
-                     hexBytes(options_.serial) + "); Ctrl-C ends it.");
+        // Named as its ports are, with the serial number as --serial takes it.
+        std::string serial;
+        for (uint8_t b : options_.serial) {
+            char digits[3];
+            std::snprintf(digits, sizeof digits, "%02x", b);
+            serial += digits;
+        }
+        const std::string& name = options_.portName;
+        terminal.out(name + " ready on " + (onRaw ? rawDevice_ : ports.systemName()) + " (serial " +
+                     serial + "); Ctrl-C ends it.");
         bool closed = false;
         while (!stop && raw.failure().empty()) {
             clock.sleepFor(std::chrono::milliseconds(50));
             if (unplugged && !closed && !onRaw) {
                 closed = true;
                 ports.close();
-                terminal.out("Halden Simulator: the ports are gone, as if unplugged.");
+                terminal.out(name + ": the ports are gone, as if unplugged.");
             }
         }
         catchStopSignals(nullptr);
@@ -97,11 +105,11 @@ public:
         const auto [major, minor] = device.version();
         char summary[160];
         std::snprintf(summary, sizeof summary,
-                      "Halden Simulator stopped: %zu messages received, %zu bytes in memory, "
-                      "image status %u, version %u.%u",
+                      " stopped: %zu messages received, %zu bytes in memory, image status %u, "
+                      "version %u.%u",
                       device.receivedCount(), device.memory().size(), device.imageStatus(), major,
                       minor);
-        terminal.out(summary);
+        terminal.out(name + summary);
         int rc = 0;
         const auto save = [&](const std::string& path, const auto& data) {
             if (path.empty()) return;

@@ -8,6 +8,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # Updates are recorded here rather than in the history of whoever runs the tests.
 export XDG_STATE_HOME=$work/state
+# "No MIDI system" is JACK asked for a server of our own that never runs.
+export JACK_DEFAULT_SERVER=halden-cli-none-$$ JACK_NO_START_SERVER=1
 passed=0
 failed=0
 
@@ -69,8 +71,25 @@ check "pack refuses data bytes of 0x80 and above" 1 $? "$work/out" '0x80 or abov
 [ ! -e "$work/high.hfi" ]
 check "a refused pack writes nothing" 0 $?
 
+run pack "$work/missing/folder/x.hfi" --control 1
+check "pack into a folder that is not there" 1 $? "$work/out" \
+    "^Can't write file $work/missing/folder/x.hfi: there is no folder $work/missing/folder$"
+[ ! -e "$work/missing" ]
+check "pack makes no folders" 0 $?
+
 run info "$examples/halden-1.5.hfi"
 check "info lists the records" 0 $? "$work/out" 'area +length 16384, version 1\.5'
+tail -n 1 "$work/out" | grep -Eq '^ +16396  end *$'
+check "info ends with the end record, not with \"No error\"" 0 $? "$work/out"
+
+# Every verb's help ends with the exit statuses.
+for verb in check info pack identify update ports scan simulate history; do
+    run "$verb" --help
+    rc=$?
+    tail -n 1 "$work/out" | grep -q '^Exit status: 0 success, 1 a file or MIDI port that fails' ||
+        rc="$rc, no exit statuses at the end"
+    check "$verb --help ends with the exit statuses" 0 "$rc" "$work/out"
+done
 
 run update "$examples/halden-1.5.hfi" --simulate --baud 0
 check "update the simulator" 0 $? "$work/out" '^Current Halden version #: 1\.5$'
@@ -185,7 +204,7 @@ check, damaged|2|check "$work/crc.hfi"|.error.status == 2 and .error.text == "Up
 info|0|info "$examples/halden-1.5.hfi"|.records == [{"type":"control","code":1},{"type":"delay","tenths":5},{"type":"area","bytes":16384,"version":"1.5"}] and .checksum.stored == .checksum.computed
 info, damaged|2|info "$work/crc.hfi"|.checksum.stored != .checksum.computed and .error.status == 2
 info, corrupt|3|info "$work/empty.hfi"|.error.text == "Update file image corrupt"
-ports, no MIDI system|1|ports --midi-system none|.outputs == [] and .inputs == [] and .error.status == 16
+ports, no MIDI system|1|ports --midi-system jack|.outputs == [] and .inputs == [] and .error.status == 16
 identify|0|identify --simulate --baud 0|.identity == {"serial":"000a7f100102","version":"1.4","imageStatus":0,"blockSize":128}
 identify, silent Halden|7|identify --simulate --baud 0 --sim-silent|.error.text == "MIDI Response timeout" and (.error.advice | startswith("Check that the two ports"))
 update|0|update "$examples/halden-1.5.hfi" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks" and .history.written
@@ -195,7 +214,7 @@ update, not proven|20|update "$examples/halden-1.5.hfi" --simulate --baud 0 --si
 update, failure past the erase|11|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=1|.erased and .identity.serial == "000a7f100102" and .versionBefore == "1.4" and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
 update, port fails|1|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-port-fails-after 8|.error.status == 16 and (.error.text | contains("has gone away"))
 a command line not understood|64|check|.error.status == 64 and (.error.text | startswith("The command line is not understood: ")) and (.error.text | contains("FILE"))
-scan, no MIDI system|1|scan --midi-system none|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
+scan, no MIDI system|1|scan --midi-system jack|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
 EOF2
 else
     echo "FAIL jq is not installed (scripts/install-deps.sh installs it)"; failed=$((failed + 1))
@@ -221,6 +240,25 @@ done <<'EOF2'
 --nonsense|--nonsense
 EOF2
 
+# ... of every verb, before any file is written or port touched.
+while IFS='|' read -r args pattern; do
+    eval "run $args" </dev/null
+    check "refused: $args" 64 $? "$work/out" "$pattern"
+done <<'EOF2'
+pack "$work/bad.hfi" --delay 256|--delay: Value 256 not in range
+pack "$work/bad.hfi" --control 4|--control: Value 4 not in range
+pack "$work/bad.hfi" --area "$examples/firmware-1.5.bin:1.99999"|--area: a version is MAJOR.MINOR, each 0 to 127: "1.99999"
+identify --midi-system foo|^--midi-system: "foo" is not a MIDI system of this build \(it has
+ports --midi-system foo|"foo" is not a MIDI system of this build
+scan --midi-system foo|"foo" is not a MIDI system of this build
+simulate --midi-system foo|"foo" is not a MIDI system of this build
+identify --out 1|--out requires --in
+identify --in 1|--in requires --out
+update "$examples/halden-1.5.hfi" --out 1|--out requires --in
+EOF2
+[ ! -e "$work/bad.hfi" ]
+check "a pack refused on its command line writes nothing" 0 $?
+
 run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=0
 check "a forced result of 0 takes the block" 0 $? "$work/out" 'successfully updated'
 
@@ -235,6 +273,18 @@ grep -Eq '^ +[0-9.]+ < F0 41 10 4B 39 12 00 02 07( [0-9A-F]{2}){16} F7$' "$work/
 check "the trace shows the identity reply" 0 $?
 grep -q '^Current Halden version #: 2\.7$' "$work/out"
 check "identify prints the version" 0 $?
+
+# The simulator as a MIDI device (here at the far end of a pipe, as of a cable) tells its
+# name and its serial number as --serial takes it.
+mkfifo "$work/cable"
+"$halden" simulate --raw-midi "$work/cable" --sim-port-name "Bench Halden 7" \
+    --sim-serial 000a7f100107 >"$work/out" 2>&1 </dev/null &
+pid=$!
+for _ in $(seq 100); do grep -q 'ready on' "$work/out" && break; sleep 0.05; done
+kill -TERM $pid
+wait $pid
+check "the simulator's banner" 0 $? "$work/out" \
+    "^Bench Halden 7 ready on $work/cable \(serial 000a7f100107\); Ctrl-C ends it\.$"
 
 # Output nobody reads any more does not stop the update half-way: it completes.
 "$halden" update "$examples/halden-1.5.hfi" --simulate --baud 0 --yes --trace 2>&1 | head -20 \
@@ -262,7 +312,7 @@ updates=$(grep -c . "$history")
 rc=$?
 [ "$(grep -c . "$work/out")" = "$updates" ] || rc="$rc, not one line an update"
 [ "$updates" -gt 20 ] || rc="$rc, only $updates updates recorded"
-grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator: Halden Simulator / Halden Simulator$' "$work/out" ||
+grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8} UTC  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator: Halden Simulator / Halden Simulator$' "$work/out" ||
     rc="$rc, no successful update listed"
 grep -Fq '  1.4 -> -  11 MIDI Reports bad checksum  ' "$work/out" || rc="$rc, no failure listed"
 check "history lists every update" 0 "$rc" "$work/out"

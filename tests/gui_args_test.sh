@@ -22,5 +22,7 @@ out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$gui" --version 2>&1)
 check "--version without a display" 0 $? "$out" '^halden-gui [0-9]+\.[0-9]+\.[0-9]+$'
 out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$gui" --nonsense 2>&1)
 check "an unknown option" 64 $? "$out" 'nonsense'
+out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$gui" --midi-system foo 2>&1)
+check "an unknown MIDI system" 64 $? "$out" '^--midi-system: "foo" is not a MIDI system of this build'
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

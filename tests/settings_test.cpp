@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "app/file_port_settings.h"
 #include "port_positions.h"
@@ -87,6 +89,74 @@ TEST(FilePortSettings, AStoreThatCannotBeCreatedSaysWhereAndWhy) {
         0u)
         << text;
     EXPECT_EQ(text.find("registry"), std::string::npos) << text;
+}
+
+// A path that is no settings file is neither read nor replaced, and said so once.
+TEST(FilePortSettings, WhatIsNoSettingsFileIsLeftAloneAndToldOnce) {
+    const std::string valid = "InputBus=1\nOutputBus=2\n";
+    struct Case {
+        const char* name;
+        std::function<std::string(const fs::path& dir)> make;  // gives the path
+        const char* why;
+        bool save = true;  // and then try to save there
+    };
+    const std::vector<Case> cases = {
+        {"a folder",
+         [](const fs::path& dir) {
+             fs::create_directories(dir / "ports.conf");
+             return (dir / "ports.conf").string();
+         },
+         "it is a folder"},
+        {"larger than 64 KiB",
+         [&](const fs::path& dir) {
+             std::ofstream(dir / "big.conf") << valid << std::string(64 * 1024, '#');
+             return (dir / "big.conf").string();
+         },
+         "it is larger than a settings file can be (64 KiB)"},
+        {"a pipe, which would wait for ever",
+         [](const fs::path& dir) {
+             const std::string path = (dir / "fifo").string();
+             EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+             return path;
+         },
+         "it is not a regular file"},
+#ifdef __linux__
+        // Read only: a store that wrongly wrote there would replace the device (as root).
+        {"a device without end", [](const fs::path&) { return std::string("/dev/zero"); },
+         "it is not a regular file", false},
+#endif
+    };
+    const auto state = [](const std::string& path) {
+        std::error_code ec;
+        return std::pair(fs::status(path).type(), fs::file_size(path, ec));
+    };
+    for (const auto& c : cases) {
+        SettingsRig rig;
+        const std::string path = c.make(rig.dir);
+        const auto before = state(path);
+        FilePortSettings settings(path, rig.boxes);
+        int in = -1, out = -1;
+        EXPECT_FALSE(test::loadPositions(settings, in, out)) << c.name;
+        if (c.save) {
+            EXPECT_TRUE(settings.save(at(3, 4))) << c.name;
+            EXPECT_TRUE(settings.save(at(5, 6))) << c.name;
+            EXPECT_EQ(state(path), before) << c.name;
+            EXPECT_FALSE(fs::exists(path + ".new")) << c.name;
+        }
+        ASSERT_EQ(rig.boxes.errors.size(), 1u) << c.name;
+        EXPECT_EQ(rig.boxes.errors.front(),
+                  "Can't use the settings file " + path + ": " + c.why +
+                      ". The chosen MIDI ports are not remembered this time.")
+            << c.name;
+    }
+    // At the limit it is still read.
+    SettingsRig rig;
+    fs::create_directories(rig.path.parent_path());
+    std::ofstream(rig.path) << valid << std::string(64 * 1024 - valid.size(), '#');
+    int in = -1, out = -1;
+    EXPECT_TRUE(test::loadPositions(FilePortSettings(rig.path.string(), rig.boxes), in, out));
+    EXPECT_EQ(out, 2);
+    EXPECT_TRUE(rig.boxes.errors.empty());
 }
 
 TEST(FilePortSettings, KeepsThePortsNames) {

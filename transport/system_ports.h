@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/clock.h"
 #include "transport/midi_ports.h"
@@ -17,6 +18,10 @@ namespace halden {
 std::unique_ptr<MidiPorts> makeSystemPorts(Clock& clock, MidiPorts::InputSink input,
                                            MidiPorts::FailureSink failure,
                                            const std::string& system);
+
+// The MIDI systems this build holds, by the names `system` above takes ("alsa", "jack",
+// "winmm"), whether or not they can be opened here.
+std::vector<std::string> midiSystemNames();
 
 // Held while a MIDI client is made, opens or closes its ports, or goes, where several
 // run in one program: PipeWire's JACK crashed (measured: 1 scan in 5 of three pairs)

@@ -375,6 +375,16 @@ std::unique_ptr<MidiPorts> makeSystemPorts(Clock& clock, MidiPorts::InputSink in
     return std::make_unique<RtMidiPorts>(clock, std::move(input), std::move(failure), system);
 }
 
+std::vector<std::string> midiSystemNames() {
+    std::vector<RtMidi::Api> compiled;
+    RtMidi::getCompiledApi(compiled);
+    std::vector<std::string> names;
+    for (RtMidi::Api id : compiled) {
+        if (id != RtMidi::RTMIDI_DUMMY) names.push_back(lowerAscii(RtMidi::getApiName(id)));
+    }
+    return names;
+}
+
 std::string RtMidiPorts::systemName() const {
     return api_ ? api_->name : std::string();
 }

@@ -32,6 +32,10 @@ std::unique_ptr<MidiPorts> makeSystemPorts(Clock& clock, MidiPorts::InputSink in
     return std::make_unique<WinmmPorts>(systemWinmm(), clock, std::move(input), std::move(failure));
 }
 
+std::vector<std::string> midiSystemNames() {
+    return {"winmm"};
+}
+
 WinmmPorts::WinmmPorts(WinmmApi& api, Clock& clock, InputSink input, FailureSink failure)
     : api_(api), clock_(clock), input_(std::move(input)), failure_(std::move(failure)) {}
 
