@@ -1,5 +1,6 @@
 // The Qt front end through its real widgets, on the offscreen platform.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -452,6 +454,33 @@ TEST(QtApp, ProgressWindowCancelAndCloseRequest) {
                 << name;
             EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "") << name;  // erased
         }
+    }
+}
+
+// SIGTERM, SIGHUP or SIGINT in the middle of an update: canceled at the next step, the
+// history line written, and then the program ends.
+TEST(QtApp, AStopSignalCancelsTheUpdateAndRecordsIt) {
+    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        AppRig rig;
+        rig.start();
+        rig.connectToSimulator();
+        rig.nameImage(rig.writeImage("big.hfi", test::ascending(4000, 3)));
+        rig.click("id_1001");
+        ASSERT_TRUE(waitUntil([&] {
+            ProgressDialog* progress = rig.progressWindow();
+            return progress &&
+                   progress->findChild<QLabel*>("id_1012")->text() == "Updating Halden area...";
+        })) << signal;
+        ::kill(::getpid(), signal);
+        ASSERT_TRUE(rig.idle()) << signal;
+        EXPECT_TRUE(rig.boxes.sawText(
+            QString::fromStdString(test::then("Operation canceled", test::kErasedByCancel))))
+            << signal;
+        EXPECT_FALSE(rig.app->dialog().isVisible()) << signal;
+        const Result<HistoryListing> history = readHistory(rig.options.historyPath);
+        ASSERT_TRUE(history.ok()) << signal;
+        ASSERT_EQ(history->entries.size(), 1u) << signal;
+        EXPECT_EQ(history->entries[0].status, 5u) << signal;
     }
 }
 

@@ -374,11 +374,18 @@ DesktopApp::DesktopApp(const DesktopOptions& options, SimulatorFactory simulator
 }
 
 DesktopApp::~DesktopApp() {
+    stopSignals_.reset();
     core_->finishCommands();
 }
 
 bool DesktopApp::start() {
     if (!core_->start()) return false;
+    // As Cancel, then as closing the window: the update in progress ends at its next
+    // step and is recorded before the program ends.
+    stopSignals_ = std::make_unique<StopSignals>([this] {
+        core_->cancel();
+        core_->closeRequest();
+    });
     centre(dialog_.get());
     dialog_->show();
     return true;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/desktop.h"
+#include "ui/qt/stop_signals.h"
 
 namespace Ui {
 class DIALOG;
@@ -50,6 +51,7 @@ private:
     std::unique_ptr<DesktopCore> core_;
     std::unique_ptr<Progress> progress_;
     std::unique_ptr<View> view_;
+    std::unique_ptr<StopSignals> stopSignals_;
     int exitCode_ = 0;
 };
 

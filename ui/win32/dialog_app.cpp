@@ -343,6 +343,21 @@ INT_PTR DialogApp::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             core_->closeRequest();
             return TRUE;
+        case WM_QUERYENDSESSION:
+            // A logoff or shutdown: as Cancel and closing the window, so that an update
+            // ends at its next step and is recorded.
+            core_->cancel();
+            core_->closeRequest();
+            SetWindowLongPtrW(dialog_, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        case WM_ENDSESSION:
+            // Windows ends the process once this returns: the canceled update writes its
+            // history line first.
+            if (wParam) {
+                core_->cancel();
+                core_->finishCommands();
+            }
+            return TRUE;
         case WM_DEVICECHANGE:
             // A MIDI interface plugged in or out (DBT_DEVNODES_CHANGED, sent to every
             // top-level window): the lists follow.
