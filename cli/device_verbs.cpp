@@ -1,6 +1,7 @@
 // identify, update and scan: the verbs that talk to a Halden.
 #include <algorithm>
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "app/engine_failure.h"
@@ -28,7 +29,45 @@ std::string versionShown(const DeviceInfo& info) {
 constexpr const char* kBusy = "busy (an update is running)";
 
 std::string portsShown(const PortPair& pair) {
+    if (pair.input.empty() || pair.output.empty()) return pair.output + pair.input;
     return pair.output + " / " + pair.input;
+}
+
+// The outputs that were asked (not busy, and opened).
+size_t outputsAsked(const std::vector<Found>& found) {
+    std::set<std::string> outputs;
+    for (const Found& f : found) {
+        if (!f.pair.output.empty() && f.rc != status::kPortBusy && f.rc != status::kPortFailure)
+            outputs.insert(f.pair.output);
+    }
+    return outputs.size();
+}
+
+// The ports another halden holds, an output beside the input whose name matches it.
+std::vector<PortPair> busyPairs(const std::vector<Found>& found) {
+    std::vector<PortPair> pairs;
+    std::vector<std::string> inputs;
+    for (const Found& f : found) {
+        if (f.rc != status::kPortBusy) continue;
+        if (!f.pair.output.empty() && !f.pair.input.empty()) {
+            pairs.push_back(f.pair);
+        } else if (!f.pair.output.empty()) {
+            pairs.push_back({f.pair.output, ""});
+        } else {
+            inputs.push_back(f.pair.input);
+        }
+    }
+    for (PortPair& pair : pairs) {
+        if (!pair.input.empty()) continue;
+        for (auto in = inputs.begin(); in != inputs.end(); ++in) {
+            if (pairingKey(*in) != pairingKey(pair.output)) continue;
+            pair.input = *in;
+            inputs.erase(in);
+            break;
+        }
+    }
+    for (const std::string& in : inputs) pairs.push_back({"", in});
+    return pairs;
 }
 
 // Looks for Haldens on every pair of ports at once; Ctrl-C stops the looking.
@@ -87,8 +126,8 @@ protected:
         command_->footer(std::string(kSimulatorConvention) + "\n\n" + command_->get_footer());
     }
 
-    // --serial: the Halden found by its serial number on the pairs of ports whose names
-    // match, instead of --out and --in.
+    // --serial: the Halden found by its serial number wherever it answers, instead of
+    // --out and --in.
     CLI::Option* addSerialOption(const char* help) {
         return command_->add_option("--serial", serials_, help)
             ->type_name("SERIAL")
@@ -121,14 +160,12 @@ protected:
             }
             if (matches.empty()) {
                 std::string text = "No Halden answers with serial number " + lowerAscii(wanted) +
-                                   " (" + std::to_string(scanned->size()) +
-                                   " pairs of ports with matching names were asked).";
+                                   " (" + std::to_string(outputsAsked(*scanned)) +
+                                   " MIDI outputs were asked).";
                 text +=
                     haldens.empty() ? "\nNo Halden answered at all." : "\nThese answered:" + seen;
-                for (const Found& f : *scanned) {
-                    if (f.rc == status::kPortBusy)
-                        text += "\nNot asked, " + std::string(kBusy) + ": " + portsShown(f.pair);
-                }
+                for (const PortPair& pair : busyPairs(*scanned))
+                    text += "\nNot asked, " + std::string(kBusy) + ": " + portsShown(pair);
                 return Failure{status::kTimeout, text};
             }
             if (matches.size() > 1) {
@@ -264,9 +301,9 @@ private:
         std::vector<Found> haldens;
         for (const Found* f : answered(*scanned)) haldens.push_back(*f);
         if (haldens.empty()) {
-            return Failure{status::kTimeout,
-                           "No Halden answered on any of the " + std::to_string(scanned->size()) +
-                               " pairs of ports with matching names (halden ports lists them)."};
+            return Failure{status::kTimeout, "No Halden answered on any of the " +
+                                                 std::to_string(outputsAsked(*scanned)) +
+                                                 " MIDI outputs asked (halden ports lists them)."};
         }
         return haldens;
     }
@@ -439,10 +476,9 @@ public:
             list.push_back(one);
         }
         auto busy = nlohmann::json::array();
-        for (const Found& f : *found) {
-            if (f.rc != status::kPortBusy) continue;
-            terminal.out(std::string(kBusy) + "  " + portsShown(f.pair));
-            busy.push_back({{"output", f.pair.output}, {"input", f.pair.input}});
+        for (const PortPair& pair : busyPairs(*found)) {
+            terminal.out(std::string(kBusy) + "  " + portsShown(pair));
+            busy.push_back({{"output", pair.output}, {"input", pair.input}});
         }
         terminal.report()["busy"] = busy;
         for (const Found& f : *found) {
@@ -453,10 +489,10 @@ public:
         const auto count = [](size_t n, const char* one, const char* many) {
             return std::to_string(n) + " " + (n == 1 ? one : many);
         };
-        terminal.err(count(haldens.size(), "Halden", "Haldens") + " found on " +
-                     count(found->size(), "pair", "pairs") + " of ports with matching names.");
+        terminal.err(count(haldens.size(), "Halden", "Haldens") + " found; " +
+                     count(outputsAsked(*found), "MIDI output", "MIDI outputs") + " asked.");
         terminal.report()["haldens"] = list;
-        terminal.report()["pairsAsked"] = found->size();
+        terminal.report()["outputsAsked"] = outputsAsked(*found);
         return 0;
     }
 

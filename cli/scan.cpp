@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "app/port_lock.h"
 #include "cli/port_choice.h"
+#include "engine/protocol.h"
 #include "engine/text.h"
 #include "engine/update.h"
 #include "transport/real_clock.h"
+#include "transport/sysex_framer.h"
 #include "transport/system_ports.h"
 
 namespace halden::cli {
@@ -155,15 +159,187 @@ std::vector<PortPair> matchingPairs(const PortNames& names) {
     return pairs;
 }
 
+std::string choosePartner(const std::string& output, const std::vector<std::string>& answered) {
+    if (answered.empty()) return {};
+    const std::string key = pairingKey(output);
+    for (const std::string& input : answered) {
+        if (!key.empty() && pairingKey(input) == key) return input;
+    }
+    return answered.front();
+}
+
+namespace {
+
+// Every input listens while one output at a time is asked: the input that carries the
+// Halden's identity is that output's partner, whatever the two are called. Only whole
+// Halden messages are passed on, one at a time, so that the inputs' streams cannot mix.
+class Listeners {
+public:
+    Listeners(const std::string& midiSystem, const std::vector<Port>& inputs, Clock& clock,
+              std::vector<Found>& found)
+        : receiver_(clock, cancel_) {
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            auto l = std::make_unique<Listener>();
+            l->framer = std::make_unique<SysExFramer>([this, i](ByteView m) { heard(i, m); });
+            std::lock_guard lock(midiClientMutex());
+            l->ports = makeSystemPorts(
+                clock, [f = l->framer.get()](ByteView b) { f->feed(b); }, nullptr, midiSystem);
+            Result<std::unique_ptr<PortLock>> taken =
+                PortLock::take(l->ports->systemName(), "input", inputs[i].name);
+            Found failed;
+            failed.pair.input = inputs[i].name;
+            if (!taken) {
+                failed.rc = status::kPortBusy;
+                failed.failure = taken.failure().text;
+                found.push_back(failed);
+            } else if (Outcome opened = l->ports->openInput(inputs[i]); !opened) {
+                failed.rc = status::kPortFailure;
+                failed.failure = opened.failure().text;
+                found.push_back(failed);
+            } else {
+                l->lock = std::move(*taken);
+                l->name = inputs[i].name;
+            }
+            listeners_.push_back(std::move(l));
+        }
+    }
+    ~Listeners() {
+        std::lock_guard lock(midiClientMutex());
+        for (auto& l : listeners_) l->ports->closePorts();
+    }
+    SysExReceiver& receiver() { return receiver_; }
+    CancelFlag& cancel() { return cancel_; }
+    // A new question: what was heard before is forgotten.
+    void startProbe() {
+        std::lock_guard lock(mutex_);
+        receiver_.reset();
+        answered_.clear();
+    }
+    // The inputs that carried an identity since startProbe, in list order.
+    std::vector<std::string> answered() {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> names;
+        for (size_t i = 0; i < listeners_.size(); ++i) {
+            if (answered_.count(i)) names.push_back(listeners_[i]->name);
+        }
+        return names;
+    }
+
+private:
+    struct Listener {
+        std::unique_ptr<SysExFramer> framer;
+        std::unique_ptr<MidiPorts> ports;
+        std::unique_ptr<PortLock> lock;
+        std::string name;
+    };
+    void heard(size_t input, ByteView m) {
+        using namespace protocol;
+        if (m.size() <= kCommandOffset || m[1] != kManufacturer || m[3] != kModel1 ||
+            m[4] != kModel2) {
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        receiver_.feed(m);
+        if (m[kCommandOffset] == kIdentityReply) answered_.insert(input);
+    }
+    CancelFlag cancel_{false};
+    SysExReceiver receiver_;
+    std::mutex mutex_;
+    std::set<size_t> answered_;
+    std::vector<std::unique_ptr<Listener>> listeners_;
+};
+
+// Outputs whose names match an input's first: they are the likeliest Haldens.
+std::vector<Port> probeOrder(const PortNames& names) {
+    std::vector<Port> first, rest;
+    for (const Port& out : names.outputs) {
+        const std::string key = pairingKey(out.name);
+        const bool matches =
+            !key.empty() && std::any_of(names.inputs.begin(), names.inputs.end(),
+                                        [&](const Port& in) { return pairingKey(in.name) == key; });
+        (matches ? first : rest).push_back(out);
+    }
+    first.insert(first.end(), rest.begin(), rest.end());
+    return first;
+}
+
+std::vector<Found> scanByAnswers(const std::string& midiSystem, const PortNames& names,
+                                 CancelFlag& stop) {
+    RealClock clock;
+    std::vector<Found> found;
+    Listeners listeners(midiSystem, names.inputs, clock, found);
+    std::unique_ptr<MidiPorts> asker;
+    {
+        std::lock_guard lock(midiClientMutex());
+        asker = makeSystemPorts(
+            clock, [](ByteView) {}, nullptr, midiSystem);
+    }
+    QuietProgress progress;
+    NoBoxes boxes;
+    for (const Port& out : probeOrder(names)) {
+        if (stop) break;
+        Found f;
+        f.pair.output = out.name;
+        Result<std::unique_ptr<PortLock>> taken =
+            PortLock::take(asker->systemName(), "output", out.name);
+        if (!taken) {
+            f.rc = status::kPortBusy;
+            f.failure = taken.failure().text;
+            found.push_back(f);
+            continue;
+        }
+        Outcome opened;
+        {
+            std::lock_guard lock(midiClientMutex());
+            opened = asker->openOutput(out);
+        }
+        if (!opened) {
+            f.rc = status::kPortFailure;
+            f.failure = opened.failure().text;
+            found.push_back(f);
+            continue;
+        }
+        listeners.startProbe();
+        EngineIo io{*asker, listeners.receiver(), progress, boxes, listeners.cancel(), clock};
+        std::atomic<bool> done{false};
+        std::thread watch([&] {
+            while (!done) {
+                if (stop) listeners.cancel() = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+        f.rc = connectDevice(io, f.info, kScanAttempts, kScanTenths);
+        done = true;
+        watch.join();
+        if (f.rc == status::kPortFailure) f.failure = asker->failureText();
+        {
+            std::lock_guard lock(midiClientMutex());
+            asker->closePorts();
+        }
+        if (f.rc == status::kOk) {
+            f.pair.input = choosePartner(out.name, listeners.answered());
+            if (f.pair.input.empty()) f.rc = status::kResponseUnknown;
+        }
+        found.push_back(f);
+    }
+    return found;
+}
+
+}  // namespace
+
 Result<std::vector<Found>> scanForHaldens(const std::string& midiSystem, CancelFlag& cancel) {
     RealClock clock;
     PortNames names;
+    bool oneDirection = false;
     {
         std::lock_guard lock(midiClientMutex());
         const auto ports = makeSystemPorts(
             clock, [](ByteView) {}, nullptr, midiSystem);
         if (Outcome listed = ports->enumeratePorts(names); !listed) return listed.failure();
+        oneDirection = ports->opensOneDirection();
     }
+    if (oneDirection) return scanByAnswers(midiSystem, names, cancel);
+    // Where ports open only in pairs (Windows), the pairs whose names match are asked.
     std::vector<Found> found;
     for (const PortPair& pair : matchingPairs(names)) {
         Found f;

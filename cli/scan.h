@@ -24,6 +24,10 @@ std::string pairingKey(const std::string& name);
 // Every output and input whose keys are the same, outputs in list order.
 std::vector<PortPair> matchingPairs(const PortNames& names);
 
+// Of the inputs that carried a Halden's answer to a request on `output`, its partner:
+// the one whose name matches the output's, else the first. Empty when none did.
+std::string choosePartner(const std::string& output, const std::vector<std::string>& answered);
+
 struct Found {
     PortPair pair;
     StatusCode rc = status::kTimeout;  // 0: a Halden answered, `info` is its identity
@@ -31,8 +35,11 @@ struct Found {
     DeviceInfo info;
 };
 
-// Lists the system's ports and asks every matching pair at once (two handshakes of a
-// second each, then the identity). Fails when the ports cannot be listed.
+// Lists the system's ports and asks each output in turn (two handshakes of a second
+// each, then the identity) while every input listens; a Halden found has its output and
+// the input its answer came on. Where ports open only in pairs, every pair whose names
+// match is asked at once instead. A port another halden holds is not asked (kPortBusy).
+// Fails when the ports cannot be listed.
 Result<std::vector<Found>> scanForHaldens(const std::string& midiSystem, CancelFlag& cancel);
 
 }  // namespace halden::cli

@@ -35,6 +35,10 @@ public:
         command_->add_option("--save-received", receivedFile_,
                              "on exit, write every message received, one a line in hex");
         addSimOptions(*command_, options_);
+        command_
+            ->add_option("--sim-output-name", outputName_,
+                         "name the simulator's output port (its answers) apart from its input")
+            ->group("Simulated Halden");
         // Before the exit statuses, with which every verb's help ends.
         command_->footer(std::string(kSimulatorConvention) + "\n\n" + command_->get_footer());
     }
@@ -68,8 +72,8 @@ public:
             }
             device.receive(message);
         };
-        const Outcome opened =
-            onRaw ? raw.open(rawDevice_, receive) : ports.open(options_.portName, system_, receive);
+        const Outcome opened = onRaw ? raw.open(rawDevice_, receive)
+                                     : ports.open(options_.portName, system_, receive, outputName_);
         if (!opened) {
             terminal.err(opened.failure().text);
             return exitStatus(opened.failure().code);
@@ -127,7 +131,7 @@ public:
 
 private:
     SimOptions options_;
-    std::string system_, rawDevice_, memoryFile_, receivedFile_;
+    std::string system_, rawDevice_, memoryFile_, receivedFile_, outputName_;
 };
 
 }  // namespace

@@ -35,7 +35,7 @@ for n in 1 2 3; do
     grep -Eq "^00000000010$n  1\.4  Bench Halden $n:Bench Halden $n / Bench Halden $n-[0-9]+:Bench Halden $n$" \
         "$work/out" || rc="$rc, Halden $n not listed"
 done
-check "scan lists the three Haldens" 0 "$rc" "$work/err" '^3 Haldens found on [0-9]+ pairs of ports'
+check "scan lists the three Haldens" 0 "$rc" "$work/err" '^3 Haldens found; [0-9]+ MIDI outputs asked\.$'
 timeout 30 "$halden" scan --json 2>/dev/null >"$work/json"
 jq -e '[.haldens[].serial] | sort == ["000000000101","000000000102","000000000103"]' \
     "$work/json" >/dev/null
@@ -46,7 +46,7 @@ check "identify --serial finds its Halden" 0 $? "$work/out" \
     '^Found Halden 000000000102 on Bench Halden 2:Bench Halden 2 / Bench Halden 2-[0-9]+:Bench Halden 2$'
 timeout 30 "$halden" update "$work/small.hfi" --serial 000000000199 >"$work/out" 2>&1
 check "a serial that nobody answers is refused" 7 $? "$work/out" \
-    '^No Halden answers with serial number 000000000199 \([0-9]+ pairs of ports with matching names were asked\)\.$'
+    '^No Halden answers with serial number 000000000199 \([0-9]+ MIDI outputs were asked\)\.$'
 
 timeout 60 "$halden" update "$work/small.hfi" --serial 000000000103 >"$work/out" 2>&1
 check "update --serial updates that Halden" 0 $? "$work/out" '^Current Halden version #: 2\.1$'
@@ -55,6 +55,32 @@ cmp -s "$work/bench3.bin" "$work/data.bin"
 check "... and its memory holds the image" 0 $?
 nothing_written "$work/bench1.txt" && nothing_written "$work/bench2.txt"
 check "... and nothing was written to the others" 0 $?
+
+# Two interfaces of one name, and a Halden whose two ports are named apart: each found
+# once, on its own ports, by where its answers come from.
+start_bench || exit 1
+"$halden" simulate --baud 0 --sim-port-name "Bench Halden 2" --sim-serial 000000000122 \
+    >"$work/twin.log" 2>&1 &
+bench_pids+=($!)
+"$halden" simulate --baud 0 --sim-port-name "Peer Halden" --sim-output-name "Unrelated Answers" \
+    --sim-serial 000000000133 >"$work/peer.log" 2>&1 &
+bench_pids+=($!)
+wait_for "$work/twin.log" ready && wait_for "$work/peer.log" ready || exit 1
+started=$(date +%s.%N)
+timeout 60 "$halden" scan >"$work/out" 2>"$work/err"
+rc=$?
+echo "     (the scan took $(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s: $(tail -1 "$work/err"))"
+for serial in 101 102 103 122 133; do
+    [ "$(grep -c "^000000000$serial " "$work/out")" = 1 ] || rc="$rc, $serial not listed once"
+done
+grep -Eq '^000000000133  1\.4  Peer Halden:Peer Halden / Unrelated Answers:Unrelated Answers$' \
+    "$work/out" || rc="$rc, not on the peer's own ports"
+check "scan finds each Halden once, whatever its ports are called" 0 "$rc" "$work/out"
+for serial in 000000000122 000000000133; do
+    timeout 30 "$halden" identify --serial $serial >"$work/out" 2>&1
+    check "identify --serial $serial" 0 $? "$work/out" "^Halden serial #: $serial\$"
+done
+stop_bench
 
 # Every Halden at once; the second one fails at its fourth block.
 start_bench --sim-block-result 3=1 || exit 1

@@ -46,5 +46,32 @@ TEST(PortPairs, EveryMatchInListOrder) {
     EXPECT_EQ(pairs[2].output, "A:A");
 }
 
+// The input that carried the answer is the output's partner; where several did (a port
+// and its bridge), the one whose name matches.
+TEST(ScanPartner, TheInputThatAnswered) {
+    struct Case {
+        const char* output;
+        std::vector<std::string> answered;
+        const char* partner;
+    };
+    const Case cases[] = {
+        {"RtMidiIn Client:Peer Halden",
+         {"RtMidiOut Client:Peer Halden"},
+         "RtMidiOut Client:Peer Halden"},
+        {"Bench Halden 2:Bench Halden 2",
+         {"Bench Halden 2-02:Bench Halden 2"},
+         "Bench Halden 2-02:Bench Halden 2"},
+        {"UM-ONE:UM-ONE MIDI 1 24:0",
+         {"a2j:UM-ONE [24] (capture)", "UM-ONE:UM-ONE MIDI 1 24:0"},
+         "UM-ONE:UM-ONE MIDI 1 24:0"},
+        {"system:midi_playback_1",
+         {"system:midi_capture_1", "system:midi_capture_2"},
+         "system:midi_capture_1"},
+        {"Halden A:Halden A", {}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(choosePartner(c.output, c.answered), c.partner) << c.output;
+}
+
 }  // namespace
 }  // namespace halden::cli

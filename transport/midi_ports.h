@@ -46,6 +46,17 @@ public:
     // of that name is gone the failure names it. On failure nothing stays open.
     virtual Outcome openPorts(const Port& input, const Port& output) = 0;
 
+    // One direction alone, where the backend can (opensOneDirection): a scan listens on
+    // every input while it asks one output at a time. Else they refuse.
+    virtual bool opensOneDirection() const { return false; }
+    virtual Outcome openInput(const Port& input) {
+        (void)input;
+        return Failure{status::kPortFailure, "This MIDI system opens its ports in pairs only."};
+    }
+    virtual Outcome openOutput(const Port& output) {
+        (void)output;
+        return Failure{status::kPortFailure, "This MIDI system opens its ports in pairs only."};
+    }
     // Tells `changed` (on a thread of the MIDI system's) whenever ports come or go, where
     // the MIDI system says so; null stops telling.
     virtual void watchPorts(std::function<void()> changed) { (void)changed; }

@@ -185,16 +185,16 @@ Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
     return {};
 }
 
-Outcome RtMidiPorts::openPorts(const Port& input, const Port& output) {
+Outcome RtMidiPorts::open(const Port* input, const Port* output) {
     closePorts();
     PortNames names;
     if (Outcome listed = enumeratePorts(names); !listed) return listed;
     // By name: the names carry the system's own client and port numbers, so a port that
     // went away is not mistaken for another that moved into its place.
-    if (!findPort(names.inputs, input)) return portGone("input", input.name);
-    if (!findPort(names.outputs, output)) return portGone("output", output.name);
-    inName_ = input.name;
-    outName_ = output.name;
+    if (input && !findPort(names.inputs, *input)) return portGone("input", input->name);
+    if (output && !findPort(names.outputs, *output)) return portGone("output", output->name);
+    inName_ = input ? input->name : std::string();
+    outName_ = output ? output->name : std::string();
     const std::string suffix = "-" + std::to_string(getpid());
     const std::string ourIn = "in" + suffix, ourOut = "out" + suffix;
     opened_ = false;
@@ -220,34 +220,36 @@ Outcome RtMidiPorts::openPorts(const Port& input, const Port& output) {
         return std::string();
     };
 
-    try {
-        in_ = std::make_unique<RtMidiIn>(api_->id, kClientName);
-        in_->setErrorCallback(&RtMidiPorts::onError, this);
-        in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing out
-        in_->setCallback(&RtMidiPorts::onInput, this);
-        const auto position = positionNow(*in_, inName_);
-        if (!position) {
-            closePorts();
-            return portGone("input", inName_);
+    if (input) try {
+            in_ = std::make_unique<RtMidiIn>(api_->id, kClientName);
+            in_->setErrorCallback(&RtMidiPorts::onError, this);
+            in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing out
+            in_->setCallback(&RtMidiPorts::onInput, this);
+            const auto position = positionNow(*in_, inName_);
+            if (!position) {
+                closePorts();
+                return portGone("input", inName_);
+            }
+            in_->openPort(*position, ourIn);
+        } catch (const RtMidiError& e) {
+            return refuse("input", inName_, e.getMessage());
         }
-        in_->openPort(*position, ourIn);
-    } catch (const RtMidiError& e) {
-        return refuse("input", inName_, e.getMessage());
+    if (auto why = input ? notOpened(inName_, ourIn) : ""; !why.empty()) {
+        return refuse("input", inName_, why);
     }
-    if (auto why = notOpened(inName_, ourIn); !why.empty()) return refuse("input", inName_, why);
-    try {
-        out_ = std::make_shared<RtMidiOut>(api_->id, kClientName);
-        out_->setErrorCallback(&RtMidiPorts::onError, this);
-        const auto position = positionNow(*out_, outName_);
-        if (!position) {
-            closePorts();
-            return portGone("output", outName_);
+    if (output) try {
+            out_ = std::make_shared<RtMidiOut>(api_->id, kClientName);
+            out_->setErrorCallback(&RtMidiPorts::onError, this);
+            const auto position = positionNow(*out_, outName_);
+            if (!position) {
+                closePorts();
+                return portGone("output", outName_);
+            }
+            out_->openPort(*position, ourOut);
+        } catch (const RtMidiError& e) {
+            return refuse("output", outName_, e.getMessage());
         }
-        out_->openPort(*position, ourOut);
-    } catch (const RtMidiError& e) {
-        return refuse("output", outName_, e.getMessage());
-    }
-    if (auto why = notOpened(outName_, ourOut); !why.empty()) {
+    if (auto why = output ? notOpened(outName_, ourOut) : ""; !why.empty()) {
         return refuse("output", outName_, why);
     }
     {
@@ -259,16 +261,17 @@ Outcome RtMidiPorts::openPorts(const Port& input, const Port& output) {
     opened_ = true;
     // The send function shares the output port: a send that returns after the ports
     // were closed still finds it, and the last one out closes it.
-    sender_ = std::make_unique<SendThread>(
-        [out = out_](ByteView m) {
-            try {
-                out->sendMessage(m.data(), m.size());
-                return std::string();
-            } catch (const RtMidiError& e) {
-                return e.getMessage();
-            }
-        },
-        clock_, kSendDeadline);
+    if (out_)
+        sender_ = std::make_unique<SendThread>(
+            [out = out_](ByteView m) {
+                try {
+                    out->sendMessage(m.data(), m.size());
+                    return std::string();
+                } catch (const RtMidiError& e) {
+                    return e.getMessage();
+                }
+            },
+            clock_, kSendDeadline);
     watcher_ = std::thread([this] { watch(); });
     return {};
 }
@@ -323,7 +326,7 @@ void RtMidiPorts::watch() {
         watchWake_.wait_for(lock, kWatchInterval, [this] { return !watching_; });
         if (!watching_) return;
         lock.unlock();
-        bool inThere = false, outThere = false;
+        bool inThere = inName_.empty(), outThere = outName_.empty();
         try {
             for (unsigned i = 0, n = api_->listIn->getPortCount(); i < n; ++i) {
                 inThere = inThere || api_->listIn->getPortName(i) == inName_;

@@ -24,7 +24,12 @@ public:
     ~RtMidiPorts() override;
 
     Outcome enumeratePorts(PortNames& names) override;
-    Outcome openPorts(const Port& input, const Port& output) override;
+    Outcome openPorts(const Port& input, const Port& output) override {
+        return open(&input, &output);
+    }
+    bool opensOneDirection() const override { return true; }
+    Outcome openInput(const Port& input) override { return open(&input, nullptr); }
+    Outcome openOutput(const Port& output) override { return open(nullptr, &output); }
     void closePorts() override;
     void watchPorts(std::function<void()> changed) override;
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
@@ -37,6 +42,8 @@ public:
     size_t maxMessageSize() const override;
 
 private:
+    // Either may be null: that direction stays closed.
+    Outcome open(const Port* input, const Port* output);
     struct Api;
     [[nodiscard]] std::string selectSystem();
     void fail(const std::string& why);

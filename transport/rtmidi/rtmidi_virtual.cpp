@@ -10,7 +10,7 @@ RtMidiVirtualDevice::~RtMidiVirtualDevice() {
 }
 
 Outcome RtMidiVirtualDevice::open(const std::string& portName, const std::string& system,
-                                  OnMessage onMessage) {
+                                  OnMessage onMessage, const std::string& outputName) {
     std::string reasons;
     const auto id = chooseMidiSystem(system, reasons);
     if (!id) return portFailure("No MIDI system can be opened (" + reasons + ")");
@@ -21,9 +21,10 @@ Outcome RtMidiVirtualDevice::open(const std::string& portName, const std::string
         in_->ignoreTypes(false, true, true);
         in_->setCallback(&RtMidiVirtualDevice::onInput, this);
         in_->openVirtualPort(portName);
-        out_ = std::make_unique<RtMidiOut>(*id, portName);
+        const std::string& outName = outputName.empty() ? portName : outputName;
+        out_ = std::make_unique<RtMidiOut>(*id, outName);
         out_->setErrorCallback(ignoreRtMidiWarning, nullptr);
-        out_->openVirtualPort(portName);
+        out_->openVirtualPort(outName);
     } catch (const RtMidiError& e) {
         return portFailure("Can't open the virtual MIDI ports: " + e.getMessage());
     }
