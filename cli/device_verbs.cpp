@@ -73,6 +73,7 @@ std::vector<PortPair> busyPairs(const std::vector<Found>& found) {
 // Looks for Haldens on every pair of ports at once; Ctrl-C stops the looking.
 Result<std::vector<Found>> scanWithProgress(Terminal& terminal, const std::string& midiSystem) {
     CancelFlag stop{false};
+    endPromptlyAfterStops();
     catchStopSignals(&stop);
     terminal.showProgress("Looking for Haldens...", 0);
     Result<std::vector<Found>> found = scanForHaldens(midiSystem, stop);

@@ -18,6 +18,16 @@ void catchStopSignals(CancelFlag* cancel);
 int onConsoleEvent(unsigned long event);
 #endif
 
+// After Ctrl-C or SIGTERM the program ends within two seconds, whatever the MIDI system
+// does: a stalled JACK server blocks closing a port without end. Told when a session has
+// told and recorded its outcome (with the exit status it gives), the program ends soon
+// after the stop even when closing hangs; with nothing told, it gives up waiting on the
+// MIDI system with a word. From endPromptlyAfterStops() on (the verbs that talk to a
+// Halden; not the simulator, which saves its files as it ends). Windows: nothing to do
+// (its console stop waits for the session).
+void endPromptlyAfterStops();
+void sessionEnded(int exitStatus);
+
 // True when `stream` is an interactive terminal.
 bool isTerminal(std::FILE* stream);
 

@@ -1,25 +1,74 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <initializer_list>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "cli/platform.h"
+#include "engine/status.h"
 
 namespace halden::cli {
 
 namespace {
 
 CancelFlag* g_cancel = nullptr;
+std::atomic<bool> g_stopped{false};
+std::atomic<bool> g_sessionEnded{false};
+std::atomic<int> g_exitStatus{0};
 
 extern "C" void onStopSignal(int) {
     if (g_cancel) g_cancel->store(true);
+    g_stopped.store(true);
+}
+
+constexpr auto kAfterOutcome = std::chrono::milliseconds(500);
+constexpr auto kGiveUp = std::chrono::milliseconds(1800);
+
+// Started with the first catch: watches for a stop that the MIDI system keeps from
+// ending the program.
+void watchStops() {
+    using Clock = std::chrono::steady_clock;
+    while (!g_stopped) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const Clock::time_point stop = Clock::now();
+    std::optional<Clock::time_point> told;
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!told && g_sessionEnded) told = Clock::now();
+        if (told && Clock::now() - *told > kAfterOutcome) break;
+        if (!told && Clock::now() - stop > kGiveUp) {
+            std::fputs(
+                "\nThe MIDI system does not answer (is the JACK server stalled?); "
+                "ending without waiting for it.\n",
+                stderr);
+            g_exitStatus = static_cast<int>(status::kCanceled);
+            break;
+        }
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(g_exitStatus);
 }
 
 }  // namespace
 
 // Repeated signals change nothing. No SA_RESTART, so that a question waiting for an
 // answer is answered No.
+void sessionEnded(int exitStatus) {
+    g_exitStatus = exitStatus;
+    g_sessionEnded = true;
+}
+
+void endPromptlyAfterStops() {
+    static std::once_flag watching;
+    std::call_once(watching, [] { std::thread(watchStops).detach(); });
+}
+
 void catchStopSignals(CancelFlag* cancel) {
     g_cancel = cancel;
     struct sigaction action {};

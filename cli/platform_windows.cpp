@@ -69,4 +69,7 @@ void ignoreBrokenPipes() {
     // Windows has no SIGPIPE: a write to a closed pipe just fails.
 }
 
+void sessionEnded(int) {}
+void endPromptlyAfterStops() {}
+
 }  // namespace halden::cli

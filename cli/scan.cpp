@@ -175,8 +175,9 @@ namespace {
 // Halden messages are passed on, one at a time, so that the inputs' streams cannot mix.
 class Listeners {
 public:
-    Listeners(const std::string& midiSystem, const std::vector<Port>& inputs, Clock& clock,
-              std::vector<Found>& found)
+    // `system`: the MIDI system's name as the listing gave it, which names the locks.
+    Listeners(const std::string& midiSystem, const std::string& system,
+              const std::vector<Port>& inputs, Clock& clock, std::vector<Found>& found)
         : receiver_(clock, cancel_) {
         for (size_t i = 0; i < inputs.size(); ++i) {
             auto l = std::make_unique<Listener>();
@@ -185,7 +186,7 @@ public:
             l->ports = makeSystemPorts(
                 clock, [f = l->framer.get()](ByteView b) { f->feed(b); }, nullptr, midiSystem);
             Result<std::unique_ptr<PortLock>> taken =
-                PortLock::take(l->ports->systemName(), "input", inputs[i].name);
+                PortLock::take(system, "input", inputs[i].name);
             Found failed;
             failed.pair.input = inputs[i].name;
             if (!taken) {
@@ -263,11 +264,11 @@ std::vector<Port> probeOrder(const PortNames& names) {
     return first;
 }
 
-std::vector<Found> scanByAnswers(const std::string& midiSystem, const PortNames& names,
-                                 CancelFlag& stop) {
+std::vector<Found> scanByAnswers(const std::string& midiSystem, const std::string& system,
+                                 const PortNames& names, CancelFlag& stop) {
     RealClock clock;
     std::vector<Found> found;
-    Listeners listeners(midiSystem, names.inputs, clock, found);
+    Listeners listeners(midiSystem, system, names.inputs, clock, found);
     std::unique_ptr<MidiPorts> asker;
     {
         std::lock_guard lock(midiClientMutex());
@@ -280,8 +281,7 @@ std::vector<Found> scanByAnswers(const std::string& midiSystem, const PortNames&
         if (stop) break;
         Found f;
         f.pair.output = out.name;
-        Result<std::unique_ptr<PortLock>> taken =
-            PortLock::take(asker->systemName(), "output", out.name);
+        Result<std::unique_ptr<PortLock>> taken = PortLock::take(system, "output", out.name);
         if (!taken) {
             f.rc = status::kPortBusy;
             f.failure = taken.failure().text;
@@ -331,14 +331,16 @@ Result<std::vector<Found>> scanForHaldens(const std::string& midiSystem, CancelF
     RealClock clock;
     PortNames names;
     bool oneDirection = false;
+    std::string system;
     {
         std::lock_guard lock(midiClientMutex());
         const auto ports = makeSystemPorts(
             clock, [](ByteView) {}, nullptr, midiSystem);
         if (Outcome listed = ports->enumeratePorts(names); !listed) return listed.failure();
         oneDirection = ports->opensOneDirection();
+        system = ports->systemName();
     }
-    if (oneDirection) return scanByAnswers(midiSystem, names, cancel);
+    if (oneDirection) return scanByAnswers(midiSystem, system, names, cancel);
     // Where ports open only in pairs (Windows), the pairs whose names match are asked.
     std::vector<Found> found;
     for (const PortPair& pair : matchingPairs(names)) {

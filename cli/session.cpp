@@ -26,12 +26,15 @@ Session::Session(Terminal& terminal, const SessionOptions& options)
       progress_(terminal),
       boxes_(terminal, options.answer),
       io_{sender_, receiver_, progress_, boxes_, cancel_, clock_} {
+    endPromptlyAfterStops();
     if (options_.catchSignals) catchStopSignals(&cancel_);
     progress_.onPlanned([this](const UpdatePlan& plan) { meter_.plan(plan, sender_.linkBaud()); });
     terminal_.setProgressDetail([this] { return meter_.text(); });
 }
 
 Session::~Session() {
+    // Everything is told and recorded: a stalled MIDI system may hold up the closing.
+    if (options_.catchSignals) sessionEnded(exit_);
     {
         std::lock_guard lock(midiClientMutex());
         if (ports_) ports_->closePorts();
@@ -75,7 +78,8 @@ int Session::finish(const Failure& failure) {
     } else if (failure.code != status::kOk) {
         boxes_.errorBox(failure.text);
     }
-    return exitStatus(failure.code);
+    exit_ = exitStatus(failure.code);
+    return exit_;
 }
 
 }  // namespace halden::cli

@@ -99,6 +99,7 @@ private:
     EngineIo io_;
     DeviceInfo info_;
     std::string outputName_, inputName_;
+    int exit_ = 0;  // as finish() gave it
 };
 
 }  // namespace halden::cli

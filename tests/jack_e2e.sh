@@ -104,6 +104,28 @@ for run in 1 2 3; do
 done
 stop_sim
 
+# --- Ctrl-C while the JACK server is stalled ends the update within two seconds ---
+start_sim --baud 31250
+timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${ports[@]}" --yes --trace \
+    --history "$work/stalled.log" >"$work/out" 2>&1 &
+update_pid=$!
+for _ in $(seq 500); do grep -q ' > F0 41 10 4B 39 15' "$work/out" && break; sleep 0.02; done
+kill -STOP "$jackd_pid"
+sleep 0.5
+kill -INT $update_pid
+started=$(date +%s%N)
+wait $update_pid
+rc=$?
+took=$((($(date +%s%N) - started) / 1000000))
+kill -CONT "$jackd_pid"
+[ "$took" -le 2000 ] || rc="$rc after $took ms"
+check "Ctrl-C with the server stalled: canceled within 2 s" 5 "$rc" "$work/out" '^Operation canceled$'
+grep -q "The Halden's firmware area is now erased" "$work/out"
+check "... with the state it is left in" 0 $? "$work/out"
+[ "$(grep -c . "$work/stalled.log" 2>/dev/null)" = 1 ]
+check "... and its history line" 0 $? "$work/stalled.log"
+stop_sim
+
 # --- the Halden's ports disappear in the middle of an update ---
 start_sim --baud 0
 timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${ports[@]}" --trace >"$work/out" 2>&1 &
