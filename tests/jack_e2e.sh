@@ -117,6 +117,8 @@ started=$(date +%s%N)
 wait $update_pid
 rc=$?
 took=$((($(date +%s%N) - started) / 1000000))
+timeout 30 "$halden" ports >"$work/ports.out" 2>&1
+ports_rc=$?
 kill -CONT "$jackd_pid"
 [ "$took" -le 2000 ] || rc="$rc after $took ms"
 check "Ctrl-C with the server stalled: canceled within 2 s" 5 "$rc" "$work/out" '^Operation canceled$'
@@ -124,6 +126,8 @@ grep -q "The Halden's firmware area is now erased" "$work/out"
 check "... with the state it is left in" 0 $? "$work/out"
 [ "$(grep -c . "$work/stalled.log" 2>/dev/null)" = 1 ]
 check "... and its history line" 0 $? "$work/stalled.log"
+check "listing ports on a stalled server gives up with a word" 1 $ports_rc "$work/ports.out" \
+    '^The MIDI system does not answer: listing its ports took longer than 5 s'
 stop_sim
 
 # --- the Halden's ports disappear in the middle of an update ---

@@ -22,6 +22,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kSendDeadline = 3s;
 constexpr auto kWatchInterval = 200ms;
+constexpr std::chrono::seconds kListDeadline = 5s;
 constexpr const char* kClientName = "halden-updater";
 // JACK drops longer SysEx messages without a word. jackd's MIDI buffer carries 16379
 // bytes; PipeWire's JACK service lost messages of 16013 bytes and more when the programs
@@ -138,44 +139,87 @@ std::optional<RtMidi::Api> chooseMidiSystem(std::string requested, std::string& 
 
 void ignoreRtMidiWarning(RtMidiError::Type, const std::string&, void*) {}
 
-std::string RtMidiPorts::selectSystem() {
+// Opens the system asked for (or the first that works) with its listing objects; else
+// says why not.
+std::string openSystem(const std::string& requested, std::shared_ptr<RtMidiPorts::Api>& chosen) {
     std::string reasons;
-    const auto id = chooseMidiSystem(requested_, reasons);
+    const auto id = chooseMidiSystem(requested, reasons);
     if (!id) return reasons;
     try {
-        auto api = std::make_unique<Api>();
+        auto api = std::make_shared<RtMidiPorts::Api>();
         api->id = *id;
         api->name = RtMidi::getApiDisplayName(*id);
         api->listIn = std::make_unique<RtMidiIn>(*id, kClientName);
         api->listIn->setErrorCallback(ignoreRtMidiWarning, nullptr);
         api->listOut = std::make_unique<RtMidiOut>(*id, kClientName);
         api->listOut->setErrorCallback(ignoreRtMidiWarning, nullptr);
-        api_ = std::move(api);
+        chosen = std::move(api);
         return {};
     } catch (const RtMidiError& e) {
         return e.getMessage();
     }
 }
 
+std::string RtMidiPorts::selectSystem() {
+    return openSystem(requested_, api_);
+}
+
 Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
     names = {};
-    std::string why;
-    if (!api_) why = selectSystem();
-    if (api_) {
-        for (unsigned i = 0, n = api_->listIn->getPortCount(); i < n; ++i) {
-            std::string name = api_->listIn->getPortName(i);
-            if (listed(name)) names.inputs.push_back({std::move(name), i});
+    // A MIDI server that has stopped answering (a stalled JACK server) blocks every call
+    // into the library without end: the listing runs on a thread of its own, which is
+    // left behind when it does not end in time.
+    struct Listing {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        std::shared_ptr<Api> api;
+        std::string why;
+        PortNames names;
+    };
+    auto listing = std::make_shared<Listing>();
+    listing->api = api_;
+    std::thread([listing, requested = requested_] {
+        std::shared_ptr<Api> api = listing->api;
+        PortNames found;
+        std::string why;
+        if (!api) why = openSystem(requested, api);
+        if (api) {
+            for (unsigned i = 0, n = api->listIn->getPortCount(); i < n; ++i) {
+                std::string name = api->listIn->getPortName(i);
+                if (listed(name)) found.inputs.push_back({std::move(name), i});
+            }
+            for (unsigned i = 0, n = api->listOut->getPortCount(); i < n; ++i) {
+                std::string name = api->listOut->getPortName(i);
+                if (listed(name)) found.outputs.push_back({std::move(name), i});
+            }
         }
+        std::lock_guard lock(listing->mutex);
+        listing->api = std::move(api);
+        listing->why = std::move(why);
+        listing->names = std::move(found);
+        listing->done = true;
+        listing->ended.notify_all();
+    }).detach();
+    std::string why;
+    {
+        std::unique_lock lock(listing->mutex);
+        if (!listing->ended.wait_for(lock, kListDeadline, [&] { return listing->done; })) {
+            return portFailure(
+                "The MIDI system does not answer: listing its ports took longer "
+                "than " +
+                std::to_string(kListDeadline.count()) +
+                " s. Is its server (JACK) stalled or overloaded?");
+        }
+        api_ = listing->api;
+        why = listing->why;
+        names = listing->names;
     }
     if (names.inputs.empty()) {
         return portFailure(
             "No MIDI input buses available! Please connect your MIDI interface or start a "
             "MIDI server" +
             (why.empty() ? std::string() : "\n(" + why + ")"));
-    }
-    for (unsigned i = 0, n = api_->listOut->getPortCount(); i < n; ++i) {
-        std::string name = api_->listOut->getPortName(i);
-        if (listed(name)) names.outputs.push_back({std::move(name), i});
     }
     if (names.outputs.empty()) {
         return portFailure(

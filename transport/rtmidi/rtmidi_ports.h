@@ -18,6 +18,7 @@ namespace halden {
 
 class RtMidiPorts : public MidiPorts {
 public:
+    struct Api;  // the chosen system and its listing objects
     // `system` forces a MIDI system ("alsa", "jack", "coremidi"); empty picks the first
     // that can be opened, unless the HALDEN_MIDI_SYSTEM environment variable names one.
     RtMidiPorts(Clock& clock, InputSink input, FailureSink failure, std::string system = {});
@@ -44,7 +45,6 @@ public:
 private:
     // Either may be null: that direction stays closed.
     Outcome open(const Port* input, const Port* output);
-    struct Api;
     [[nodiscard]] std::string selectSystem();
     void fail(const std::string& why);
     void watch();
@@ -55,7 +55,9 @@ private:
     InputSink input_;
     FailureSink failure_;
     std::string requested_;
-    std::unique_ptr<Api> api_;  // chosen system, with its listing objects
+    // The chosen system, with its listing objects; shared with a listing that may still
+    // be stuck in the library after its deadline.
+    std::shared_ptr<Api> api_;
     std::unique_ptr<RtMidiIn> in_;
     std::shared_ptr<RtMidiOut> out_;
     std::string inName_, outName_;
