@@ -163,7 +163,8 @@ void MainWindow::closeRequest() {
 void MainWindow::chooseImagePath() {
     if (choosing_) return;
     choosing_ = true;
-    std::string path;
+    // The name in the field, where a chooser may start.
+    std::string path = view_.text(IDC_FILENAME);
     if (view_.chooseFile(path)) view_.setText(IDC_FILENAME, path);
     choosing_ = false;
 }

@@ -37,7 +37,8 @@ public:
     // Selects a list position; -1, or a position past the end, clears the selection.
     virtual void select(int list, int position) = 0;
     virtual int selection(int list) = 0;  // -1 when nothing is selected
-    // The open-file dialog; true with the chosen path, false when cancelled.
+    // The open-file dialog; true with the chosen path, false when cancelled. `path` holds
+    // the name in the file field when it is called (a chooser may open in its folder).
     virtual bool chooseFile(std::string& path) = 0;
     // Ends the window; the program then closes the ports and exits with `exitCode`.
     virtual void end(int exitCode) = 0;

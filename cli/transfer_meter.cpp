@@ -25,6 +25,7 @@ std::string transferText(size_t done, size_t total, Clock::Duration elapsed) {
     char text[96];
     std::snprintf(text, sizeof text, "%.1f of %.1f KiB", done / 1024.0, total / 1024.0);
     std::string line = text;
+    if (total > 0 && done >= total) return line + " written";
     const double seconds = std::chrono::duration<double>(elapsed).count();
     if (seconds <= 0 || done == 0) return line;
     const double rate = done / seconds;  // bytes a second

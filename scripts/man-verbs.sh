@@ -50,4 +50,20 @@ there); nothing was sent
 .TP
 64
 a command line that is not understood
+[FILES]
+.TP
+$XDG_STATE_HOME/halden/history.log
+(~/.local/state/halden/history.log) the history of updates, one line each, from the
+command line and the app alike; --history gives another file
+.TP
+$XDG_RUNTIME_DIR/halden/
+(/tmp/halden-UID/ without it) a lock for each MIDI port in use, held while a program
+has the port open, so that no other halden program sends into an update
+[ENVIRONMENT]
+.TP
+HALDEN_MIDI_SYSTEM
+alsa or jack: the MIDI system to use, as --midi-system (which wins)
+.TP
+XDG_STATE_HOME, XDG_RUNTIME_DIR
+where the history and the port locks are kept (see FILES)
 ROFF

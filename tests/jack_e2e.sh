@@ -6,6 +6,8 @@
 
 # --- the ports are listed, in both directions ---
 start_sim --baud 0 --sim-serial 0a0b0c0d0e0f --sim-version 3.1
+check "the simulator names its MIDI system as users know it" 0 0 "$work/sim.log" \
+    '^Halden Simulator ready on JACK \(serial 0a0b0c0d0e0f\)'
 "$halden" ports >"$work/out" 2>&1
 check "ports lists the simulator's output port" 0 $? "$work/out" '^  1: .*Halden Simulator'
 [ "$(grep -c 'Halden Simulator' "$work/out")" = 2 ]

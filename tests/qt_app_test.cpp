@@ -360,6 +360,30 @@ TEST(QtApp, TheChooserReturnsATypedNameOfAMissingFile) {
     EXPECT_FALSE(rig.widget<QPushButton>("id_1001")->isEnabled());
 }
 
+// The chooser opens in the folder of the image named in the field, not the working one.
+TEST(QtApp, TheChooserOpensWhereTheImageNamedIs) {
+    AppRig rig;
+    rig.start();
+    rig.connectToSimulator();
+    std::filesystem::create_directories(rig.dir / "images");
+    rig.typeFile((rig.dir / "images" / "new.hfi").string());
+    QString opened;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            if (!d || !d->isVisible()) continue;
+            opened = d->directory().absolutePath();
+            QMetaObject::invokeMethod(d, "reject", Qt::QueuedConnection);
+        }
+    });
+    watcher.start(5);
+    rig.click("id_3");
+    ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }, 5000));
+    ASSERT_TRUE(rig.idle());
+    EXPECT_EQ(opened, QString::fromStdString((rig.dir / "images").string()));
+}
+
 // In a dialog, Enter presses the focused button; the default button (Update) only
 // while the focus is on something that is not a button.
 TEST(QtApp, EnterPressesTheFocusedButton) {

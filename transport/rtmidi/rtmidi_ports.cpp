@@ -104,7 +104,7 @@ std::optional<RtMidi::Api> chooseMidiSystem(std::string requested, std::string& 
     RtMidi::getCompiledApi(compiled);
     reasons.clear();
     for (RtMidi::Api id : compiled) {
-        const std::string name = RtMidi::getApiDisplayName(id);
+        const std::string name = systemDisplayName(id);
         if (id == RtMidi::RTMIDI_DUMMY) continue;
         if (!requested.empty() && requested != lowerAscii(RtMidi::getApiName(id)) &&
             requested != lowerAscii(name)) {
@@ -148,7 +148,7 @@ std::string openSystem(const std::string& requested, std::shared_ptr<RtMidiPorts
     try {
         auto api = std::make_shared<RtMidiPorts::Api>();
         api->id = *id;
-        api->name = RtMidi::getApiDisplayName(*id);
+        api->name = systemDisplayName(*id);
         api->listIn = std::make_unique<RtMidiIn>(*id, kClientName);
         api->listIn->setErrorCallback(ignoreRtMidiWarning, nullptr);
         api->listOut = std::make_unique<RtMidiOut>(*id, kClientName);

@@ -28,7 +28,7 @@ Outcome RtMidiVirtualDevice::open(const std::string& portName, const std::string
     } catch (const RtMidiError& e) {
         return portFailure("Can't open the virtual MIDI ports: " + e.getMessage());
     }
-    systemName_ = RtMidi::getApiDisplayName(*id);
+    systemName_ = systemDisplayName(*id);
     return {};
 }
 

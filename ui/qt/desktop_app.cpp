@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -333,7 +334,15 @@ public:
         const QString chosen = onGui(&dialog_, [&] {
             // As the Windows chooser: a typed name of a file that is not there is
             // returned too, and then refused by the app with its own message.
-            QFileDialog chooser(&dialog_, QString::fromUtf8(kChooserTitle), QString(),
+            // It opens where the image named is, else where the last one was chosen
+            // (Windows' own chooser remembers that by itself).
+            static QString lastFolder;
+            QString folder = lastFolder;
+            if (!path.empty()) {
+                const QFileInfo named(QString::fromStdString(path));
+                if (named.absoluteDir().exists()) folder = named.absolutePath();
+            }
+            QFileDialog chooser(&dialog_, QString::fromUtf8(kChooserTitle), folder,
                                 QString::fromUtf8(kChooserFilterName));
             chooser.setFileMode(QFileDialog::AnyFile);
             chooser.setAcceptMode(QFileDialog::AcceptOpen);
@@ -341,6 +350,7 @@ public:
             if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
                 return QString();
             }
+            lastFolder = QFileInfo(chooser.selectedFiles().front()).absolutePath();
             return chooser.selectedFiles().front();
         });
         if (chosen.isEmpty()) return false;
