@@ -360,6 +360,24 @@ TEST(QtApp, TheChooserReturnsATypedNameOfAMissingFile) {
     EXPECT_FALSE(rig.widget<QPushButton>("id_1001")->isEnabled());
 }
 
+// Alt+letter presses a button or reaches a labelled field, as on Linux desktops, and
+// types nothing into the list that has the focus.
+TEST(QtApp, AccessKeys) {
+    AppRig rig;
+    rig.start();
+    rig.chooseSimulator();
+    auto* transmit = rig.widget<QComboBox>("id_1003");
+    transmit->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_I, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), rig.widget<QLineEdit>("id_1005"));
+    EXPECT_EQ(rig.widget<QLineEdit>("id_1005")->text(), "");
+    transmit->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(waitUntil([&] { return rig.boxes.count("Connection established!") == 1; }));
+    ASSERT_TRUE(rig.idle());
+    EXPECT_EQ(transmit->currentText(), "Halden Simulator");
+}
+
 // The chooser opens in the folder of the image named in the field, not the working one.
 TEST(QtApp, TheChooserOpensWhereTheImageNamedIs) {
     AppRig rig;

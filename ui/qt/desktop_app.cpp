@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QThread>
+#include <tuple>
 
 #include "ui/qt/dialog_units.h"
 
@@ -107,8 +109,34 @@ void centre(QWidget* window) {
 
 // ---- the windows ----
 
+namespace {
+
+// Linux desktops give buttons and labelled fields access keys (Alt+letter, the letter
+// underlined); without them Alt+letter typed into the lists and the file field. Set
+// here, so that the forms stay as the Windows templates they mirror.
+void giveAccessKeys(QDialog& dialog) {
+    for (const auto& [name, text] : {std::pair{"id_1001", "&Update"},
+                                     {"id_1000", "&Connect"},
+                                     {"id_3", "&Find image"},
+                                     {"id_4", "E&xit"}}) {
+        if (auto* button = dialog.findChild<QPushButton*>(name)) button->setText(text);
+    }
+    for (const auto& [name, text, buddy] : {std::tuple{"transmitLabel", "&Transmit to", "id_1003"},
+                                            {"receiveLabel", "&Receive from", "id_1004"},
+                                            {"fileLabel", "&Image filename", "id_1005"}}) {
+        auto* label = dialog.findChild<QLabel*>(name);
+        auto* field = dialog.findChild<QWidget*>(buddy);
+        if (!label || !field) continue;
+        label->setText(text);
+        label->setBuddy(field);
+    }
+}
+
+}  // namespace
+
 MainDialog::MainDialog() : ui_(std::make_unique<Ui::DIALOG>()) {
     ui_->setupUi(this);
+    giveAccessKeys(*this);
     applyDialogUnits(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
