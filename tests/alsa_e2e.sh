@@ -98,6 +98,7 @@ for when in update handshake; do
     else
         start_sim --sim-silent; pattern=' > F0 41 10 4B 39 10 02'
     fi
+    : >"$work/out"  # emptied first: see start_sim
     timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${sim[@]}" --trace >"$work/out" 2>&1 &
     update_pid=$!
     wait_for "$work/out" "$pattern"
@@ -115,6 +116,7 @@ done
 # Ctrl-C and SIGTERM in the middle of an update: canceled, nothing sent after.
 for signal in INT TERM; do
     start_sim --baud 3125
+    : >"$work/out"  # emptied first: see start_sim
     timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${sim[@]}" --trace >"$work/out" 2>&1 &
     update_pid=$!
     wait_for "$work/out" ' > F0 41 10 4B 39 15 00 05'

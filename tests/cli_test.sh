@@ -277,6 +277,7 @@ check "identify prints the version" 0 $?
 # The simulator as a MIDI device (here at the far end of a pipe, as of a cable) tells its
 # name and its serial number as --serial takes it.
 mkfifo "$work/cable"
+: >"$work/out"  # the banner below is waited for in this file
 "$halden" simulate --raw-midi "$work/cable" --sim-port-name "Bench Halden 7" \
     --sim-serial 000a7f100107 >"$work/out" 2>&1 </dev/null &
 pid=$!
@@ -294,6 +295,7 @@ check "a closed output pipe does not end the update" 0 "${PIPESTATUS[0]}"
 # Ctrl-C, a hang-up and a polite kill while the blocks are written: each stops the
 # update with "Operation canceled" after the message in flight, and nothing more is sent.
 for signal in INT TERM HUP; do
+    : >"$work/out"  # emptied first: see start_sim
     "$halden" update "$examples/halden-1.5.hfi" --simulate --trace >"$work/out" 2>&1 &
     pid=$!
     for _ in $(seq 100); do grep -q ' > F0 41 10 4B 39 15' "$work/out" && break; sleep 0.05; done

@@ -18,6 +18,9 @@ check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE PATTERN]
 }
 
 start_sim() {  # start_sim [simulator options]
+    # Emptied here, not by the redirection below: that happens in the child, maybe only
+    # after the wait below has found the last simulator's "ready" in the old log.
+    : >"$work/sim.log"
     "$halden" simulate --save-memory "$work/memory.bin" --save-received "$work/received.txt" \
         "$@" >"$work/sim.log" 2>&1 &
     sim_pid=$!

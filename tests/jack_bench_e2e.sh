@@ -14,6 +14,7 @@ start_bench() {  # start_bench [options for the second Halden]: Haldens 1 to 3, 
     for n in 1 2 3; do
         local extra=()
         [ "$n" = 2 ] && extra=("$@")
+        : >"$work/bench$n.log"  # as start_sim does: no "ready" left from the last run
         "$halden" simulate --baud 0 --sim-port-name "Bench Halden $n" --sim-serial "00000000010$n" \
             --save-memory "$work/bench$n.bin" --save-received "$work/bench$n.txt" "${extra[@]}" \
             >"$work/bench$n.log" 2>&1 &
@@ -114,6 +115,7 @@ nothing_written "$work/bench2.txt"
 check "... and the third was left alone" 0 $?
 "$halden" pack "$work/slow.hfi" --area "$examples/firmware-1.5.bin:2.0" >/dev/null
 start_bench || exit 1
+: >"$work/out"  # emptied first: see start_sim
 timeout 90 "$halden" update "$work/slow.hfi" --all --trace >"$work/out" 2>&1 &
 update_pid=$!
 for _ in $(seq 500); do [ "$(grep -c ' > F0 41 10 4B 39 15' "$work/out")" -ge 30 ] && break; sleep 0.02; done

@@ -89,6 +89,7 @@ sweep_blocks 8192 "halden simulator" "halden simulator"
 # At MIDI's own speed the update lasts a few seconds: time for the others to try.
 start_sim --baud 31250
 for run in 1 2 3; do
+    : >"$work/out"  # emptied first: see start_sim
     timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${ports[@]}" --yes --trace \
         >"$work/out" 2>&1 &
     update_pid=$!
@@ -108,6 +109,7 @@ stop_sim
 
 # --- Ctrl-C while the JACK server is stalled ends the update within two seconds ---
 start_sim --baud 31250
+: >"$work/out"  # emptied first: see start_sim
 timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${ports[@]}" --yes --trace \
     --history "$work/stalled.log" >"$work/out" 2>&1 &
 update_pid=$!
@@ -134,6 +136,7 @@ stop_sim
 
 # --- the Halden's ports disappear in the middle of an update ---
 start_sim --baud 0
+: >"$work/out"  # emptied first: see start_sim
 timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${ports[@]}" --trace >"$work/out" 2>&1 &
 update_pid=$!
 for _ in $(seq 500); do grep -q ' > F0 41 10 4B 39 15' "$work/out" && break; sleep 0.02; done
