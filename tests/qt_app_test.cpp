@@ -109,12 +109,6 @@ struct AppRig {
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
         return path;
     }
-    // An image whose area and firmware both carry this version.
-    std::string versionedImage(const char* name, uint8_t major, uint8_t minor) {
-        Bytes data = test::ascending(300);
-        data[0] = major, data[1] = minor;
-        return writeImage(name, data, major, minor);
-    }
     // Typing into the file name field.
     void typeFile(const std::string& path) {
         activate();
@@ -284,44 +278,6 @@ TEST(QtApp, ErrorsAndTheQuestionUseTheirBoxes) {
     EXPECT_EQ(question->title, "Halden Firmware Update Utility");
     EXPECT_EQ(question->byDefault, QMessageBox::No);
     EXPECT_TRUE(question->text.startsWith("The Halden image in the Kestrel 9 is verified good"));
-}
-
-// A Halden that does not prove the update: its own failure, and what it read back.
-TEST(QtApp, AnUpdateTheHaldenDoesNotProveFails) {
-    AppRig rig;
-    rig.sim.versionAfterUpdate = Version{1, 4};
-    rig.start();
-    rig.connectToSimulator();
-    rig.nameImage(rig.versionedImage("v1.5.hfi", 1, 5));
-    rig.click("id_1001");
-    const QString text = QString::fromStdString(
-        test::then("The Halden reports version 1.4 after the update; the image holds 1.5",
-                   test::kNotConfirmed));
-    ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText(text); }));
-    ASSERT_TRUE(rig.idle());
-    EXPECT_EQ(rig.boxes.seen.back().title, "Halden Firmware Update Utility Error");
-    EXPECT_FALSE(rig.boxes.sawText("Halden was successfully updated."));
-    EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "1.4");
-}
-
-// An image older than the Halden's firmware: asked before anything is erased; No
-// leaves the Halden as it was.
-TEST(QtApp, AnOlderImageIsAskedFirst) {
-    AppRig rig;
-    rig.sim.versionMajor = 1;
-    rig.sim.versionMinor = 5;
-    rig.start();
-    rig.connectToSimulator();
-    rig.nameImage(rig.versionedImage("v1.4.hfi", 1, 4));
-    rig.click("id_1001");
-    const QString canceled =
-        QString::fromStdString(test::then("Operation canceled", test::kNothingChanged));
-    ASSERT_TRUE(waitUntil([&] { return rig.boxes.sawText(canceled); }));
-    ASSERT_TRUE(rig.idle());
-    EXPECT_TRUE(rig.boxes.sawText(
-        "The Halden runs version 1.5, and this image holds the older version 1.4. Updating "
-        "replaces the newer firmware with the older one. Update anyway?"));
-    EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "1.5");
 }
 
 // A name typed into the chooser is returned even when no such file is there, and the

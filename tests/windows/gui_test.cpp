@@ -457,46 +457,8 @@ TEST_F(GuiTest, APortFailureIsFatal) {
     EXPECT_EQ(gui.exitCode(), 1);
 }
 
-// A Halden that does not prove the update: its own failure, and what it read back.
-TEST_F(GuiTest, AnUpdateTheHaldenDoesNotProveFails) {
-    struct Case {
-        const char* options;
-        std::string text, version;
-    };
-    for (const Case& c : std::vector<Case>{
-             {"--sim-status-after 1", "The Halden does not report the new firmware as good", ""},
-             {"--sim-version-after 1.4",
-              "The Halden reports version 1.4 after the update; the image holds 1.5", "1.4"}}) {
-        Gui gui(std::string("--simulate --baud 0 ") + c.options);
-        gui.connect();
-        gui.update(image("halden-1.5.hfi"));
-        const Box failed = gui.box();
-        EXPECT_EQ(failed.text, test::then(c.text, test::kNotConfirmed)) << c.options;
-        EXPECT_EQ(failed.title, "Halden Firmware Update Utility Error") << c.options;
-        gui.answer();
-        EXPECT_EQ(gui.text(1010), c.version) << c.options;
-    }
-}
-
-// An image older than the Halden's firmware: asked first, No by default; No changes
-// nothing.
-TEST_F(GuiTest, AnOlderImageIsAskedFirst) {
-    Gui gui("--simulate --baud 0 --sim-version 1.5");
-    gui.connect();
-    gui.update(image("halden-1.4.hfi"));
-    const Box question = gui.box();
-    EXPECT_EQ(question.text,
-              "The Halden runs version 1.5, and this image holds the older version 1.4. Updating "
-              "replaces the newer firmware with the older one. Update anyway?");
-    EXPECT_TRUE(question.yesNo);
-    EXPECT_EQ(question.defaultButton, IDNO);
-    gui.answer(IDNO);
-    EXPECT_EQ(gui.answer(), test::then("Operation canceled", test::kNothingChanged));
-    EXPECT_EQ(gui.text(1010), "1.5");
-}
-
-// An image of the version the Halden runs: the question, No (nothing erased: the
-// Halden still reports its image good at 1.4), then Yes.
+// An image of the version the Halden runs: the question, as a Yes/No box whose default
+// is No; No cancels, Yes goes on. (What No leaves the Halden in is the engine's to prove.)
 TEST_F(GuiTest, TheUpToDateQuestion) {
     Gui gui;
     gui.connect();
@@ -513,12 +475,9 @@ TEST_F(GuiTest, TheUpToDateQuestion) {
     EXPECT_EQ(gui.answer(), test::then("Operation canceled", test::kNothingChanged));
     gui.click(1000);
     EXPECT_EQ(gui.answer(), "Connection established!");
-    EXPECT_EQ(gui.text(1010), "1.4");  // still verified good: nothing was erased
-
     gui.click(1001);
     gui.answer(IDYES);
     EXPECT_EQ(gui.answer(), "Halden was successfully updated.");
-    EXPECT_EQ(gui.text(1010), "1.4");
 }
 
 // Enter presses the focused button: on Connect it connects again, and no update runs.
