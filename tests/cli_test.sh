@@ -45,16 +45,7 @@ check "an unknown command is named" 64 $? "$work/out" '^halden: there is no comm
 run check "$work/missing.hfi"
 check "check a missing file" 1 $? "$work/out" "^Can't open file $work/missing.hfi for reading$"
 
-run check "$work"
-check "check a directory" 1 $? "$work/out" "^Can't open file $work for reading$"
-
-: >"$work/empty.hfi"
-run check "$work/empty.hfi"
-check "check an empty file" 3 $? "$work/out" '^Update file image corrupt$'
-
-printf '\x01\x40\x40\xff' >"$work/v1.hfi"
-run check "$work/v1.hfi"
-check "check an unknown format version" 4 $? "$work/out" '^Unknown update file version$'
+: >"$work/empty.hfi"  # for info --json below
 
 cp "$examples/halden-1.4.hfi" "$work/crc.hfi"
 printf '\x00' | dd of="$work/crc.hfi" bs=1 seek=100 conv=notrunc status=none

@@ -400,16 +400,6 @@ TEST(MainWindow, LeavingTheFieldChecksTheImage) {
          [&](App& a) { return a.file("a.hfi", badCrc); },
          {"Update file CRC error"},
          false},
-        {"empty file",
-         true,
-         [](App& a) { return a.file("a.hfi", {}); },
-         {"Update file image corrupt"},
-         false},
-        {"missing",
-         true,
-         [](App& a) { return a.dir + "/none.hfi"; },
-         {"Can't open file DIR/none.hfi for reading"},
-         false},
     };
     for (const auto& c : cases) {
         App app;
@@ -417,13 +407,8 @@ TEST(MainWindow, LeavingTheFieldChecksTheImage) {
         if (c.connect) app.connect();
         app.typeFile(c.makeFile(app));
         app.leaveField();
-        std::vector<std::string> errors;
-        for (std::string e : app.rig.boxes.errors) {
-            if (auto at = e.find(app.dir); at != std::string::npos)
-                e.replace(at, app.dir.size(), "DIR");
-            errors.push_back(e);
-        }
-        EXPECT_EQ(errors, c.errors) << c.name;
+        // Which text each bad file gets is the image reader's to prove.
+        EXPECT_EQ(app.rig.boxes.errors, c.errors) << c.name;
         EXPECT_EQ(app.on(IDC_UPDATE), c.update) << c.name;
     }
 }

@@ -495,20 +495,6 @@ TEST_F(GuiTest, EnterPressesTheFocusedButton) {
     EXPECT_EQ(gui.exitCode(), 0);
 }
 
-TEST_F(GuiTest, SettingsAreKeptAcrossRuns) {
-    {
-        Gui first;
-        first.choose(1003, 1);
-        first.choose(1004, 1);
-        ASSERT_TRUE(until([&] { return first.enabled(1000); }));
-        first.click(4);
-        EXPECT_EQ(first.exitCode(), 0);
-    }
-    Gui second;
-    EXPECT_EQ(second.selection(1003), 1);
-    EXPECT_EQ(second.selection(1004), 1);
-}
-
 // A box that takes the focus from the file name field does not check the name again
 // when it closes: one error box, not one after another.
 TEST_F(GuiTest, AnErrorBoxComesOnce) {
