@@ -64,6 +64,9 @@ bool listed(const std::string& name) {
 struct RtMidiPorts::Api {
     RtMidi::Api id;
     std::string name;
+    // An RtMidi object (and the library handle inside it) is for one thread at a time:
+    // a listing and the vanished-port watch take turns on these two.
+    std::timed_mutex inUse;
     std::unique_ptr<RtMidiIn> listIn;
     std::unique_ptr<RtMidiOut> listOut;
 };
@@ -164,19 +167,35 @@ std::string RtMidiPorts::selectSystem() {
     return openSystem(requested_, api_);
 }
 
+// A MIDI server that has stopped answering (a stalled JACK server) blocks every call
+// into the library without end: the listing runs on a thread of its own, which is left
+// behind when it does not end in time.
+struct RtMidiPorts::Listing {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::shared_ptr<Api> api;
+    std::string why;
+    PortNames names;
+};
+
 Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
     names = {};
-    // A MIDI server that has stopped answering (a stalled JACK server) blocks every call
-    // into the library without end: the listing runs on a thread of its own, which is
-    // left behind when it does not end in time.
-    struct Listing {
-        std::mutex mutex;
-        std::condition_variable ended;
-        bool done = false;
-        std::shared_ptr<Api> api;
-        std::string why;
-        PortNames names;
+    const auto stalled = [] {
+        return portFailure("The MIDI system does not answer: listing its ports took longer than " +
+                           std::to_string(kListDeadline.count()) +
+                           " s. Is its server (JACK) stalled or overloaded?");
     };
+    if (stuck_) {
+        bool ended = false;
+        {
+            std::lock_guard lock(stuck_->mutex);
+            ended = stuck_->done;
+            if (ended) api_ = stuck_->api;
+        }
+        if (!ended) return stalled();
+        stuck_.reset();
+    }
     auto listing = std::make_shared<Listing>();
     listing->api = api_;
     std::thread([listing, requested = requested_] {
@@ -185,6 +204,7 @@ Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
         std::string why;
         if (!api) why = openSystem(requested, api);
         if (api) {
+            std::lock_guard turn(api->inUse);
             for (unsigned i = 0, n = api->listIn->getPortCount(); i < n; ++i) {
                 std::string name = api->listIn->getPortName(i);
                 if (listed(name)) found.inputs.push_back({std::move(name), i});
@@ -205,11 +225,8 @@ Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
     {
         std::unique_lock lock(listing->mutex);
         if (!listing->ended.wait_for(lock, kListDeadline, [&] { return listing->done; })) {
-            return portFailure(
-                "The MIDI system does not answer: listing its ports took longer "
-                "than " +
-                std::to_string(kListDeadline.count()) +
-                " s. Is its server (JACK) stalled or overloaded?");
+            stuck_ = listing;
+            return stalled();
         }
         api_ = listing->api;
         why = listing->why;
@@ -316,7 +333,7 @@ Outcome RtMidiPorts::open(const Port* input, const Port* output) {
                 }
             },
             clock_, kSendDeadline);
-    watcher_ = std::thread([this] { watch(); });
+    watcher_ = std::thread([this, api = api_] { watch(*api); });
     return {};
 }
 
@@ -364,21 +381,27 @@ void RtMidiPorts::fail(const std::string& why) {
     if (failure_) failure_(why);
 }
 
-void RtMidiPorts::watch() {
+void RtMidiPorts::watch(Api& api) {
     std::unique_lock lock(mutex_);
     while (watching_) {
         watchWake_.wait_for(lock, kWatchInterval, [this] { return !watching_; });
         if (!watching_) return;
         lock.unlock();
         bool inThere = inName_.empty(), outThere = outName_.empty();
-        try {
-            for (unsigned i = 0, n = api_->listIn->getPortCount(); i < n; ++i) {
-                inThere = inThere || api_->listIn->getPortName(i) == inName_;
+        // While a listing has the objects (one stuck on a stalled server, too) this
+        // round is skipped: not being able to look is no sign that a port went.
+        if (std::unique_lock turn(api.inUse, kWatchInterval); !turn.owns_lock()) {
+            inThere = outThere = true;
+        } else {
+            try {
+                for (unsigned i = 0, n = api.listIn->getPortCount(); i < n; ++i) {
+                    inThere = inThere || api.listIn->getPortName(i) == inName_;
+                }
+                for (unsigned i = 0, n = api.listOut->getPortCount(); i < n; ++i) {
+                    outThere = outThere || api.listOut->getPortName(i) == outName_;
+                }
+            } catch (const RtMidiError&) {
             }
-            for (unsigned i = 0, n = api_->listOut->getPortCount(); i < n; ++i) {
-                outThere = outThere || api_->listOut->getPortName(i) == outName_;
-            }
-        } catch (const RtMidiError&) {
         }
         if (!inThere || !outThere) {
             fail("The MIDI port \"" + (inThere ? outName_ : inName_) +

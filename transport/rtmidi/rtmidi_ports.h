@@ -47,7 +47,7 @@ private:
     Outcome open(const Port* input, const Port* output);
     [[nodiscard]] std::string selectSystem();
     void fail(const std::string& why);
-    void watch();
+    void watch(Api& api);
     void stopWatching();
     static void onInput(double, std::vector<unsigned char>* message, void* self);
     static void onError(RtMidiError::Type type, const std::string& text, void* self);
@@ -58,6 +58,10 @@ private:
     // The chosen system, with its listing objects; shared with a listing that may still
     // be stuck in the library after its deadline.
     std::shared_ptr<Api> api_;
+    // A listing that outlived its deadline, still using the listing objects (which are
+    // not safe for two threads): until it ends, listings fail at once.
+    struct Listing;
+    std::shared_ptr<Listing> stuck_;
     std::unique_ptr<RtMidiIn> in_;
     std::shared_ptr<RtMidiOut> out_;
     std::string inName_, outName_;
