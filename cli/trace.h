@@ -4,6 +4,7 @@
 
 #include "cli/terminal.h"
 #include "engine/host.h"
+#include "transport/sysex_framer.h"
 
 namespace halden::cli {
 
@@ -24,7 +25,7 @@ private:
     bool enabled_;
     Clock::Duration start_;
     std::mutex mutex_;
-    Bytes partial_;  // received message being assembled
+    SysExFramer framer_;  // received messages
 };
 
 // Passes messages on to the port and shows them to the tracer.

@@ -1,40 +1,54 @@
 // Cuts whole SysEx messages out of a raw MIDI byte stream, as a device reading a MIDI
-// cable does: real-time bytes inside a message are skipped, any other status byte ends
-// an unfinished message, and everything outside SysEx is dropped.
+// cable does: everything outside SysEx is dropped, and so is an unfinished message,
+// unless the one who asked wants to see those too.
 #pragma once
 
 #include <functional>
 
 #include "engine/bytes.h"
+#include "engine/sysex_decoder.h"
 
 namespace halden {
 
 class SysExFramer {
 public:
     using OnMessage = std::function<void(ByteView)>;
-    explicit SysExFramer(OnMessage onMessage) : onMessage_(std::move(onMessage)) {}
+    explicit SysExFramer(OnMessage onMessage, OnMessage onCutOff = {})
+        : onMessage_(std::move(onMessage)), onCutOff_(std::move(onCutOff)) {}
 
     void feed(ByteView bytes) {
         for (const uint8_t b : bytes) {
-            if (b >= 0xF8) continue;  // real time: belongs to no message
-            if (b == 0xF0) {
-                message_.assign(1, b);
-            } else if (message_.empty()) {
-                continue;
-            } else if (b == 0xF7) {
-                message_.push_back(b);
-                onMessage_(message_);
-                message_.clear();
-            } else if (b >= 0x80) {
-                message_.clear();
-            } else {
-                message_.push_back(b);
+            switch (decoder_.feed(b)) {
+                case SysExDecoder::Step::kOutside:
+                    break;
+                case SysExDecoder::Step::kStart:
+                    cutOff();
+                    message_.assign(1, b);
+                    break;
+                case SysExDecoder::Step::kData:
+                    message_.push_back(b);
+                    break;
+                case SysExDecoder::Step::kEnd:
+                    message_.push_back(b);
+                    onMessage_(message_);
+                    message_.clear();
+                    break;
+                case SysExDecoder::Step::kCutOff:
+                    cutOff();
+                    break;
             }
         }
     }
 
 private:
+    void cutOff() {
+        if (!message_.empty() && onCutOff_) onCutOff_(message_);
+        message_.clear();
+    }
+
     OnMessage onMessage_;
+    OnMessage onCutOff_;
+    SysExDecoder decoder_;
     Bytes message_;
 };
 
