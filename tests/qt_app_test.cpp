@@ -308,8 +308,7 @@ TEST(QtApp, AnUpdateTheHaldenDoesNotProveFails) {
 // leaves the Halden as it was.
 TEST(QtApp, AnOlderImageIsAskedFirst) {
     AppRig rig;
-    rig.sim.versionMajor = 1;
-    rig.sim.versionMinor = 5;
+    rig.sim.version = {1, 5};
     rig.start();
     rig.connectToSimulator();
     rig.nameImage(rig.versionedImage("v1.4.hfi", 1, 4));

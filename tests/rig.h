@@ -88,6 +88,11 @@ private:
     SysExSender& inner_;
 };
 
+// The body of a message sent (command first).
+inline ByteView bodyOf(const Bytes& message) {
+    return protocol::unframe(message).value();
+}
+
 struct Rig {
     explicit Rig(SimOptions options = {})
         : halden(recording(options), clock, clock, [this](ByteView b) { receiver.feed(b); }),
@@ -102,12 +107,12 @@ struct Rig {
     // Commands of the messages sent so far, in order.
     std::vector<uint8_t> sentCommands() const {
         std::vector<uint8_t> out;
-        for (const auto& m : link.sent) out.push_back(m.at(5));
+        for (const auto& m : link.sent) out.push_back(bodyOf(m)[0]);
         return out;
     }
     size_t countSent(uint8_t command) const {
         size_t n = 0;
-        for (const auto& m : link.sent) n += m.at(5) == command;
+        for (const auto& m : link.sent) n += bodyOf(m)[0] == command;
         return n;
     }
 

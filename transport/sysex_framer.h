@@ -17,35 +17,23 @@ public:
         : onMessage_(std::move(onMessage)), onCutOff_(std::move(onCutOff)) {}
 
     void feed(ByteView bytes) {
+        using Step = SysExDecoder::Step;
         for (const uint8_t b : bytes) {
-            switch (decoder_.feed(b)) {
-                case SysExDecoder::Step::kOutside:
-                    break;
-                case SysExDecoder::Step::kStart:
-                    cutOff();
-                    message_.assign(1, b);
-                    break;
-                case SysExDecoder::Step::kData:
-                    message_.push_back(b);
-                    break;
-                case SysExDecoder::Step::kEnd:
-                    message_.push_back(b);
-                    onMessage_(message_);
-                    message_.clear();
-                    break;
-                case SysExDecoder::Step::kCutOff:
-                    cutOff();
-                    break;
+            const Step step = decoder_.feed(b);
+            if ((step == Step::kStart || step == Step::kCutOff) && !message_.empty()) {
+                if (onCutOff_) onCutOff_(message_);
+                message_.clear();
+            }
+            if (step == Step::kOutside || step == Step::kCutOff) continue;
+            message_.push_back(b);
+            if (step == Step::kEnd) {
+                onMessage_(message_);
+                message_.clear();
             }
         }
     }
 
 private:
-    void cutOff() {
-        if (!message_.empty() && onCutOff_) onCutOff_(message_);
-        message_.clear();
-    }
-
     OnMessage onMessage_;
     OnMessage onCutOff_;
     SysExDecoder decoder_;
