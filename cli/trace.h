@@ -28,21 +28,4 @@ private:
     SysExFramer framer_;  // received messages
 };
 
-// Passes messages on to the port and shows them to the tracer.
-class TracingSender : public SysExSender {
-public:
-    TracingSender(SysExSender& inner, Tracer& tracer) : inner_(inner), tracer_(tracer) {}
-    [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
-        tracer_.sent(message);
-        return inner_.sendSysEx(message);
-    }
-    std::string failureText() const override { return inner_.failureText(); }
-    size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
-    unsigned linkBaud() const override { return inner_.linkBaud(); }
-
-private:
-    SysExSender& inner_;
-    Tracer& tracer_;
-};
-
 }  // namespace halden::cli

@@ -66,14 +66,14 @@ public:
 };
 
 // Records what was sent and when; can be told to fail from the N-th send on.
-class RecordingLink : public SysExSender {
+class RecordingLink : public ForwardingSender {
 public:
-    RecordingLink(Clock& clock, SysExSender& inner) : clock_(clock), inner_(inner) {}
+    RecordingLink(Clock& clock, SysExSender& inner) : ForwardingSender(inner), clock_(clock) {}
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
         if (failFrom && sent.size() + 1 >= failFrom) return status::kPortFailure;
         sent.emplace_back(message.begin(), message.end());
         times.push_back(clock_.now());
-        return inner_.sendSysEx(message);
+        return ForwardingSender::sendSysEx(message);
     }
     std::string failureText() const override { return "link unplugged"; }
     size_t maxMessageSize() const override { return maxMessage; }
@@ -85,7 +85,6 @@ public:
 
 private:
     Clock& clock_;
-    SysExSender& inner_;
 };
 
 // The body of a message sent (command first).
