@@ -4,19 +4,10 @@ namespace halden::protocol {
 
 namespace {
 
-// Where each number sits in a body (the command is byte 0).
-namespace identity {
-constexpr size_t kBodySize = 20;
-constexpr size_t kImageStatus = 1;
-constexpr size_t kVersionMajor = 2;
-constexpr size_t kVersionMinor = 3;
-constexpr size_t kBlockSize = 7;  // 14-bit
-constexpr size_t kAuxByte1 = 9;
-constexpr size_t kAuxByte2 = 10;
-constexpr size_t kAuxWord = 11;  // 14-bit
-constexpr size_t kAuxByte3 = 13;
-constexpr size_t kSerial = 14;  // d14 to d19
-}  // namespace identity
+// An identity reply: the command, then d1 the image status, d2 and d3 the version,
+// d4 to d6 unused, d7 and d8 the block size, d9 to d13 kept but not used (d11 and d12 a
+// 14-bit number), d14 to d19 the serial number.
+constexpr size_t kIdentityBodySize = 20;
 // A block write: command, block number, payload length n, payload, checksum. The
 // checksum is the sum of the four number bytes and the payload, in 14 bits.
 constexpr size_t kBlockNumber = 1;
@@ -107,17 +98,16 @@ Bytes identityReply(const IdentityReply& r) {
 }
 
 std::optional<IdentityReply> decodeIdentityReply(ByteView body) {
-    using namespace identity;
-    if (body.size() != kBodySize) return std::nullopt;
+    if (body.size() != kIdentityBodySize) return std::nullopt;
     IdentityReply r;
-    r.imageStatus = body[kImageStatus];
-    r.version = {body[kVersionMajor], body[kVersionMinor]};
-    r.blockSize = static_cast<uint16_t>(read14(body, kBlockSize));
-    r.auxByte1 = body[kAuxByte1];
-    r.auxByte2 = body[kAuxByte2];
-    r.auxWord = static_cast<uint16_t>(read14(body, kAuxWord));
-    r.auxByte3 = body[kAuxByte3];
-    std::copy(body.begin() + kSerial, body.end(), r.serial.begin());
+    r.imageStatus = body[1];
+    r.version = {body[2], body[3]};
+    r.blockSize = static_cast<uint16_t>(read14(body, 7));
+    r.auxByte1 = body[9];
+    r.auxByte2 = body[10];
+    r.auxWord = static_cast<uint16_t>(read14(body, 11));
+    r.auxByte3 = body[13];
+    std::copy(body.begin() + 14, body.end(), r.serial.begin());
     return r;
 }
 

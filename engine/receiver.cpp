@@ -14,20 +14,9 @@ using protocol::kModel2;
 using protocol::kSysExEnd;
 using Step = SysExDecoder::Step;
 
-// The header of a Halden message, F0 41 <device> 4B 39: each byte a position must hold
-// (the device number may be any byte).
-bool headerByteFits(size_t at, uint8_t b) {
-    switch (at) {
-        case 1:
-            return b == kManufacturer;
-        case 3:
-            return b == kModel1;
-        case 4:
-            return b == kModel2;
-        default:
-            return true;
-    }
-}
+// The header of a Halden message, F0 41 <device> 4B 39; the device number may be any
+// byte.
+constexpr int kHeader[kHeaderSize] = {protocol::kSysExStart, kManufacturer, -1, kModel1, kModel2};
 }  // namespace
 
 SysExReceiver::SysExReceiver(Clock& clock, const CancelFlag& cancel)
@@ -53,28 +42,20 @@ void SysExReceiver::feed(std::span<const uint8_t> bytes) {
 
 void SysExReceiver::handle(uint8_t b) {
     const size_t at = decoder_.length();  // b's position in the message
-    switch (decoder_.feed(b)) {
-        case Step::kData:
-            if (at >= kHeaderSize) {
-                append(b);
-            } else if (!headerByteFits(at, b)) {
-                decoder_.reset();  // not the Halden's: skipped up to the next 0xF0
-            } else if (at + 1 == kHeaderSize) {
-                bodyStart_ = written_;
-            }
-            return;
-        case Step::kEnd:
-            if (at >= kHeaderSize) append(b);
-            return;
-        case Step::kCutOff:
-            // What arrived of the body is dropped, so that it is never joined to the next
-            // message.
-            if (at >= kHeaderSize) dropBody();
-            return;
-        case Step::kStart:
-        case Step::kOutside:
-            return;
+    const Step step = decoder_.feed(b);
+    if (at < kHeaderSize) {
+        if (step != Step::kData) return;
+        if (kHeader[at] >= 0 && b != kHeader[at]) {
+            decoder_.reset();  // not the Halden's: passed over up to the next 0xF0
+        } else if (at + 1 == kHeaderSize) {
+            bodyStart_ = written_;
+        }
+        return;
     }
+    if (step == Step::kData || step == Step::kEnd) append(b);
+    // What arrived of a body cut off is dropped, so that it is never joined to the next
+    // message.
+    if (step == Step::kCutOff) dropBody();
 }
 
 void SysExReceiver::append(uint16_t item) {
