@@ -50,8 +50,7 @@ void TransferMeter::plan(const UpdatePlan& plan, unsigned baud) {
 void TransferMeter::sent(ByteView message) {
     using namespace protocol;
     const std::optional<ByteView> body = unframe(message);
-    if (!body || body->empty() || (*body)[0] != kBlockWrite) return;
-    const std::optional<BlockWrite> write = decodeBlockWrite(*body);
+    const std::optional<BlockWrite> write = body ? decodeBlockWrite(*body) : std::nullopt;
     if (!write) return;
     Clock::Duration time{0};
     std::string text;

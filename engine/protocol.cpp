@@ -73,7 +73,7 @@ std::optional<uint8_t> requestArgument(ByteView body) {
 
 std::optional<BlockWrite> decodeBlockWrite(ByteView body) {
     constexpr size_t kNumbers = kBlockWriteOverhead - kHeaderSize - 1;  // command to checksum
-    if (body.size() < kNumbers) return std::nullopt;
+    if (body.size() < kNumbers || body[0] != kBlockWrite) return std::nullopt;
     const size_t n = read14(body, kBlockLength);
     if (body.size() != kNumbers + n) return std::nullopt;
     return BlockWrite{read14(body, kBlockNumber), body.subspan(kBlockPayload, n),

@@ -78,7 +78,7 @@ struct BlockWrite {
     ByteView payload;
     bool checksumOk = false;
 };
-// nullopt when the body is too short for a block write or its length does not fit.
+// nullopt when the body is not a block write, or one whose length does not fit.
 std::optional<BlockWrite> decodeBlockWrite(ByteView body);
 
 // The numbers an identity reply carries, kept as the Halden's record holds them.

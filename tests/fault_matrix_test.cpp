@@ -53,8 +53,7 @@ using Matches = std::function<bool(const Bytes& message, size_t identityRequests
 
 bool isBlock(const Bytes& m, unsigned number, bool closing) {
     const auto block = protocol::decodeBlockWrite(test::bodyOf(m));
-    return test::bodyOf(m)[0] == 0x15 && block && block->number == number &&
-           block->payload.empty() == closing;
+    return block && block->number == number && block->payload.empty() == closing;
 }
 bool isRequest(const Bytes& m, uint8_t command, std::optional<uint8_t> argument = {}) {
     const ByteView body = test::bodyOf(m);
