@@ -27,10 +27,7 @@ std::string details(const Record& r) {
     switch (r.type) {
         case RecordType::Area:
             std::snprintf(text, sizeof text, "length %zu, version %u.%u%s", r.data.size(),
-                          r.versionMajor, r.versionMinor,
-                          r.versionMajor == kNeverAskVersion && r.versionMinor == kNeverAskVersion
-                              ? " (never asks)"
-                              : "");
+                          r.version.major, r.version.minor, areaVersion(r) ? "" : " (never asks)");
             break;
         case RecordType::Delay:
             std::snprintf(text, sizeof text, "count %u (%.1f s)", r.operand, r.operand / 10.0);

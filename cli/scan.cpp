@@ -234,14 +234,11 @@ private:
         std::string name;
     };
     void heard(size_t input, ByteView m) {
-        using namespace protocol;
-        if (m.size() <= kCommandOffset || m[1] != kManufacturer || m[3] != kModel1 ||
-            m[4] != kModel2) {
-            return;
-        }
+        const std::optional<ByteView> body = protocol::unframe(m);
+        if (!body) return;
         std::lock_guard lock(mutex_);
         receiver_.feed(m);
-        if (m[kCommandOffset] == kIdentityReply) answered_.insert(input);
+        if (!body->empty() && (*body)[0] == protocol::kIdentityReply) answered_.insert(input);
     }
     CancelFlag cancel_{false};
     SysExReceiver receiver_;

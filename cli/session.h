@@ -78,22 +78,8 @@ private:
     } portsSender_{ports_};
     TransferMeter meter_;
     // Every message goes out through the meter and the tracer.
-    class MeteredSender : public SysExSender {
-    public:
-        MeteredSender(SysExSender& inner, TransferMeter& meter) : inner_(inner), meter_(meter) {}
-        StatusCode sendSysEx(ByteView message) override {
-            meter_.sent(message);
-            return inner_.sendSysEx(message);
-        }
-        std::string failureText() const override { return inner_.failureText(); }
-        size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
-        unsigned linkBaud() const override { return inner_.linkBaud(); }
-
-    private:
-        SysExSender& inner_;
-        TransferMeter& meter_;
-    } meteredSender_{portsSender_, meter_};
-    TracingSender sender_{meteredSender_, tracer_};
+    ForwardingSender meteredSender_{portsSender_, [this](ByteView m) { meter_.sent(m); }};
+    ForwardingSender sender_{meteredSender_, [this](ByteView m) { tracer_.sent(m); }};
     TerminalProgress progress_;
     TerminalBoxes boxes_;
     EngineIo io_;

@@ -5,7 +5,12 @@
 namespace halden::cli {
 
 Tracer::Tracer(Terminal& terminal, Clock& clock, bool enabled)
-    : terminal_(terminal), clock_(clock), enabled_(enabled), start_(clock.now()) {}
+    : terminal_(terminal),
+      clock_(clock),
+      enabled_(enabled),
+      start_(clock.now()),
+      // A message cut off is shown with what came of it.
+      framer_([this](ByteView m) { print('<', m); }, [this](ByteView m) { print('<', m); }) {}
 
 void Tracer::sent(ByteView message) {
     if (enabled_) print('>', message);
@@ -14,20 +19,7 @@ void Tracer::sent(ByteView message) {
 void Tracer::received(ByteView bytes) {
     if (!enabled_) return;
     std::lock_guard lock(mutex_);
-    for (uint8_t b : bytes) {
-        if (b >= 0xF8) continue;
-        if (b == 0xF0 || (b >= 0x80 && b != 0xF7)) {
-            if (!partial_.empty()) print('<', partial_);  // cut off: show what came
-            partial_.clear();
-            if (b != 0xF0) continue;
-        }
-        if (partial_.empty() && b != 0xF0) continue;  // not inside a SysEx message
-        partial_.push_back(b);
-        if (b == 0xF7) {
-            print('<', partial_);
-            partial_.clear();
-        }
-    }
+    framer_.feed(bytes);
 }
 
 void Tracer::print(char arrow, ByteView message) {

@@ -4,6 +4,7 @@
 
 #include "cli/terminal.h"
 #include "engine/host.h"
+#include "transport/sysex_framer.h"
 
 namespace halden::cli {
 
@@ -24,24 +25,7 @@ private:
     bool enabled_;
     Clock::Duration start_;
     std::mutex mutex_;
-    Bytes partial_;  // received message being assembled
-};
-
-// Passes messages on to the port and shows them to the tracer.
-class TracingSender : public SysExSender {
-public:
-    TracingSender(SysExSender& inner, Tracer& tracer) : inner_(inner), tracer_(tracer) {}
-    [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
-        tracer_.sent(message);
-        return inner_.sendSysEx(message);
-    }
-    std::string failureText() const override { return inner_.failureText(); }
-    size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
-    unsigned linkBaud() const override { return inner_.linkBaud(); }
-
-private:
-    SysExSender& inner_;
-    Tracer& tracer_;
+    SysExFramer framer_;  // received messages
 };
 
 }  // namespace halden::cli

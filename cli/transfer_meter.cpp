@@ -49,7 +49,9 @@ void TransferMeter::plan(const UpdatePlan& plan, unsigned baud) {
 
 void TransferMeter::sent(ByteView message) {
     using namespace protocol;
-    if (message.size() < kBlockWriteOverhead || message[kCommandOffset] != kBlockWrite) return;
+    const std::optional<ByteView> body = unframe(message);
+    const std::optional<BlockWrite> write = body ? decodeBlockWrite(*body) : std::nullopt;
+    if (!write) return;
     Clock::Duration time{0};
     std::string text;
     {
@@ -57,7 +59,7 @@ void TransferMeter::sent(ByteView message) {
         const Clock::Duration now = clock_.now();
         if (blocks_ == 0) start_ = now;
         ++blocks_;
-        done_ += message.size() - kBlockWriteOverhead;
+        done_ += write->payload.size();
         if (told_ || blocks_ < 2) return;
         if (blocks_ < kMeasuredBlocks && now - start_ < kMeasureTime) return;
         told_ = true;

@@ -10,10 +10,6 @@ using namespace protocol;
 
 namespace {
 
-Bytes frame(uint8_t command) {
-    return {kSysExStart, kManufacturer, kRequestDevice, kModel1, kModel2, command};
-}
-
 constexpr size_t kIdentityCapacity = 78;
 constexpr unsigned kIdentityPolls = 30;
 constexpr size_t kEraseCapacity = 30;
@@ -42,66 +38,19 @@ StatusCode readReplyTo(EngineIo& io, uint8_t command, unsigned polls,
     }
 }
 
-// Data byte d<i> of a reply body; one the Halden did not send counts as 0, as in a
-// zero-filled reply buffer.
-uint8_t dataByte(ByteView body, size_t i) {
-    return i < body.size() ? body[i] : 0;
-}
-
 }  // namespace
-
-Bytes controlRequest(uint8_t code) {
-    Bytes m = frame(kControlRequest);
-    m.push_back(code);
-    m.push_back(kSysExEnd);
-    return m;
-}
-
-Bytes identityRequest() {
-    Bytes m = frame(kIdentityRequest);
-    m.push_back(kSysExEnd);
-    return m;
-}
-
-Bytes eraseRequest(uint8_t area) {
-    Bytes m = frame(kEraseRequest);
-    m.push_back(area);
-    m.push_back(kSysExEnd);
-    return m;
-}
-
-Bytes blockWrite(uint16_t blockNumber, ByteView payload) {
-    Bytes m = frame(kBlockWrite);
-    m.reserve(payload.size() + kBlockWriteOverhead);
-    put14(m, blockNumber);
-    put14(m, static_cast<unsigned>(payload.size()));
-    m.insert(m.end(), payload.begin(), payload.end());
-    put14(m, blockChecksum(m, payload.size()));
-    m.push_back(kSysExEnd);
-    return m;
-}
 
 StatusCode decodeIdentity(ByteView body, DeviceInfo& info) {
     info = DeviceInfo{};
-    if (body.size() != identity::kBodySize) return status::kResponseUnknown;
-    info.imageStatus = body[identity::kImageStatus];
-    info.versionMajor = body[identity::kVersionMajor];
-    info.versionMinor = body[identity::kVersionMinor];
-    info.blockSize = static_cast<uint16_t>(read14(body, identity::kBlockSize));
-    info.auxByte1 = body[identity::kAuxByte1];
-    info.auxByte2 = body[identity::kAuxByte2];
-    info.auxWord = static_cast<uint16_t>(read14(body, identity::kAuxWord));
-    info.auxByte3 = body[identity::kAuxByte3];
-    char serial[2 * identity::kSerialBytes + 1] = {};
-    for (size_t i = 0; i < identity::kSerialBytes; ++i) {
-        std::snprintf(serial + 2 * i, 3, "%.2x", body[identity::kSerial + i]);
+    const std::optional<IdentityReply> reply = decodeIdentityReply(body);
+    if (!reply) return status::kResponseUnknown;
+    static_cast<IdentityReply&>(info) = *reply;
+    char serial[2 * std::tuple_size_v<decltype(reply->serial)> + 1] = {};
+    for (size_t i = 0; i < info.serial.size(); ++i) {
+        std::snprintf(serial + 2 * i, 3, "%.2x", info.serial[i]);
     }
     info.serialText = serial;
-    if (info.imageStatus == 0) {
-        char version[16];
-        std::snprintf(version, sizeof version, "%d.%d", info.versionMajor, info.versionMinor);
-        info.versionText = version;
-    }
+    if (info.imageStatus == 0) info.versionText = versionText(info.version);
     return status::kOk;
 }
 
@@ -124,7 +73,7 @@ StatusCode eraseArea(EngineIo& io, uint8_t area) {
     std::array<uint8_t, kEraseCapacity> buffer;
     ByteView body;
     if (StatusCode rc = readReplyTo(io, kEraseReply, kErasePolls, buffer, body)) return rc;
-    switch (dataByte(body, 1)) {
+    switch (replyResult(body)) {
         case erase::kOk:
             return status::kOk;
         case erase::kFailure:
@@ -167,8 +116,8 @@ StatusCode writeBlock(EngineIo& io, uint16_t blockNumber, ByteView payload) {
     std::array<uint8_t, kBlockCapacity> buffer;
     ByteView body;
     if (StatusCode rc = readBody(io, kBlockPolls, buffer, body)) return rc;
-    if (dataByte(body, 0) != kBlockReply) return status::kResponseUnknown;
-    return blockResultStatus(dataByte(body, 1), body.size());
+    if (body.empty() || body[0] != kBlockReply) return status::kResponseUnknown;
+    return blockResultStatus(replyResult(body), body.size());
 }
 
 }  // namespace halden

@@ -9,24 +9,17 @@
 
 namespace halden {
 
-struct DeviceInfo {
-    uint32_t imageStatus = 0;
-    uint8_t versionMajor = 0;
-    uint8_t versionMinor = 0;
-    uint16_t blockSize = 0;
-    uint8_t auxByte1 = 0;
-    uint8_t auxByte2 = 0;
-    uint16_t auxWord = 0;
-    uint32_t auxByte3 = 0;
+// What the Halden said of itself in its identity reply.
+struct DeviceInfo : protocol::IdentityReply {
     std::string serialText;   // 12 lowercase hex digits
     std::string versionText;  // "major.minor", only when imageStatus is 0
 };
 
-// Request bytes, framing included.
-Bytes controlRequest(uint8_t code);
-Bytes identityRequest();
-Bytes eraseRequest(uint8_t area);
-Bytes blockWrite(uint16_t blockNumber, ByteView payload);
+// The requests, framing included.
+using protocol::blockWrite;
+using protocol::controlRequest;
+using protocol::eraseRequest;
+using protocol::identityRequest;
 
 // Fills `info` from an identity reply body (command byte first). The body must be
 // exactly 20 bytes long, else the result is 8 and `info` is left cleared.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,26 @@ public:
     virtual size_t maxMessageSize() const = 0;
     // The link's speed in baud where the port knows it (a MIDI cable: 31250), else 0.
     virtual unsigned linkBaud() const { return 0; }
+};
+
+// Hands every message on to another sender once `onSend` has seen it; all the rest is
+// the other's.
+class ForwardingSender : public SysExSender {
+public:
+    using OnSend = std::function<void(ByteView)>;
+    explicit ForwardingSender(SysExSender& inner, OnSend onSend = {})
+        : inner_(inner), onSend_(std::move(onSend)) {}
+    [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
+        if (onSend_) onSend_(message);
+        return inner_.sendSysEx(message);
+    }
+    std::string failureText() const override { return inner_.failureText(); }
+    size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
+    unsigned linkBaud() const override { return inner_.linkBaud(); }
+
+private:
+    SysExSender& inner_;
+    OnSend onSend_;
 };
 
 // The progress window: a caption, a bar from 0 to 100 and a Cancel button (which sets

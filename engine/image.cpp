@@ -64,8 +64,7 @@ StatusCode walkRecords(ByteView image, std::vector<Record>& records) {
             case RecordType::Area: {
                 if (rest.size() < kAreaHeaderSize) return status::kImageCorrupt;
                 const size_t length = rest[0] | (rest[1] << 8);
-                rec.versionMajor = rest[2];
-                rec.versionMinor = rest[3];
+                rec.version = {rest[2], rest[3]};
                 rest = rest.subspan(kAreaHeaderSize);
                 if (rest.size() < length) return status::kImageCorrupt;
                 rec.data = rest.first(length);
@@ -108,10 +107,10 @@ std::string versionText(Version version) {
 }
 
 std::optional<Version> areaVersion(const Record& area) {
-    if (area.versionMajor == kNeverAskVersion && area.versionMinor == kNeverAskVersion) {
+    if (area.version == Version{kNeverAskVersion, kNeverAskVersion}) {
         return std::nullopt;
     }
-    return Version{area.versionMajor, area.versionMinor};
+    return area.version;
 }
 
 Result<Version> parseVersion(const std::string& text) {

@@ -2,6 +2,7 @@
 // followed by records executed in order, closed by an end marker.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -34,14 +35,21 @@ inline uint16_t storedChecksum(ByteView image) {
     return static_cast<uint16_t>(image[1] | (image[2] << 8));
 }
 
+// A firmware version as people write it, "MAJOR.MINOR" (each 0 to 127, as it travels in
+// SysEx data); newer compares greater.
+struct Version {
+    uint8_t major = 0;
+    uint8_t minor = 0;
+    auto operator<=>(const Version&) const = default;
+};
+
 // One record as found by the walk. `offset` is where its type byte stands; `data` is an
 // area's data, inside the image.
 struct Record {
     size_t offset = 0;
     RecordType type = RecordType::End;
     uint8_t operand = 0;  // delay count or control code
-    uint8_t versionMajor = 0;
-    uint8_t versionMinor = 0;
+    Version version;      // an area's
     ByteView data;
 };
 
@@ -58,12 +66,6 @@ struct Record {
 [[nodiscard]] StatusCode parseImage(ByteView image, std::vector<Record>& records);
 [[nodiscard]] StatusCode validateImage(ByteView image);
 
-// An area's version as people write it, "MAJOR.MINOR" (each 0 to 127, as it travels in
-// SysEx data).
-struct Version {
-    uint8_t major = 0;
-    uint8_t minor = 0;
-};
 Result<Version> parseVersion(const std::string& text);
 std::string versionText(Version version);  // "MAJOR.MINOR"
 

@@ -3,10 +3,13 @@
 // use these, so that they cannot drift apart.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "engine/bytes.h"
+#include "engine/image.h"
 
 namespace halden::protocol {
 
@@ -17,9 +20,7 @@ inline constexpr uint8_t kManufacturer = 0x41;
 inline constexpr uint8_t kRequestDevice = 0x10;  // any device number is taken in replies
 inline constexpr uint8_t kModel1 = 0x4B;
 inline constexpr uint8_t kModel2 = 0x39;
-inline constexpr size_t kHeaderSize = 5;      // F0 41 <device> 4B 39
-inline constexpr size_t kCommandOffset = 5;   // the command byte in a whole message
-inline constexpr size_t kArgumentOffset = 6;  // a control code or an erase's area
+inline constexpr size_t kHeaderSize = 5;  // F0 41 <device> 4B 39
 
 // Command bytes.
 inline constexpr uint8_t kControlRequest = 0x10;
@@ -35,44 +36,9 @@ inline constexpr uint8_t kHandshakeCode = 2;
 
 // Numbers wider than seven bits travel as 14-bit numbers, high seven bits first.
 inline constexpr unsigned kMax14Bit = 0x3FFF;
-inline void put14(Bytes& out, unsigned v) {
-    out.push_back(static_cast<uint8_t>((v >> 7) & 0x7F));
-    out.push_back(static_cast<uint8_t>(v & 0x7F));
-}
-// The caller has checked that bytes `at` and `at + 1` are there.
-inline unsigned read14(ByteView in, size_t at) {
-    return static_cast<unsigned>(((in[at] & 0x7F) << 7) | (in[at + 1] & 0x7F));
-}
 
-// An identity reply body: the command and 19 data bytes, d1 being body[1].
-namespace identity {
-inline constexpr size_t kBodySize = 20;
-inline constexpr size_t kImageStatus = 1;
-inline constexpr size_t kVersionMajor = 2;
-inline constexpr size_t kVersionMinor = 3;
-inline constexpr size_t kBlockSize = 7;  // 14-bit
-inline constexpr size_t kAuxByte1 = 9;
-inline constexpr size_t kAuxByte2 = 10;
-inline constexpr size_t kAuxWord = 11;  // 14-bit
-inline constexpr size_t kAuxByte3 = 13;
-inline constexpr size_t kSerial = 14;  // d14 to d19
-inline constexpr size_t kSerialBytes = 6;
-}  // namespace identity
-
-// A block write: header, command, block number (14-bit), payload length (14-bit),
-// payload, checksum (14-bit), F7. The checksum is the sum of the four number bytes and
-// the payload, in 14 bits.
-inline constexpr size_t kBlockNumberOffset = 6;
-inline constexpr size_t kBlockLengthOffset = 8;
-inline constexpr size_t kBlockPayloadOffset = 10;
+// A block write carries its payload and 13 bytes more.
 inline constexpr size_t kBlockWriteOverhead = 13;
-inline unsigned blockChecksum(ByteView message, size_t payloadLength) {
-    unsigned sum = 0;
-    for (size_t i = kBlockNumberOffset; i < kBlockPayloadOffset + payloadLength; ++i) {
-        sum += message[i];
-    }
-    return sum & kMax14Bit;
-}
 
 // Device results in an erase reply.
 namespace erase {
@@ -92,5 +58,48 @@ inline constexpr uint8_t kProgrammingFault = 6;
 inline constexpr uint8_t kTaken = 7;  // success too, in a reply of exactly two bytes
 inline constexpr uint8_t kTooLarge = 8;
 }  // namespace block
+
+// The messages, each written and read in one place. Requests are whole messages; a
+// reply is the body the receiver hands out (command first, without the closing 0xF7),
+// which `frame` makes whole.
+Bytes frame(ByteView body);  // F0 41 10 4B 39 <body> F7
+// The body of a whole Halden message (possibly empty); nullopt when it is not one.
+std::optional<ByteView> unframe(ByteView message);
+
+Bytes controlRequest(uint8_t code);
+Bytes identityRequest();
+Bytes eraseRequest(uint8_t area);
+Bytes blockWrite(unsigned number, ByteView payload);
+// The one byte of a control or an erase request's body; nullopt when it holds another
+// count of bytes.
+std::optional<uint8_t> requestArgument(ByteView body);
+struct BlockWrite {
+    unsigned number = 0;
+    ByteView payload;
+    bool checksumOk = false;
+};
+// nullopt when the body is not a block write, or one whose length does not fit.
+std::optional<BlockWrite> decodeBlockWrite(ByteView body);
+
+// The numbers an identity reply carries, kept as the Halden's record holds them.
+struct IdentityReply {
+    uint32_t imageStatus = 0;  // 0: the firmware checked good
+    Version version;
+    uint16_t blockSize = 0;  // the largest payload of a block write
+    uint8_t auxByte1 = 0;
+    uint8_t auxByte2 = 0;
+    uint16_t auxWord = 0;
+    uint32_t auxByte3 = 0;
+    std::array<uint8_t, 6> serial{};
+};
+Bytes identityReply(const IdentityReply& reply);
+// nullopt unless the body is exactly an identity reply's 20 bytes.
+std::optional<IdentityReply> decodeIdentityReply(ByteView body);
+Bytes controlReply(uint8_t code);  // the acknowledgement of a handshake
+Bytes eraseReply(uint8_t result);
+Bytes blockReply(uint8_t result);
+// The result in an erase or a block reply; one the Halden did not send counts as 0, as
+// in a zero-filled reply buffer.
+uint8_t replyResult(ByteView body);
 
 }  // namespace halden::protocol

@@ -7,13 +7,22 @@
 namespace halden {
 
 namespace {
+using protocol::kHeaderSize;
 using protocol::kManufacturer;
 using protocol::kModel1;
 using protocol::kModel2;
 using protocol::kSysExEnd;
-using protocol::kSysExStart;
-constexpr int kBodyState = 5;
+using Step = SysExDecoder::Step;
+
+// The header of a Halden message, F0 41 <device> 4B 39; the device number may be any
+// byte.
+constexpr int kHeader[kHeaderSize] = {protocol::kSysExStart, kManufacturer, -1, kModel1, kModel2};
 }  // namespace
+
+SysExReceiver::SysExReceiver(Clock& clock, const CancelFlag& cancel)
+    : clock_(clock),
+      cancel_(cancel),
+      decoder_(SysExDecoder::Rules{.framingIsDataAt = 2, .startIsDataFrom = kHeaderSize}) {}
 
 void SysExReceiver::feed(uint8_t byte) {
     {
@@ -32,51 +41,21 @@ void SysExReceiver::feed(std::span<const uint8_t> bytes) {
 }
 
 void SysExReceiver::handle(uint8_t b) {
-    // Real-time bytes may appear anywhere, even inside a SysEx message, without
-    // interrupting it.
-    if (b >= 0xF8) return;
-    if (b >= 0x80 && b != kSysExStart && b != kSysExEnd) {
-        // Any other status byte ends the message; what arrived of its body is dropped so
-        // that it is never joined to the next message.
-        if (state_ == kBodyState) dropBody();
-        state_ = 0;
+    const size_t at = decoder_.length();  // b's position in the message
+    const Step step = decoder_.feed(b);
+    if (at < kHeaderSize) {
+        if (step != Step::kData) return;
+        if (kHeader[at] >= 0 && b != kHeader[at]) {
+            decoder_.reset();  // not the Halden's: passed over up to the next 0xF0
+        } else if (at + 1 == kHeaderSize) {
+            bodyStart_ = written_;
+        }
         return;
     }
-    switch (state_) {
-        case 0:
-            if (b == kSysExStart) state_ = 1;
-            return;
-        case 1:
-            state_ = 0;
-            if (b == kManufacturer) {
-                state_ = 2;
-                return;
-            }
-            break;  // handled again as in state 0
-        case 2:
-            state_ = 3;  // device number: any value
-            return;
-        case 3:
-            state_ = 0;
-            if (b == kModel1) {
-                state_ = 4;
-                return;
-            }
-            break;
-        case 4:
-            state_ = 0;
-            if (b == kModel2) {
-                state_ = kBodyState;
-                bodyStart_ = written_;
-                return;
-            }
-            break;
-        case kBodyState:
-            append(b);
-            if (b == kSysExEnd) state_ = 0;
-            return;
-    }
-    if (b == kSysExStart) state_ = 1;
+    if (step == Step::kData || step == Step::kEnd) append(b);
+    // What arrived of a body cut off is dropped, so that it is never joined to the next
+    // message.
+    if (step == Step::kCutOff) dropBody();
 }
 
 void SysExReceiver::append(uint16_t item) {
@@ -95,7 +74,7 @@ void SysExReceiver::dropBody() {
 
 void SysExReceiver::reset() {
     std::lock_guard lock(mutex_);
-    state_ = 0;
+    decoder_.reset();
     written_ = read_ = bodyStart_ = 0;
 }
 

@@ -12,6 +12,7 @@
 #include "engine/cancel_flag.h"
 #include "engine/clock.h"
 #include "engine/status.h"
+#include "engine/sysex_decoder.h"
 
 namespace halden {
 
@@ -21,7 +22,7 @@ class SysExReceiver {
 public:
     static constexpr size_t kSlots = 50;  // holds at most 49 bytes
 
-    SysExReceiver(Clock& clock, const CancelFlag& cancel) : clock_(clock), cancel_(cancel) {}
+    SysExReceiver(Clock& clock, const CancelFlag& cancel);
 
     // Processes received bytes in arrival order. Safe to call from the MIDI thread.
     void feed(uint8_t byte);
@@ -59,7 +60,7 @@ private:
     const CancelFlag& cancel_;
 
     mutable std::mutex mutex_;
-    int state_ = 0;
+    SysExDecoder decoder_;
     std::array<uint16_t, kSlots> slots_{};
     // Running counts of items ever written and read; slot = count % kSlots.
     uint64_t written_ = 0;

@@ -88,9 +88,8 @@ StatusCode programArea(EngineIo& io, uint8_t area, const Record& record, const D
                        UpdateProgress& state) {
     const ByteView data = record.data;
     // Asked before the erase: a No must leave the Halden's working firmware untouched.
-    const bool upToDate = record.versionMajor == info.versionMajor &&
-                          record.versionMinor == info.versionMinor && info.imageStatus == 0 &&
-                          areaVersion(record).has_value();
+    const bool upToDate =
+        record.version == info.version && info.imageStatus == 0 && areaVersion(record).has_value();
     if (upToDate) {
         io.progress.close();
         if (!io.boxes.askYesNo(text::kUpToDateQuestion)) return status::kCanceled;
@@ -127,7 +126,7 @@ std::optional<Version> imageVersion(const std::vector<Record>& records) {
         if (rec.type != RecordType::Area) continue;
         const std::optional<Version> v = areaVersion(rec);
         if (!v) continue;
-        if (found && (found->major != v->major || found->minor != v->minor)) return std::nullopt;
+        if (found && *found != *v) return std::nullopt;
         found = v;
     }
     return found;
@@ -136,27 +135,21 @@ std::optional<Version> imageVersion(const std::vector<Record>& records) {
 bool isOlderThanHalden(const std::vector<Record>& records, const DeviceInfo& info,
                        Version& newest) {
     if (info.imageStatus != 0) return false;  // no good firmware to go back from
-    const auto older = [&](Version v) {
-        return v.major < info.versionMajor ||
-               (v.major == info.versionMajor && v.minor < info.versionMinor);
-    };
     bool any = false;
     for (const Record& rec : records) {
         if (rec.type != RecordType::Area) continue;
         const std::optional<Version> found = areaVersion(rec);
         if (!found) continue;
         const Version v = *found;
-        if (!older(v)) return false;
-        if (!any || v.major > newest.major || (v.major == newest.major && v.minor > newest.minor)) {
-            newest = v;
-        }
+        if (v >= info.version) return false;
+        if (!any || v > newest) newest = v;
         any = true;
     }
     return any;
 }
 
 std::string olderImageQuestion(Version image, const DeviceInfo& info) {
-    return "The Halden runs version " + versionText({info.versionMajor, info.versionMinor}) +
+    return "The Halden runs version " + versionText(info.version) +
            ", and this image holds the older version " + versionText(image) +
            ". Updating replaces the newer firmware with the older one. Update anyway?";
 }
@@ -212,7 +205,7 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgr
     // The read-back identity is the Halden's word; only it proves the update.
     if (info.imageStatus != 0) return status::kNotGoodAfterUpdate;
     const auto& v = done.imageVersion;
-    if (v && (v->major != info.versionMajor || v->minor != info.versionMinor)) {
+    if (v && *v != info.version) {
         return status::kOtherVersionAfterUpdate;
     }
     return status::kOk;

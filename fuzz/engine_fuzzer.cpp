@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include "engine/protocol.h"
 #include "engine/update.h"
 #include "fuzz/require.h"
 #include "sim/virtual_clock.h"
@@ -57,13 +58,6 @@ Bytes theImage() {
     return builder.finish();
 }
 
-Bytes framed(Bytes body) {
-    Bytes m{0xF0, 0x41, 0x10, 0x4B, 0x39};
-    m.insert(m.end(), body.begin(), body.end());
-    m.push_back(0xF7);
-    return m;
-}
-
 // The device: for every request, the fuzz input says whether the send fails, whether
 // Cancel comes with it, and what comes back and when. Once the input is used up it
 // answers as a good Halden would.
@@ -96,8 +90,8 @@ public:
                 break;
             }
             case 2:  // a Halden reply of any command and result
-                reply = framed(
-                    {static_cast<uint8_t>(0x10 + draw(0, 7)), static_cast<uint8_t>(draw(0, 9))});
+                reply = protocol::frame(Bytes{static_cast<uint8_t>(0x10 + draw(0, 7)),
+                                              static_cast<uint8_t>(draw(0, 9))});
                 break;
             default:
                 reply = goodReply(m);
@@ -129,24 +123,25 @@ private:
     }
 
     Bytes goodReply(const Bytes& m) {
-        switch (m[5]) {
-            case 0x10:
-                return m[6] == 2 ? framed({0x10, 2}) : Bytes{};
-            case 0x11: {
-                Bytes body(20, 0);
-                body[0] = 0x12;
-                body[1] = static_cast<uint8_t>(draw(0, 1) == 0 ? 0 : draw(0, 127));
-                body[2] = 1;
-                body[3] = 4;
-                const unsigned blockSize = draw(0, 15) == 0 ? draw(0, 400) : 128;
-                body[7] = static_cast<uint8_t>(blockSize >> 7);
-                body[8] = static_cast<uint8_t>(blockSize & 0x7F);
-                return framed(body);
+        using namespace protocol;
+        const std::optional<ByteView> body = unframe(m);
+        if (!body || body->empty()) return {};
+        switch ((*body)[0]) {
+            case kControlRequest:
+                return requestArgument(*body) == kHandshakeCode
+                           ? frame(controlReply(kHandshakeCode))
+                           : Bytes{};
+            case kIdentityRequest: {
+                IdentityReply identity;
+                identity.imageStatus = draw(0, 1) == 0 ? 0 : draw(0, 127);
+                identity.version = {1, 4};
+                identity.blockSize = static_cast<uint16_t>(draw(0, 15) == 0 ? draw(0, 400) : 128);
+                return frame(identityReply(identity));
             }
-            case 0x13:
-                return framed({0x14, static_cast<uint8_t>(draw(0, 7) == 0 ? draw(0, 3) : 0)});
-            case 0x15:
-                return framed({0x16, static_cast<uint8_t>(draw(0, 7) == 0 ? draw(0, 9) : 0)});
+            case kEraseRequest:
+                return frame(eraseReply(static_cast<uint8_t>(draw(0, 7) == 0 ? draw(0, 3) : 0)));
+            case kBlockWrite:
+                return frame(blockReply(static_cast<uint8_t>(draw(0, 7) == 0 ? draw(0, 9) : 0)));
             default:
                 return {};
         }

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const Record& r : records) {
         switch (r.type) {
             case RecordType::Area:
-                HALDEN_REQUIRE(again.addArea(r.data, r.versionMajor, r.versionMinor).ok());
+                HALDEN_REQUIRE(again.addArea(r.data, r.version.major, r.version.minor).ok());
                 break;
             case RecordType::Delay:
                 HALDEN_REQUIRE(again.addDelay(r.operand).ok());

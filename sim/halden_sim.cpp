@@ -6,22 +6,6 @@ namespace halden {
 
 using namespace protocol;
 
-namespace {
-
-bool isHaldenMessage(ByteView m) {
-    return m.size() > kHeaderSize + 1 && m[0] == kSysExStart && m[1] == kManufacturer &&
-           m[3] == kModel1 && m[4] == kModel2 && m.back() == kSysExEnd;
-}
-
-Bytes framed(const Bytes& body) {
-    Bytes m{kSysExStart, kManufacturer, kRequestDevice, kModel1, kModel2};
-    m.insert(m.end(), body.begin(), body.end());
-    m.push_back(kSysExEnd);
-    return m;
-}
-
-}  // namespace
-
 SimulatedHalden::SimulatedHalden(SimOptions options, Clock& clock, Scheduler& scheduler,
                                  Deliver deliver)
     : options_(std::move(options)),
@@ -29,8 +13,7 @@ SimulatedHalden::SimulatedHalden(SimOptions options, Clock& clock, Scheduler& sc
       scheduler_(scheduler),
       deliver_(std::move(deliver)),
       status_(options_.imageStatus),
-      major_(options_.versionMajor),
-      minor_(options_.versionMinor) {}
+      version_(options_.version) {}
 
 Clock::Duration SimulatedHalden::wireTime(size_t bytes) const {
     if (options_.baud == 0) return Clock::Duration{0};
@@ -46,22 +29,20 @@ void SimulatedHalden::receive(ByteView message) {
     handle(message);
 }
 
-void SimulatedHalden::handle(ByteView m) {
-    if (!isHaldenMessage(m)) return;
-    const uint8_t command = m[kCommandOffset];
-    switch (command) {
+void SimulatedHalden::handle(ByteView message) {
+    const std::optional<ByteView> body = unframe(message);
+    if (!body || body->empty()) return;
+    switch ((*body)[0]) {
         case kControlRequest:
             // The handshake code is acknowledged; the others are acted on silently.
-            if (m.size() == 8 && m[kArgumentOffset] == kHandshakeCode) {
-                reply({kControlRequest, kHandshakeCode}, {});
-            }
+            if (requestArgument(*body) == kHandshakeCode) reply(controlReply(kHandshakeCode), {});
             return;
         case kIdentityRequest:
             reply(identityBody(), {});
             return;
         case kEraseRequest: {
             uint8_t result = erase::kOk;
-            if (m.size() != 8 || m[kArgumentOffset] != 0) {
+            if (requestArgument(*body) != 0) {
                 result = erase::kFailure;
             } else if (options_.eraseResult) {
                 result = *options_.eraseResult;
@@ -71,34 +52,29 @@ void SimulatedHalden::handle(ByteView m) {
                 nextBlock_ = 0;
                 status_ = 1;  // no complete image until the area is closed
             }
-            reply({kEraseReply, result}, options_.eraseTime);
+            reply(eraseReply(result), options_.eraseTime);
             return;
         }
-        case kBlockWrite: {
-            unsigned block = 0;
-            const uint8_t result = writeBlock(m, block);
-            reply({kBlockReply, result}, options_.writeTime);
+        case kBlockWrite:
+            reply(blockReply(writeBlock(*body)), options_.writeTime);
             return;
-        }
         default:
             return;  // not ours to answer
     }
 }
 
-uint8_t SimulatedHalden::writeBlock(ByteView m, unsigned& block) {
-    if (m.size() < kBlockWriteOverhead) return block::kBadLength;
-    block = read14(m, kBlockNumberOffset);
-    const size_t n = read14(m, kBlockLengthOffset);
-    if (m.size() != kBlockWriteOverhead + n || n > options_.blockSize) return block::kBadLength;
-    if (blockChecksum(m, n) != read14(m, kBlockPayloadOffset + n)) return block::kBadChecksum;
+uint8_t SimulatedHalden::writeBlock(ByteView body) {
+    const std::optional<BlockWrite> write = decodeBlockWrite(body);
+    if (!write || write->payload.size() > options_.blockSize) return block::kBadLength;
+    if (!write->checksumOk) return block::kBadChecksum;
     std::optional<uint8_t> forced;
-    if (auto it = options_.blockResults.find(block); it != options_.blockResults.end()) {
+    if (auto it = options_.blockResults.find(write->number); it != options_.blockResults.end()) {
         forced = it->second;
     }
     // A forced failure leaves the block unwritten; a forced success (0, or 7, which the
     // host takes as success too) means the block was taken, like any good block.
     if (forced && *forced != block::kOk && *forced != block::kTaken) return *forced;
-    const uint8_t result = store(m.subspan(kBlockPayloadOffset, n), block);
+    const uint8_t result = store(write->payload, write->number);
     return result == block::kOk && forced ? *forced : result;
 }
 
@@ -110,12 +86,9 @@ uint8_t SimulatedHalden::store(ByteView payload, unsigned block) {
     if (n == 0) {
         erased_ = false;
         status_ = options_.statusAfterUpdate.value_or(0);
-        major_ = memory_.size() > 0 ? memory_[0] : 0;
-        minor_ = memory_.size() > 1 ? memory_[1] : 0;
-        if (const auto& v = options_.versionAfterUpdate) {
-            major_ = v->major;
-            minor_ = v->minor;
-        }
+        version_ = {memory_.size() > 0 ? memory_[0] : uint8_t{0},
+                    memory_.size() > 1 ? memory_[1] : uint8_t{0}};
+        if (options_.versionAfterUpdate) version_ = *options_.versionAfterUpdate;
     } else {
         memory_.insert(memory_.end(), payload.begin(), payload.end());
         ++nextBlock_;
@@ -124,10 +97,10 @@ uint8_t SimulatedHalden::store(ByteView payload, unsigned block) {
 }
 
 Bytes SimulatedHalden::identityBody() const {
-    Bytes body{kIdentityReply, status_, major_, minor_, 0, 0, 0};
-    put14(body, options_.blockSize);
-    body.resize(identity::kSerial, 0);
-    for (uint8_t b : options_.serial) body.push_back(b & 0x7F);
+    IdentityReply reply{
+        .imageStatus = status_, .version = version_, .blockSize = options_.blockSize};
+    for (size_t i = 0; i < reply.serial.size(); ++i) reply.serial[i] = options_.serial[i] & 0x7F;
+    Bytes body = identityReply(reply);
     // A Halden of another firmware may send another length: cut or padded with zeros.
     body.resize(options_.identityBodyLength, 0);
     return body;
@@ -137,7 +110,7 @@ void SimulatedHalden::reply(Bytes body, Clock::Duration deviceTime) {
     const Clock::Duration start = std::max(clock_.now(), busyUntil_);
     busyUntil_ = start + deviceTime;
     const Clock::Duration ready = busyUntil_;
-    Bytes message = framed(body);
+    Bytes message = frame(body);
     if (options_.foreignMessages) {
         send({0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0xF7}, ready);
         send({0x90, 0x3C, 0x40}, ready);
@@ -188,9 +161,9 @@ uint8_t SimulatedHalden::imageStatus() const {
     return status_;
 }
 
-std::pair<uint8_t, uint8_t> SimulatedHalden::version() const {
+Version SimulatedHalden::version() const {
     std::lock_guard lock(mutex_);
-    return {major_, minor_};
+    return version_;
 }
 
 }  // namespace halden

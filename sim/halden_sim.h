@@ -28,8 +28,7 @@ inline constexpr const char* kSimulatorPortName = "Halden Simulator";
 struct SimOptions {
     std::string portName = kSimulatorPortName;  // both ways
     std::array<uint8_t, 6> serial{0x00, 0x0a, 0x7f, 0x10, 0x01, 0x02};
-    uint8_t versionMajor = 1;
-    uint8_t versionMinor = 4;
+    Version version{1, 4};
     uint8_t imageStatus = 0;
     uint16_t blockSize = 128;
     size_t memorySize = 65535;  // largest area it takes
@@ -76,7 +75,7 @@ public:
     std::vector<Bytes> received() const;  // every message, in order (recordReceived)
     size_t receivedCount() const;
     uint8_t imageStatus() const;
-    std::pair<uint8_t, uint8_t> version() const;
+    Version version() const;
     const SimOptions& options() const { return options_; }
 
 private:
@@ -84,7 +83,7 @@ private:
     void reply(Bytes body, Clock::Duration deviceTime);
     void send(Bytes bytes, Clock::Duration ready);
     Bytes identityBody() const;
-    uint8_t writeBlock(ByteView message, unsigned& blockNumber);
+    uint8_t writeBlock(ByteView body);  // the device result
     uint8_t store(ByteView payload, unsigned blockNumber);
 
     SimOptions options_;
@@ -99,8 +98,7 @@ private:
     Clock::Duration busyUntil_{0};
     Clock::Duration wireFreeAt_{0};
     uint8_t status_;
-    uint8_t major_;
-    uint8_t minor_;
+    Version version_;
     Bytes memory_;
     bool erased_ = false;  // erased and not yet closed
     unsigned nextBlock_ = 0;

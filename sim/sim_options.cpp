@@ -87,12 +87,7 @@ void addSimOptions(CLI::App& app, SimOptions& o) {
            "serial number, 12 hex digits (default 000a7f100102)")
         ->group(group);
     app.add_option_function<std::string>(
-           "--sim-version",
-           [&o](const std::string& s) {
-               const Version version = versionValue(s);
-               o.versionMajor = version.major;
-               o.versionMinor = version.minor;
-           },
+           "--sim-version", [&o](const std::string& s) { o.version = versionValue(s); },
            "firmware version MAJOR.MINOR (default 1.4)")
         ->group(group);
     addNumber(app, "--sim-status", o.imageStatus, 0, 127,

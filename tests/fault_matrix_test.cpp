@@ -52,8 +52,12 @@ Bytes theImage() {
 using Matches = std::function<bool(const Bytes& message, size_t identityRequestsBefore)>;
 
 bool isBlock(const Bytes& m, unsigned number, bool closing) {
-    return m[5] == 0x15 && static_cast<unsigned>((m[6] << 7) | m[7]) == number &&
-           (m.size() == 13) == closing;
+    const auto block = protocol::decodeBlockWrite(test::bodyOf(m));
+    return block && block->number == number && block->payload.empty() == closing;
+}
+bool isRequest(const Bytes& m, uint8_t command, std::optional<uint8_t> argument = {}) {
+    const ByteView body = test::bodyOf(m);
+    return body[0] == command && (!argument || protocol::requestArgument(body) == argument);
 }
 
 struct Step {
@@ -67,19 +71,19 @@ struct Step {
 };
 
 const Step kSteps[] = {
-    {"handshake", [](const Bytes& m, size_t) { return m[5] == 0x10 && m[6] == 2; },
+    {"handshake", [](const Bytes& m, size_t) { return isRequest(m, 0x10, 2); },
      //  sil wrong r1 r2 r3 r4 r5 r6 r9 flood rt cut cancel port
      "     0  0   0  0  0  0  0  0  0  0    0  0   5      16",
      "     U  U   U  U  U  U  U  U  U  U    U  U   N      N"},
-    {"identity", [](const Bytes& m, size_t ids) { return m[5] == 0x11 && ids == 0; },
+    {"identity", [](const Bytes& m, size_t ids) { return isRequest(m, 0x11) && ids == 0; },
      "     7  7   0  0  0  0  0  0  0  0    0  7   5      16",
      "     N  N   U  U  U  U  U  U  U  U    U  N   N      N"},
-    {"control record", [](const Bytes& m, size_t) { return m[5] == 0x10 && m[6] == 1; },
+    {"control record", [](const Bytes& m, size_t) { return isRequest(m, 0x10, 1); },
      "     -  -   -  -  -  -  -  -  -  -    -  -   5      16",
      "     -  -   -  -  -  -  -  -  -  -    -  -   N      N"},
     {"delay record", nullptr, "     -  -   -  -  -  -  -  -  -  -    -  -   5      -",
      "     -  -   -  -  -  -  -  -  -  -    -  -   N      -"},
-    {"erase", [](const Bytes& m, size_t) { return m[5] == 0x13; },
+    {"erase", [](const Bytes& m, size_t) { return isRequest(m, 0x13); },
      "     7  7   9  8  8  8  8  8  8  0    0  7   5      16",
      "     E  E   E  E  E  E  E  E  E  U    U  E   E      N"},
     {"first block", [](const Bytes& m, size_t) { return isBlock(m, 0, false); },
@@ -91,7 +95,7 @@ const Step kSteps[] = {
     {"closing block", [](const Bytes& m, size_t) { return isBlock(m, 3, true); },
      "     7  8  11 12 13  8 15 14  8  0    0  7   5      16",
      "     U  U   U  U  U  U  U  U  U  U    U  U   U      E"},
-    {"read-back", [](const Bytes& m, size_t ids) { return m[5] == 0x11 && ids == 1; },
+    {"read-back", [](const Bytes& m, size_t ids) { return isRequest(m, 0x11) && ids == 1; },
      "     0  0  19 19 19 19 19 19 19  0    0  0   5      16",
      "     U  U   U  U  U  U  U  U  U  U    U  U   U      U"},
 };
@@ -136,8 +140,8 @@ private:
     StatusCode send(ByteView message) {
         const Bytes m(message.begin(), message.end());
         ++attempts;
-        const size_t ids = static_cast<size_t>(
-            std::count_if(sent.begin(), sent.end(), [](const Bytes& s) { return s[5] == 0x11; }));
+        const size_t ids = static_cast<size_t>(std::count_if(
+            sent.begin(), sent.end(), [](const Bytes& s) { return isRequest(s, 0x11); }));
         if (!faultedAt && step_.matches && step_.matches(m, ids)) {
             faultedAt = attempts;
             if (fault_ == Fault::PortFails) return status::kPortFailure;
@@ -260,7 +264,7 @@ TEST_P(FaultMatrix, EveryFaultAtThisStep) {
         auto& halden = rig.halden();
         if (holds[f] == "N") {
             EXPECT_EQ(halden.imageStatus(), 0);
-            EXPECT_EQ(halden.version(), std::make_pair(uint8_t{1}, uint8_t{4}));
+            EXPECT_EQ(halden.version(), (Version{1, 4}));
             EXPECT_TRUE(halden.memory().empty());
         } else if (holds[f] == "E") {
             EXPECT_NE(halden.imageStatus(), 0);
@@ -268,7 +272,7 @@ TEST_P(FaultMatrix, EveryFaultAtThisStep) {
             EXPECT_EQ(holds[f], "U");
             EXPECT_EQ(halden.imageStatus(), 0);
             EXPECT_EQ(halden.memory(), test::ascending(300, 2));
-            EXPECT_EQ(halden.version(), std::make_pair(uint8_t{2}, uint8_t{3}));
+            EXPECT_EQ(halden.version(), (Version{2, 3}));
         }
     }
 }

@@ -135,8 +135,7 @@ TEST(WalkRecords, ReportsEveryRecordWithItsFields) {
     EXPECT_EQ(records[0].operand, 2);
     EXPECT_EQ(records[1].type, RecordType::Area);
     EXPECT_EQ(records[1].offset, 5u);
-    EXPECT_EQ(records[1].versionMajor, 2);
-    EXPECT_EQ(records[1].versionMinor, 7);
+    EXPECT_EQ(records[1].version, (Version{2, 7}));
     EXPECT_EQ(Bytes(records[1].data.begin(), records[1].data.end()), (Bytes{1, 2, 3, 4}));
     EXPECT_EQ(records[1].data.data(), image.data() + 10);  // the image's own bytes
     EXPECT_EQ(records[2].type, RecordType::End);

@@ -314,8 +314,7 @@ TEST(MainWindow, EveryCommandSavesAndAFailedSaveDisablesUpdate) {
 TEST(MainWindow, ConnectShowsTheIdentityAndOpensTheNamedDevices) {
     SimOptions options;
     options.serial = {0x01, 0x02, 0x03, 0x04, 0x05, 0x7F};
-    options.versionMajor = 2;
-    options.versionMinor = 9;
+    options.version = {2, 9};
     App app(options);
     app.start();
     app.connect();

@@ -66,14 +66,14 @@ public:
 };
 
 // Records what was sent and when; can be told to fail from the N-th send on.
-class RecordingLink : public SysExSender {
+class RecordingLink : public ForwardingSender {
 public:
-    RecordingLink(Clock& clock, SysExSender& inner) : clock_(clock), inner_(inner) {}
+    RecordingLink(Clock& clock, SysExSender& inner) : ForwardingSender(inner), clock_(clock) {}
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
         if (failFrom && sent.size() + 1 >= failFrom) return status::kPortFailure;
         sent.emplace_back(message.begin(), message.end());
         times.push_back(clock_.now());
-        return inner_.sendSysEx(message);
+        return ForwardingSender::sendSysEx(message);
     }
     std::string failureText() const override { return "link unplugged"; }
     size_t maxMessageSize() const override { return maxMessage; }
@@ -85,8 +85,12 @@ public:
 
 private:
     Clock& clock_;
-    SysExSender& inner_;
 };
+
+// The body of a message sent (command first).
+inline ByteView bodyOf(const Bytes& message) {
+    return protocol::unframe(message).value();
+}
 
 struct Rig {
     explicit Rig(SimOptions options = {})
@@ -102,12 +106,12 @@ struct Rig {
     // Commands of the messages sent so far, in order.
     std::vector<uint8_t> sentCommands() const {
         std::vector<uint8_t> out;
-        for (const auto& m : link.sent) out.push_back(m.at(5));
+        for (const auto& m : link.sent) out.push_back(bodyOf(m)[0]);
         return out;
     }
     size_t countSent(uint8_t command) const {
         size_t n = 0;
-        for (const auto& m : link.sent) n += m.at(5) == command;
+        for (const auto& m : link.sent) n += bodyOf(m)[0] == command;
         return n;
     }
 

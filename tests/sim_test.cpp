@@ -37,7 +37,7 @@ TEST(SimulatedHalden, ChecksEveryBlockWrite) {
     EXPECT_EQ(rig.halden.imageStatus(), 1);  // not closed yet
     EXPECT_EQ(roundTrip(rig, blockWrite(1, {})), (Bytes{0x16, 0}));
     EXPECT_EQ(rig.halden.imageStatus(), 0);
-    EXPECT_EQ(rig.halden.version(), std::make_pair(uint8_t{5}, uint8_t{9}));
+    EXPECT_EQ(rig.halden.version(), (Version{5, 9}));
     EXPECT_EQ(rig.halden.memory(), (Bytes{5, 9, 1}));
     EXPECT_EQ(roundTrip(rig, eraseRequest(1)), (Bytes{0x14, 1}));  // only area 0 exists
 }

@@ -7,6 +7,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::ascending;
+using test::bodyOf;
 using test::imageWithArea;
 using test::ProgressEvent;
 using test::Rig;
@@ -138,9 +139,10 @@ TEST_P(BlockSplitting, SendsBlocksAndClosesTheArea) {
     std::vector<size_t> lengths;
     std::vector<unsigned> numbers;
     for (const auto& m : rig.link.sent) {
-        if (m[5] != 0x15) continue;
-        numbers.push_back((m[6] << 7) | m[7]);
-        lengths.push_back((m[8] << 7) | m[9]);
+        const auto block = protocol::decodeBlockWrite(bodyOf(m));
+        if (!block) continue;
+        numbers.push_back(block->number);
+        lengths.push_back(block->payload.size());
     }
     std::vector<size_t> expected = c.blocks;
     expected.push_back(0);  // the closing block
@@ -191,8 +193,9 @@ TEST(Update, EveryAreaIsErasedAsAreaZeroAndNumberedFromZero) {
     ASSERT_EQ(runUpdate(rig.io, builder.finish(), rig.info), 0u);
     std::vector<std::pair<uint8_t, unsigned>> trace;  // command, block or area
     for (const auto& m : rig.link.sent) {
-        if (m[5] == 0x13) trace.emplace_back(m[5], m[6]);
-        if (m[5] == 0x15) trace.emplace_back(m[5], (m[6] << 7) | m[7]);
+        const ByteView body = bodyOf(m);
+        if (body[0] == 0x13) trace.emplace_back(body[0], protocol::requestArgument(body).value());
+        if (body[0] == 0x15) trace.emplace_back(body[0], protocol::decodeBlockWrite(body)->number);
     }
     using P = std::pair<uint8_t, unsigned>;
     EXPECT_EQ(trace, (std::vector<P>{{0x13, 0},
@@ -244,8 +247,7 @@ TEST(UpToDate, AskedOnlyWhenVersionMatchesAndImageIsGood) {
                    Case{0, 2, 4, false}, Case{0, 0x7F, 0x7F, false}}) {
         SimOptions options;
         options.imageStatus = c.status;
-        options.versionMajor = c.major == 0x7F ? 0x7F : 1;
-        options.versionMinor = c.minor == 0x7F ? 0x7F : 4;
+        options.version = c.major == 0x7F ? Version{0x7F, 0x7F} : Version{1, 4};
         Rig rig(options);
         rig.boxes.answer = true;
         (void)runUpdate(rig.io, imageWithArea(ascending(10), c.major, c.minor), rig.info);
@@ -401,8 +403,7 @@ TEST(Update, SucceedsOnlyWhenTheHaldenProvesIt) {
         // The identity is the one read back, whatever it proves.
         EXPECT_EQ(rig.info.imageStatus, c.statusAfter.value_or(0)) << c.name;
         if (c.versionAfter) {
-            EXPECT_EQ(rig.info.versionMajor, c.versionAfter->major) << c.name;
-            EXPECT_EQ(rig.info.versionMinor, c.versionAfter->minor) << c.name;
+            EXPECT_EQ(rig.info.version, *c.versionAfter) << c.name;
         }
     }
 }
@@ -451,19 +452,16 @@ TEST(OlderImage, OnlyWhenEveryVersionedAreaIsOlderThanAGoodHalden) {
         for (const Version& v : c.areas) {
             Record r;
             r.type = RecordType::Area;
-            r.versionMajor = v.major;
-            r.versionMinor = v.minor;
+            r.version = v;
             records.push_back(r);
         }
         DeviceInfo info;
         info.imageStatus = c.status;
-        info.versionMajor = c.major;
-        info.versionMinor = c.minor;
+        info.version = {c.major, c.minor};
         Version newest;
         EXPECT_EQ(isOlderThanHalden(records, info, newest), c.older) << +c.major << "." << +c.minor;
         if (c.older) {
-            EXPECT_EQ(newest.major, c.newest.major);
-            EXPECT_EQ(newest.minor, c.newest.minor);
+            EXPECT_EQ(newest, c.newest);
         }
     }
 }
@@ -471,8 +469,7 @@ TEST(OlderImage, OnlyWhenEveryVersionedAreaIsOlderThanAGoodHalden) {
 TEST(OlderImage, IsAskedOnceBeforeAnythingIsErased) {
     for (bool yes : {false, true}) {
         SimOptions options;
-        options.versionMajor = 1;
-        options.versionMinor = 5;
+        options.version = {1, 5};
         test::Rig rig(options);
         rig.boxes.answer = yes;
         Bytes data = test::ascending(300);

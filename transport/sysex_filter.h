@@ -1,31 +1,34 @@
 // Lets only SysEx through from what a MIDI system delivers a message at a time.
 #pragma once
 
-#include "engine/image.h"
+#include <algorithm>
+
+#include "engine/bytes.h"
+#include "engine/sysex_decoder.h"
 
 namespace halden {
 
 class SysExFilter {
 public:
-    // The part of `message` that goes on to the receiver (possibly nothing): a message
-    // that starts with 0xF0, or the rest of one that the system delivered in pieces.
-    // When another message cuts a SysEx off, only its status byte goes on, so that the
-    // receiver drops the unfinished body.
+    // The part of `message` that goes on to the receiver (possibly nothing): a SysEx
+    // message, or the rest of one that the system delivered in pieces. When another
+    // message cuts a SysEx off, only its status byte goes on, so that the receiver drops
+    // the unfinished body.
     ByteView pass(ByteView message) {
-        if (message.empty()) return {};
-        const uint8_t first = message.front();
-        if (first != 0xF0 && !inSysEx_) return {};
-        if (first != 0xF0 && first >= 0x80) {
-            inSysEx_ = false;
-            return message.first(1);
+        size_t first = message.size();
+        size_t last = 0;
+        for (size_t i = 0; i < message.size(); ++i) {
+            const SysExDecoder::Step step = decoder_.feed(message[i]);
+            if (step == SysExDecoder::Step::kOutside) continue;
+            first = std::min(first, i);
+            last = i + 1;
         }
-        inSysEx_ = message.back() != 0xF7;
-        return message;
+        return first < last ? message.subspan(first, last - first) : ByteView{};
     }
-    void reset() { inSysEx_ = false; }
+    void reset() { decoder_.reset(); }
 
 private:
-    bool inSysEx_ = false;
+    SysExDecoder decoder_;
 };
 
 }  // namespace halden

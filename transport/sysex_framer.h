@@ -1,40 +1,42 @@
 // Cuts whole SysEx messages out of a raw MIDI byte stream, as a device reading a MIDI
-// cable does: real-time bytes inside a message are skipped, any other status byte ends
-// an unfinished message, and everything outside SysEx is dropped.
+// cable does: everything outside SysEx is dropped, and so is an unfinished message,
+// unless the one who asked wants to see those too.
 #pragma once
 
 #include <functional>
 
 #include "engine/bytes.h"
+#include "engine/sysex_decoder.h"
 
 namespace halden {
 
 class SysExFramer {
 public:
     using OnMessage = std::function<void(ByteView)>;
-    explicit SysExFramer(OnMessage onMessage) : onMessage_(std::move(onMessage)) {}
+    explicit SysExFramer(OnMessage onMessage, OnMessage onCutOff = {})
+        : onMessage_(std::move(onMessage)), onCutOff_(std::move(onCutOff)) {}
 
     void feed(ByteView bytes) {
+        using Step = SysExDecoder::Step;
         for (const uint8_t b : bytes) {
-            if (b >= 0xF8) continue;  // real time: belongs to no message
-            if (b == 0xF0) {
-                message_.assign(1, b);
-            } else if (message_.empty()) {
-                continue;
-            } else if (b == 0xF7) {
-                message_.push_back(b);
+            const Step step = decoder_.feed(b);
+            if ((step == Step::kStart || step == Step::kCutOff) && !message_.empty()) {
+                if (onCutOff_) onCutOff_(message_);
+                message_.clear();
+            }
+            if (step == Step::kOutside || step == Step::kCutOff) continue;
+            message_.push_back(b);
+            if (step == Step::kEnd) {
                 onMessage_(message_);
                 message_.clear();
-            } else if (b >= 0x80) {
-                message_.clear();
-            } else {
-                message_.push_back(b);
             }
         }
     }
 
 private:
     OnMessage onMessage_;
+    OnMessage onCutOff_;
+    SysExDecoder decoder_;
     Bytes message_;
 };
 
