@@ -43,7 +43,7 @@ Failure updateFailure(const EngineIo& io, StatusCode rc, const DeviceInfo& info,
                       const UpdateProgress& done) {
     Failure failure = engineFailure(io, rc);
     if (rc == status::kOtherVersionAfterUpdate && done.imageVersion) {
-        failure.text = "The Halden reports version " + versionText(info.version) +
+        failure.text = "The Halden reports version " + versionText(info.version()) +
                        " after the update; the image holds " + versionText(*done.imageVersion);
     }
     std::string next;

@@ -50,7 +50,7 @@ StatusCode decodeIdentity(ByteView body, DeviceInfo& info) {
         std::snprintf(serial + 2 * i, 3, "%.2x", info.serial[i]);
     }
     info.serialText = serial;
-    if (info.imageStatus == 0) info.versionText = versionText(info.version);
+    if (info.imageStatus == 0) info.versionText = versionText(info.version());
     return status::kOk;
 }
 

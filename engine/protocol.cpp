@@ -83,8 +83,8 @@ std::optional<BlockWrite> decodeBlockWrite(ByteView body) {
 Bytes identityReply(const IdentityReply& r) {
     Bytes body{kIdentityReply,
                static_cast<uint8_t>(r.imageStatus),
-               r.version.major,
-               r.version.minor,
+               r.versionMajor,
+               r.versionMinor,
                0,
                0,
                0};
@@ -101,7 +101,8 @@ std::optional<IdentityReply> decodeIdentityReply(ByteView body) {
     if (body.size() != kIdentityBodySize) return std::nullopt;
     IdentityReply r;
     r.imageStatus = body[1];
-    r.version = {body[2], body[3]};
+    r.versionMajor = body[2];
+    r.versionMinor = body[3];
     r.blockSize = static_cast<uint16_t>(read14(body, 7));
     r.auxByte1 = body[9];
     r.auxByte2 = body[10];

@@ -84,13 +84,16 @@ std::optional<BlockWrite> decodeBlockWrite(ByteView body);
 // The numbers an identity reply carries, kept as the Halden's record holds them.
 struct IdentityReply {
     uint32_t imageStatus = 0;  // 0: the firmware checked good
-    Version version;
+    uint8_t versionMajor = 0;
+    uint8_t versionMinor = 0;
     uint16_t blockSize = 0;  // the largest payload of a block write
     uint8_t auxByte1 = 0;
     uint8_t auxByte2 = 0;
     uint16_t auxWord = 0;
     uint32_t auxByte3 = 0;
     std::array<uint8_t, 6> serial{};
+    // The two bytes as one value, compared and shown as a version.
+    Version version() const { return {versionMajor, versionMinor}; }
 };
 Bytes identityReply(const IdentityReply& reply);
 // nullopt unless the body is exactly an identity reply's 20 bytes.

@@ -88,8 +88,8 @@ StatusCode programArea(EngineIo& io, uint8_t area, const Record& record, const D
                        UpdateProgress& state) {
     const ByteView data = record.data;
     // Asked before the erase: a No must leave the Halden's working firmware untouched.
-    const bool upToDate =
-        record.version == info.version && info.imageStatus == 0 && areaVersion(record).has_value();
+    const bool upToDate = record.version == info.version() && info.imageStatus == 0 &&
+                          areaVersion(record).has_value();
     if (upToDate) {
         io.progress.close();
         if (!io.boxes.askYesNo(text::kUpToDateQuestion)) return status::kCanceled;
@@ -141,7 +141,7 @@ bool isOlderThanHalden(const std::vector<Record>& records, const DeviceInfo& inf
         const std::optional<Version> found = areaVersion(rec);
         if (!found) continue;
         const Version v = *found;
-        if (v >= info.version) return false;
+        if (v >= info.version()) return false;
         if (!any || v > newest) newest = v;
         any = true;
     }
@@ -149,7 +149,7 @@ bool isOlderThanHalden(const std::vector<Record>& records, const DeviceInfo& inf
 }
 
 std::string olderImageQuestion(Version image, const DeviceInfo& info) {
-    return "The Halden runs version " + versionText(info.version) +
+    return "The Halden runs version " + versionText(info.version()) +
            ", and this image holds the older version " + versionText(image) +
            ". Updating replaces the newer firmware with the older one. Update anyway?";
 }
@@ -205,7 +205,7 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgr
     // The read-back identity is the Halden's word; only it proves the update.
     if (info.imageStatus != 0) return status::kNotGoodAfterUpdate;
     const auto& v = done.imageVersion;
-    if (v && *v != info.version) {
+    if (v && *v != info.version()) {
         return status::kOtherVersionAfterUpdate;
     }
     return status::kOk;

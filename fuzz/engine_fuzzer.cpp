@@ -134,7 +134,7 @@ private:
             case kIdentityRequest: {
                 IdentityReply identity;
                 identity.imageStatus = draw(0, 1) == 0 ? 0 : draw(0, 127);
-                identity.version = {1, 4};
+                identity.versionMajor = 1, identity.versionMinor = 4;
                 identity.blockSize = static_cast<uint16_t>(draw(0, 15) == 0 ? draw(0, 400) : 128);
                 return frame(identityReply(identity));
             }

@@ -97,8 +97,10 @@ uint8_t SimulatedHalden::store(ByteView payload, unsigned block) {
 }
 
 Bytes SimulatedHalden::identityBody() const {
-    IdentityReply reply{
-        .imageStatus = status_, .version = version_, .blockSize = options_.blockSize};
+    IdentityReply reply{.imageStatus = status_,
+                        .versionMajor = version_.major,
+                        .versionMinor = version_.minor,
+                        .blockSize = options_.blockSize};
     for (size_t i = 0; i < reply.serial.size(); ++i) reply.serial[i] = options_.serial[i] & 0x7F;
     Bytes body = identityReply(reply);
     // A Halden of another firmware may send another length: cut or padded with zeros.

@@ -403,7 +403,7 @@ TEST(Update, SucceedsOnlyWhenTheHaldenProvesIt) {
         // The identity is the one read back, whatever it proves.
         EXPECT_EQ(rig.info.imageStatus, c.statusAfter.value_or(0)) << c.name;
         if (c.versionAfter) {
-            EXPECT_EQ(rig.info.version, *c.versionAfter) << c.name;
+            EXPECT_EQ(rig.info.version(), *c.versionAfter) << c.name;
         }
     }
 }
@@ -457,7 +457,7 @@ TEST(OlderImage, OnlyWhenEveryVersionedAreaIsOlderThanAGoodHalden) {
         }
         DeviceInfo info;
         info.imageStatus = c.status;
-        info.version = {c.major, c.minor};
+        info.versionMajor = c.major, info.versionMinor = c.minor;
         Version newest;
         EXPECT_EQ(isOlderThanHalden(records, info, newest), c.older) << +c.major << "." << +c.minor;
         if (c.older) {
