@@ -87,21 +87,6 @@ struct HistoryRig {
     }
 };
 
-TEST(HistoryFile, AppendsInOrderAndStampsTheTime) {
-    HistoryRig rig;
-    EXPECT_TRUE(rig.read().entries.empty());  // none yet: an empty history
-    for (const char* serial : {"000000000001", "000000000002", "000000000003"}) {
-        HistoryEntry e = sample(serial);
-        e.time.clear();
-        ASSERT_TRUE(rig.file.append(e).ok());
-    }
-    const HistoryListing listing = rig.read();
-    ASSERT_EQ(listing.entries.size(), 3u);
-    EXPECT_EQ(listing.entries[2].serial, "000000000003");
-    EXPECT_EQ(listing.entries[0].time.size(), 20u);
-    EXPECT_EQ(listing.damaged, 0u);
-}
-
 // What a crash in the middle of a write leaves: the next line starts on a line of its
 // own, and the lines before both stay as they were.
 TEST(HistoryFile, ALineCutOffByACrashStaysAlone) {
