@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "engine/quiet_host.h"
 #include "engine/update.h"
 #include "sim/simulator_ports.h"
 #include "transport/real_clock.h"
@@ -19,21 +20,6 @@
 namespace {
 
 using namespace halden;
-
-class QuietProgress : public Progress {
-public:
-    void open() override {}
-    void set(std::string_view, int) override {}
-    void close() override {}
-};
-
-class NoBoxes : public MessageBoxes {
-public:
-    void errorBox(std::string_view) override {}
-    bool askYesNo(std::string_view) override { return true; }
-    void noticeBox(std::string_view) override {}
-    void fatalBox(std::string_view) override {}
-};
 
 // Counts the bytes that cross the wire in each direction.
 class CountingSender : public SysExSender {
@@ -160,7 +146,7 @@ int main(int argc, char** argv) {
     }
     CountingSender sender(ports->sender());
     QuietProgress progress;
-    NoBoxes boxes;
+    NoBoxes boxes{true};  // Yes to every question
     EngineIo io{sender, receiver, progress, boxes, cancel, clock};
     DeviceInfo info;
 
