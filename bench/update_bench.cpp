@@ -13,7 +13,7 @@
 
 #ifdef _WIN32
 #include "sim/real_scheduler.h"
-#include "sim/simulated_winmm.h"
+#include "tests/windows/simulated_winmm.h"
 #include "transport/winmm/winmm_ports.h"
 #endif
 
