@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -28,8 +27,6 @@ std::filesystem::path userFolder(UserFolder which);
 std::FILE* openForWriting(const std::filesystem::path& name);
 // Flushes to the disk, not only to the system's cache.
 bool flushToDisk(std::FILE* file);
-
-std::tm utcTime(std::time_t time);
 
 // A file opened to append to and locked against every other program that opens it so,
 // until it is closed. The calls set errno when they fail.

@@ -53,12 +53,6 @@ bool flushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
-std::tm utcTime(std::time_t time) {
-    std::tm utc{};
-    gmtime_r(&time, &utc);
-    return utc;
-}
-
 // flock holds against another open file, in this process too; the kernel lets go when
 // the file is closed or the process ends.
 AppendFile::AppendFile(const fs::path& name)

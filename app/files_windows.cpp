@@ -56,25 +56,12 @@ bool flushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }
 
-std::tm utcTime(std::time_t time) {
-    std::tm utc{};
-    gmtime_s(&utc, &time);
-    return utc;
-}
-
-namespace {
-int openAppend(const fs::path& name) {
-    int fd = -1;
-    _wsopen_s(&fd, name.c_str(), _O_RDWR | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-              _SH_DENYNO, _S_IREAD | _S_IWRITE);
-    return fd;
-}
-}  // namespace
-
 // The C library's append seeks to the end, then writes: two programs at once would
 // write over each other. A lock on the whole file holds against every other handle, in
 // this process too; closing the file lets go.
-AppendFile::AppendFile(const fs::path& name) : fd_(openAppend(name)) {
+AppendFile::AppendFile(const fs::path& name) : fd_(-1) {
+    _wsopen_s(&fd_, name.c_str(), _O_RDWR | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+              _SH_DENYNO, _S_IREAD | _S_IWRITE);
     OVERLAPPED whole{};
     if (fd_ >= 0) {
         LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)), LOCKFILE_EXCLUSIVE_LOCK, 0,

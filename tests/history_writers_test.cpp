@@ -2,14 +2,13 @@
 // own, in this process (`update --all`) and in others: no line is lost or broken.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "app/history.h"
-#include "temp_dir.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -23,6 +22,8 @@ namespace halden {
 namespace {
 
 constexpr int kLines = 25;
+// Where the writer processes find it.
+const std::string kPath = (std::filesystem::temp_directory_path() / "halden-writers.log").string();
 
 void writeLines(const std::string& path, const std::string& writer) {
     HistoryFile file(path);  // each its own, as parallel sessions have
@@ -36,7 +37,7 @@ void writeLines(const std::string& path, const std::string& writer) {
 
 // A writer process: this test program again, running only this test.
 TEST(HistoryFile, DISABLED_WriterProcess) {
-    writeLines(std::getenv("HALDEN_TEST_HISTORY"), std::to_string(std::random_device{}()));
+    writeLines(kPath, std::to_string(std::random_device{}()));
 }
 
 bool runWriterProcess() {
@@ -59,14 +60,8 @@ bool runWriterProcess() {
 }
 
 TEST(HistoryFile, ManyWritersInThisAndOtherProcessesKeepEveryLineWhole) {
-    test::TempDir dir("halden-history");
-    const std::string path = (dir.path() / "history.log").string();
-    ASSERT_TRUE(readHistory(path)->entries.empty());  // none yet: an empty history
-#ifdef _WIN32
-    _putenv_s("HALDEN_TEST_HISTORY", path.c_str());
-#else
-    setenv("HALDEN_TEST_HISTORY", path.c_str(), 1);
-#endif
+    std::filesystem::remove(kPath);
+    ASSERT_TRUE(readHistory(kPath)->entries.empty());  // none yet: an empty history
     constexpr int kThreads = 4, kProcesses = 4;
     std::vector<std::thread> writers;
     std::vector<char> processOk(kProcesses, 0);
@@ -74,11 +69,12 @@ TEST(HistoryFile, ManyWritersInThisAndOtherProcessesKeepEveryLineWhole) {
         writers.emplace_back([&, p] { processOk[p] = runWriterProcess(); });
     }
     for (int t = 0; t < kThreads; ++t) {
-        writers.emplace_back([&, t] { writeLines(path, "thread" + std::to_string(t)); });
+        writers.emplace_back([&, t] { writeLines(kPath, "thread" + std::to_string(t)); });
     }
     for (std::thread& t : writers) t.join();
     EXPECT_EQ(processOk, std::vector<char>(kProcesses, 1));
-    const Result<HistoryListing> read = readHistory(path);
+    const Result<HistoryListing> read = readHistory(kPath);
+    std::filesystem::remove(kPath);
     ASSERT_TRUE(read.ok());
     EXPECT_EQ(read->damaged, 0u);  // a line without its time stamp would count here too
     // Each writer's lines, in the order written.
