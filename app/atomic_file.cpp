@@ -6,13 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/files.h"
 #include "app/image_file.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace halden {
 
@@ -26,31 +21,8 @@ Failure cannotWrite(const std::string& path, const std::string& why) {
 
 // The folder as the user wrote it (not the system's long form of it).
 std::string folderOf(const std::string& path) {
-#ifdef _WIN32
-    const size_t cut = path.find_last_of("/\\");
-#else
-    const size_t cut = path.rfind('/');
-#endif
+    const size_t cut = lastSeparator(path);
     return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
-}
-
-std::FILE* openForWriting(const fs::path& name) {
-#ifdef _WIN32
-    return _wfopen(name.c_str(), L"wb");
-#else
-    return std::fopen(name.c_str(), "wb");
-#endif
-}
-
-// To the disk, not only to the system's cache: a rename that lands before the data
-// would leave an empty file after a power cut.
-bool flushToDisk(std::FILE* file) {
-    if (std::fflush(file) != 0) return false;
-#ifdef _WIN32
-    return _commit(_fileno(file)) == 0;
-#else
-    return fsync(fileno(file)) == 0;
-#endif
 }
 
 }  // namespace

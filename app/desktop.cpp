@@ -2,12 +2,8 @@
 
 #include <algorithm>
 
-#include "app/file_port_settings.h"
 #include "engine/text.h"
 #include "transport/system_ports.h"
-#ifdef _WIN32
-#include "app/registry_port_settings.h"
-#endif
 
 namespace halden {
 
@@ -34,16 +30,6 @@ int listSelection(int current, const std::string& text, const std::vector<std::s
         return lowerAscii(entry) == wanted;
     });
     return found == entries.end() ? -1 : static_cast<int>(found - entries.begin());
-}
-
-std::unique_ptr<PortSettings> makePortSettings(const std::string& path, MessageBoxes& boxes) {
-#ifdef _WIN32
-    if (path.empty()) return std::make_unique<RegistryPortSettings>(boxes);
-    return std::make_unique<FilePortSettings>(path, boxes);
-#else
-    return std::make_unique<FilePortSettings>(path.empty() ? FilePortSettings::defaultPath() : path,
-                                              boxes);
-#endif
 }
 
 // The four kinds of box, on the windows' thread. Once the app is going nobody is there

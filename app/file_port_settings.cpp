@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/atomic_file.h"
+#include "app/files.h"
 #include "app/image_file.h"
 
 namespace halden {
@@ -38,15 +39,7 @@ FilePortSettings::FilePortSettings(std::string path, MessageBoxes& boxes)
     : StoredPortSettings(boxes), path_(std::move(path)) {}
 
 std::string FilePortSettings::defaultPath() {
-    std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = std::filesystem::path(home) / ".config";
-    } else {
-        base = ".";
-    }
-    return (base / "halden" / "ports.conf").string();
+    return pathText(userFolder(UserFolder::Config) / "ports.conf");
 }
 
 bool FilePortSettings::usable() {

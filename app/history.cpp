@@ -1,30 +1,16 @@
 #include "app/history.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
+#include "app/files.h"
 #include "app/image_file.h"
-
-#ifdef _WIN32
-#include <io.h>
-#include <share.h>
-#include <windows.h>
-
-#include "app/wide_text.h"
-#else
-#include <sys/file.h>
-#include <unistd.h>
-#endif
 
 namespace halden {
 
@@ -52,84 +38,22 @@ std::string oneLine(std::string text) {
 }
 
 std::string utcNow() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());  // counted from 1970 in UTC
+    const year_month_day date(floor<days>(now));
+    const hh_mm_ss time(now - floor<days>(now));
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
     return text;
 }
 
 Failure cannotWrite(const std::string& path, const std::string& why) {
     return {status::kCannotOpenFile, "Can't write the update history " + path + ": " + why};
 }
-
-// The few file calls an append needs, under their names on each system.
-#ifdef _WIN32
-int openAppend(const fs::path& name) {
-    int fd = -1;
-    _wsopen_s(&fd, name.c_str(), _O_RDWR | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-              _SH_DENYNO, _S_IREAD | _S_IWRITE);
-    return fd;
-}
-long long fileSize(int fd) {
-    return _lseeki64(fd, 0, SEEK_END);
-}
-bool lastByte(int fd, long long size, char& c) {
-    return _lseeki64(fd, size - 1, SEEK_SET) >= 0 && _read(fd, &c, 1) == 1;
-}
-long long writeSome(int fd, const char* data, size_t n) {
-    return _write(fd, data, static_cast<unsigned>(n));
-}
-bool cutTo(int fd, long long size) {
-    return _chsize_s(fd, size) == 0;
-}
-bool toDisk(int fd) {
-    return _commit(fd) == 0;
-}
-// Two programs appending at once must not both see the same last byte, nor write over
-// each other (the C library's append seeks to the end, then writes).
-void lock(int fd) {
-    OVERLAPPED whole{};
-    LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD,
-               MAXDWORD, &whole);
-}  // closing the file lets go
-void closeFile(int fd) {
-    _close(fd);
-}
-#else
-int openAppend(const fs::path& name) {
-    return ::open(name.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-}
-long long fileSize(int fd) {
-    struct stat st {};
-    return fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-bool lastByte(int fd, long long size, char& c) {
-    return pread(fd, &c, 1, size - 1) == 1;
-}
-long long writeSome(int fd, const char* data, size_t n) {
-    return ::write(fd, data, n);
-}
-bool cutTo(int fd, long long size) {
-    return ftruncate(fd, size) == 0;
-}
-bool toDisk(int fd) {
-    return fsync(fd) == 0;
-}
-// Two programs appending at once must not both see the same last byte.
-void lock(int fd) {
-    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-    }
-}
-void closeFile(int fd) {
-    ::close(fd);
-}
-#endif
 
 }  // namespace
 
@@ -149,11 +73,7 @@ HistoryEntry updateEntry(std::string program, std::string midiSystem, std::strin
         e.serial = after.serialText;
         e.versionAfter = after.versionText;
     }
-#ifdef _WIN32
-    const size_t slash = imagePath.find_last_of("/\\");
-#else
-    const size_t slash = imagePath.rfind('/');
-#endif
+    const size_t slash = lastSeparator(imagePath);
     e.image = slash == std::string::npos ? imagePath : imagePath.substr(slash + 1);
     if (image.size() >= kImageHeaderSize) {
         char text[8];
@@ -227,25 +147,12 @@ std::optional<HistoryEntry> parseHistoryLine(std::string_view whole) {
 }
 
 std::string defaultHistoryPath() {
-#ifdef _WIN32
-    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
-    const fs::path base = local && *local ? fs::path(local) : fs::path(L".");
-    return narrow((base / L"Halden" / L"history.log").wstring());
-#else
-    fs::path base;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = fs::path(home) / ".local" / "state";
-    } else {
-        base = ".";
-    }
-    return (base / "halden" / "history.log").string();
-#endif
+    return pathText(userFolder(UserFolder::State) / "history.log");
 }
 
-// One lock for every HistoryFile of this process that writes the file: updates of
-// several Haldens at once each have their own. The file lock keeps other programs out.
+// Updates of several Haldens at once each have a HistoryFile of their own. The file's
+// lock keeps out every other writer, in this process too, but on a network file system
+// it may hold only between processes: this lock holds between the threads.
 std::mutex& HistoryFile::writers() {
     static std::mutex mutex;
     return mutex;
@@ -261,16 +168,15 @@ Outcome HistoryFile::append(HistoryEntry entry) {
         fs::create_directories(name.parent_path(), ec);
         if (ec) return cannotWrite(path_, ec.message());
     }
-    const int fd = openAppend(name);
-    if (fd < 0) return cannotWrite(path_, std::strerror(errno));
-    lock(fd);
-    const long long size = fileSize(fd);
+    AppendFile file(name);
+    if (!file.isOpen()) return cannotWrite(path_, std::strerror(errno));
+    const long long size = file.size();
     // A line cut off by a crash keeps its place, alone on its line.
-    if (char c = '\n'; size > 0 && lastByte(fd, size, c) && c != '\n') line.insert(0, "\n");
+    if (char c = '\n'; size > 0 && file.lastByte(size, c) && c != '\n') line.insert(0, "\n");
     size_t written = 0;
     int error = 0;
     while (written < line.size()) {
-        const long long n = writeSome(fd, line.data() + written, line.size() - written);
+        const long long n = file.write(line.data() + written, line.size() - written);
         if (n <= 0) {
             error = n < 0 ? errno : ENOSPC;
             if (error == EINTR) continue;
@@ -278,13 +184,12 @@ Outcome HistoryFile::append(HistoryEntry entry) {
         }
         written += static_cast<size_t>(n);
     }
-    if (error == 0 && !toDisk(fd)) error = errno ? errno : EIO;
+    if (error == 0 && !file.toDisk()) error = errno ? errno : EIO;
     if (error != 0 && size >= 0) {
         // Half a line is taken back, so that the next append starts clean.
-        (void)cutTo(fd, size);
-        (void)toDisk(fd);
+        (void)file.cutTo(size);
+        (void)file.toDisk();
     }
-    closeFile(fd);
     if (error != 0) return cannotWrite(path_, std::strerror(error));
     return {};
 }

@@ -3,32 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/wide_text.h"
-
 namespace halden {
-
-std::filesystem::path systemPath(const std::string& path) {
-#ifdef _WIN32
-    std::filesystem::path name(widen(path));  // UTF-8 inside
-    constexpr size_t kMaxPath = 260;
-    std::error_code ec;
-    if (path.size() + 1 >= kMaxPath && path.rfind(R"(\\?\)", 0) != 0) {
-        std::filesystem::path absolute = std::filesystem::absolute(name, ec);
-        if (!ec) {
-            std::wstring whole = absolute.make_preferred().wstring();
-            if (whole.rfind(LR"(\\)", 0) == 0) {
-                whole = LR"(\\?\UNC\)" + whole.substr(2);  // a network share
-            } else {
-                whole = LR"(\\?\)" + whole;
-            }
-            name = whole;
-        }
-    }
-#else
-    std::filesystem::path name(path);
-#endif
-    return name;
-}
 
 bool nameTooLong(const std::string& path) {
     constexpr size_t kMaxName = 255;

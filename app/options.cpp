@@ -6,16 +6,9 @@
 namespace halden {
 
 CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system) {
-#ifdef _WIN32
-    const char* help = "MIDI system to use: winmm, the only one on Windows";
-#else
-    const char* help =
-        "MIDI system to use: alsa or jack (default: the first that opens; or set "
-        "HALDEN_MIDI_SYSTEM)";
-#endif
     // A name this build does not know is a wrong command line, told before any port is
     // touched: otherwise it reads as if no MIDI interface were connected.
-    return app.add_option("--midi-system", system, help)
+    return app.add_option("--midi-system", system, kMidiSystemHelp)
         ->type_name("NAME")
         ->check([](const std::string& given) {
             if (given.empty()) return std::string();
@@ -29,14 +22,9 @@ CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system) {
 }
 
 CLI::Option* addHistoryOption(CLI::App& app, std::string& path) {
-#ifdef _WIN32
-    const char* where = "%LOCALAPPDATA%\\Halden\\history.log";
-#else
-    const char* where = "$XDG_STATE_HOME/halden/history.log";
-#endif
     return app
         .add_option("--history", path,
-                    std::string("file that records every update (default: ") + where + ")")
+                    std::string("file that records every update (default: ") + kHistoryPlace + ")")
         ->type_name("FILE");
 }
 
@@ -50,13 +38,9 @@ void describeDesktopApp(CLI::App& app, DesktopOptions& options, const std::strin
     app.add_flag("--simulate", options.simulate,
                  "offer the built-in simulated Halden (\"Halden Simulator\") in both port lists");
     addMidiSystemOption(app, options.midiSystem);
-#ifdef _WIN32
-    const char* where = "the registry";
-#else
-    const char* where = "$XDG_CONFIG_HOME/halden/ports.conf";
-#endif
-    app.add_option("--settings", options.settingsPath,
-                   std::string("file that keeps the chosen ports (default: ") + where + ")")
+    app.add_option(
+           "--settings", options.settingsPath,
+           std::string("file that keeps the chosen ports (default: ") + kSettingsPlace + ")")
         ->type_name("FILE");
     addHistoryOption(app, options.historyPath);
 }

@@ -11,6 +11,12 @@ namespace halden {
 // Exit status for a command line that is not understood (EX_USAGE).
 inline constexpr int kUsageError = 64;
 
+// For --help, each platform's own (platform_*.cpp): the MIDI systems, and where the
+// history and the chosen ports are kept.
+extern const char* const kMidiSystemHelp;
+extern const char* const kHistoryPlace;
+extern const char* const kSettingsPlace;
+
 // --midi-system NAME.
 CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system);
 // --history FILE: where updates are recorded.

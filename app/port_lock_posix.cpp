@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/files.h"
 #include "app/port_lock.h"
 
 namespace halden {
@@ -19,9 +20,7 @@ namespace {
 // $XDG_RUNTIME_DIR/halden, else a folder of this user's own in /tmp; empty when there
 // is none that is safe to use.
 std::string lockFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string folder = runtime && *runtime ? std::string(runtime) + "/halden"
-                                                   : "/tmp/halden-" + std::to_string(getuid());
+    const std::string folder = userFolder(UserFolder::Runtime).string();
     (void)mkdir(folder.c_str(), 0700);
     struct stat st {};
     // Someone else's folder in /tmp is not to be trusted with our locks.

@@ -6,34 +6,20 @@
 #include <chrono>
 #include <cstdio>
 
+#include "engine/quiet_host.h"
 #include "engine/update.h"
 #include "sim/simulator_ports.h"
 #include "transport/real_clock.h"
 
 #ifdef _WIN32
 #include "sim/real_scheduler.h"
-#include "sim/simulated_winmm.h"
+#include "tests/windows/simulated_winmm.h"
 #include "transport/winmm/winmm_ports.h"
 #endif
 
 namespace {
 
 using namespace halden;
-
-class QuietProgress : public Progress {
-public:
-    void open() override {}
-    void set(std::string_view, int) override {}
-    void close() override {}
-};
-
-class NoBoxes : public MessageBoxes {
-public:
-    void errorBox(std::string_view) override {}
-    bool askYesNo(std::string_view) override { return true; }
-    void noticeBox(std::string_view) override {}
-    void fatalBox(std::string_view) override {}
-};
 
 // Counts the bytes that cross the wire in each direction.
 
@@ -147,7 +133,7 @@ int main(int argc, char** argv) {
     size_t sentBytes = 0;
     ForwardingSender sender(ports->sender(), [&](ByteView m) { sentBytes += m.size(); });
     QuietProgress progress;
-    NoBoxes boxes;
+    NoBoxes boxes{true};  // Yes to every question
     EngineIo io{sender, receiver, progress, boxes, cancel, clock};
     DeviceInfo info;
 

@@ -11,6 +11,7 @@
 #include "app/port_lock.h"
 #include "cli/port_choice.h"
 #include "engine/protocol.h"
+#include "engine/quiet_host.h"
 #include "engine/text.h"
 #include "engine/update.h"
 #include "transport/real_clock.h"
@@ -37,21 +38,6 @@ bool isDirectionWord(const std::string& word) {
     }
     return false;
 }
-
-class QuietProgress : public Progress {
-public:
-    void open() override {}
-    void set(std::string_view, int) override {}
-    void close() override {}
-};
-
-class NoBoxes : public MessageBoxes {
-public:
-    void errorBox(std::string_view) override {}
-    bool askYesNo(std::string_view) override { return false; }
-    void noticeBox(std::string_view) override {}
-    void fatalBox(std::string_view) override {}
-};
 
 // One pair: its own MIDI client, receiver and clock, so that pairs do not wait for
 // each other.

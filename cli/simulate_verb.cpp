@@ -8,10 +8,10 @@
 #include "cli/platform.h"
 #include "cli/verbs.h"
 #include "sim/halden_sim.h"
+#include "sim/rawmidi/raw_midi_device.h"
 #include "sim/real_scheduler.h"
 #include "sim/sim_options.h"
 #include "sim/simulator_ports.h"
-#include "transport/rawmidi/raw_midi_device.h"
 #include "transport/real_clock.h"
 #include "transport/rtmidi/rtmidi_virtual.h"
 

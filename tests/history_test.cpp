@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/file_port_settings.h"
 #include "temp_dir.h"
 
 namespace halden {
@@ -86,21 +87,6 @@ struct HistoryRig {
         return r ? *r : HistoryListing{};
     }
 };
-
-TEST(HistoryFile, AppendsInOrderAndStampsTheTime) {
-    HistoryRig rig;
-    EXPECT_TRUE(rig.read().entries.empty());  // none yet: an empty history
-    for (const char* serial : {"000000000001", "000000000002", "000000000003"}) {
-        HistoryEntry e = sample(serial);
-        e.time.clear();
-        ASSERT_TRUE(rig.file.append(e).ok());
-    }
-    const HistoryListing listing = rig.read();
-    ASSERT_EQ(listing.entries.size(), 3u);
-    EXPECT_EQ(listing.entries[2].serial, "000000000003");
-    EXPECT_EQ(listing.entries[0].time.size(), 20u);
-    EXPECT_EQ(listing.damaged, 0u);
-}
 
 // What a crash in the middle of a write leaves: the next line starts on a line of its
 // own, and the lines before both stay as they were.
@@ -184,18 +170,28 @@ TEST(HistoryFile, AFolderInTheWaySaysWhereAndWhy) {
     EXPECT_FALSE(readHistory(rig.path.string()).ok());
 }
 
-TEST(HistoryFile, DefaultPathFollowsXdgStateHome) {
-    const char* old = std::getenv("XDG_STATE_HOME");
-    const std::string saved = old ? old : "";
-    setenv("XDG_STATE_HOME", "/somewhere/state", 1);
-    EXPECT_EQ(defaultHistoryPath(), "/somewhere/state/halden/history.log");
-    setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored
-    EXPECT_NE(defaultHistoryPath().find("/.local/state/halden/history.log"), std::string::npos);
-    if (old) {
-        setenv("XDG_STATE_HOME", saved.c_str(), 1);
-    } else {
-        unsetenv("XDG_STATE_HOME");
+// The history and the chosen ports follow the XDG variables; one that is not absolute
+// is ignored.
+TEST(UserFolders, FollowTheXdgVariables) {
+    const struct {
+        const char* variable;
+        std::string (*path)();
+        std::string file, underHome;
+    } cases[] = {
+        {"XDG_STATE_HOME", defaultHistoryPath, "/halden/history.log", "/.local/state"},
+        {"XDG_CONFIG_HOME", FilePortSettings::defaultPath, "/halden/ports.conf", "/.config"}};
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    for (const auto& c : cases) {
+        const char* old = std::getenv(c.variable);
+        const std::string saved = old ? old : "";
+        setenv(c.variable, "/somewhere", 1);
+        EXPECT_EQ(c.path(), "/somewhere" + c.file);
+        setenv("HOME", "/home/someone", 1);
+        setenv(c.variable, "relative", 1);
+        EXPECT_EQ(c.path(), "/home/someone" + c.underHome + c.file);
+        old ? setenv(c.variable, saved.c_str(), 1) : unsetenv(c.variable);
     }
+    setenv("HOME", home.c_str(), 1);
 }
 
 }  // namespace

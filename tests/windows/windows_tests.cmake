@@ -25,6 +25,11 @@ function(halden_wine_program target source library)
     halden_wine_test(${target} ${target})
 endfunction()
 
+# A stand-in for winmm.dll, for the WinMM backend's tests and benchmark.
+add_library(halden_sim_winmm STATIC windows/simulated_winmm.cpp)
+halden_uses(halden_sim_winmm engine transport/. transport/winmm sim)
+target_link_libraries(halden_sim_winmm PUBLIC halden_sim halden_midi)
+
 halden_wine_test(halden_unit_tests halden_unit_tests)
 halden_wine_test(halden_cli_tests halden_cli_tests)
 halden_wine_program(halden_winmm_tests windows/winmm_ports_test.cpp halden_sim_winmm)

@@ -8,8 +8,8 @@
 
 #include "engine/update.h"
 #include "rig.h"
-#include "sim/simulated_winmm.h"
 #include "sim/virtual_clock.h"
+#include "windows/simulated_winmm.h"
 
 namespace halden {
 namespace {

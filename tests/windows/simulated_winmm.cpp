@@ -1,4 +1,4 @@
-#include "sim/simulated_winmm.h"
+#include "simulated_winmm.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "transport/rawmidi/raw_midi_device.h"
+#include "sim/rawmidi/raw_midi_device.h"
 
 #include <fcntl.h>
 #include <poll.h>
