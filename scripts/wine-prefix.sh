@@ -12,13 +12,17 @@ init)
     "$0" end "$WINEPREFIX"
     # One screen for the whole run: Wine's desktop process starts with the first program
     # and keeps the display it found then.
-    for n in $(seq 90 199); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-    done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb picks a free display itself and says which once it is ready: two runs that
+    # looked for a free number at once took the same one, and the second screen died, so
+    # ending one run took the other's screen away in the middle of its tests.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WINEPREFIX.display.n" \
+        >/dev/null 2>&1 &
     echo $! >"$WINEPREFIX.xvfb"
+    for _ in $(seq 200); do [ -s "$WINEPREFIX.display.n" ] && break; sleep 0.05; done
+    n=$(cat "$WINEPREFIX.display.n")
+    rm -f "$WINEPREFIX.display.n"
+    [ -n "$n" ] || { echo "the X screen for Wine did not start"; exit 1; }
     echo ":$n" >"$WINEPREFIX.display"
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
     export DISPLAY=":$n"
     wineboot --init >/dev/null 2>&1
     # A crash ends the program instead of opening a dialog that waits forever.
