@@ -123,10 +123,12 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
         "$(position Input "Halden Simulator")" >"$work/ports.conf"
     "$gui" --settings "$work/ports.conf" >"$work/gui.log" 2>&1 &
     gui_pid=$!
-    box() { xdotool search --sync --onlyvisible --name "^$1\$" >/dev/null; }
+    # Searched again and again rather than with --sync: a window that closes while xdotool
+    # looks at it ends xdotool with BadWindow, which --sync does not retry.
+    box() { until xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; do sleep 0.2; done; }
     key() { sleep 0.3; xdotool key --delay 100 --clearmodifiers "$@"; }
     if timeout 30 bash -c "$(declare -f box); box 'Halden Firmware Update Utility - V1.00'"; then
-        main=$(xdotool search --onlyvisible --name '^Halden Firmware Update Utility - V1.00$')
+        main=$(xdotool search --onlyvisible --name "^Halden Firmware Update Utility - V1.00\$" 2>/dev/null | head -1)
         xdotool windowfocus --sync "$main"
         eval "$(xdotool getwindowgeometry --shell "$main")"
         # Both ports restored: Connect is ready at once and, as the first control that
