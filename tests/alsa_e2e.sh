@@ -54,8 +54,31 @@ stop_sim
 
 # --- every kind of block size: updated, or refused before the erase; on sequencer
 # ports and, as to a USB-MIDI interface, through the kernel's raw MIDI bridge ---
-sweep_blocks 4096 "Halden Simulator" "Halden Simulator"
-sweep_blocks 4096 "VirMIDI 0-0" "VirMIDI 0-0" --raw-midi "$raw_device"
+sweep_blocks 1048576 "Halden Simulator" "Halden Simulator"
+sweep_blocks 1048576 "VirMIDI 0-0" "VirMIDI 0-0" --raw-midi "$raw_device"
+
+# --- a USB-MIDI interface: the kernel's USB gadget MIDI function on its software USB
+# controller, seen by the same kernel as a plugged-in interface (snd-usb-audio); the
+# simulator answers on the gadget's own raw MIDI side ---
+usb=(--out "Halden USB MIDI 1" --in "Halden USB MIDI 1")
+if gadget=$(bash "$(dirname "$0")/usb_midi_gadget.sh" "Halden USB" 2>"$work/gadget.log" | tail -1) &&
+    [ -n "$gadget" ]; then
+    BLOCK_SIZES="1 128 4083 4084 8192 16383" sweep_blocks 1048576 "${usb[1]}" "${usb[3]}" \
+        --raw-midi "$gadget"
+    # Unplugged in the middle of an update.
+    start_sim --baud 3125 --raw-midi "$gadget"
+    : >"$work/out"  # emptied first: see start_sim
+    timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${usb[@]}" --trace >"$work/out" 2>&1 &
+    update_pid=$!
+    wait_for "$work/out" ' > F0 41 10 4B 39 15'
+    echo "" >/sys/kernel/config/usb_gadget/halden/UDC
+    wait $update_pid
+    check "the USB-MIDI interface is unplugged during an update: status 16" 1 $? "$work/out" \
+        'The MIDI port "Halden USB:Halden USB MIDI 1 [0-9:]*" has gone away'
+    kill_sim
+else
+    check "a USB-MIDI interface on the software USB controller" 0 1 "$work/gadget.log"
+fi
 
 # --- faults ---
 # Another program listening to the Halden does not disturb an update.

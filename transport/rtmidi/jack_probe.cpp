@@ -2,7 +2,7 @@
 
 #include <jack/jack.h>
 
-#include "transport/rtmidi/port_watch.h"
+#include "transport/port_watch.h"
 
 namespace halden::jack {
 

@@ -6,6 +6,9 @@
 #include <cstdlib>
 
 #include "transport/rtmidi/rtmidi_system.h"
+#ifdef HALDEN_HAVE_ALSA
+#include "transport/alsa/alsa_seq_ports.h"
+#endif
 #include "transport/system_ports.h"
 
 #ifdef HALDEN_HAVE_JACK
@@ -29,16 +32,6 @@ constexpr const char* kClientName = "halden-updater";
 // ran slowly (measured under ThreadSanitizer), while 14013 always arrived. Half of
 // jackd's limit keeps a margin for both.
 constexpr size_t kJackMaxMessage = 8192;
-// The ALSA sequencer drops longer SysEx messages without a word, wherever they go. To a
-// program's port, a message travels as one event whose data must fit the receiver's
-// input pool: 200 cells of 28 bytes by default, one of them the event itself, so 5572
-// bytes at most (measured on Debian 12's kernel: 5572 arrive, 5573 never do). To a
-// MIDI interface (a USB-MIDI cable, or the kernel's virtual raw MIDI device), the kernel
-// writes the message into the device's buffer, one page of 4096 bytes by default, and
-// drops what does not fit (measured through the kernel's virtual raw MIDI device: 4096
-// bytes arrive whole, 4097 do not, and the Halden never answers the block). Neither
-// can be read from here, so the smaller holds for every port.
-constexpr size_t kAlsaMaxMessage = 4096;
 constexpr size_t kOtherMaxMessage = 1u << 20;
 
 // Where the port called `name` is in the object's own listing now. Every RtMidi object
@@ -87,9 +80,6 @@ void RtMidiPorts::watchPorts(std::function<void()> changed) {
     if (!changed) return;
     if (!api_) (void)selectSystem();
     if (!api_) return;
-#ifdef __linux__
-    if (api_->id == RtMidi::LINUX_ALSA) portWatch_ = watchAlsaPorts(std::move(changed));
-#endif
 #ifdef HALDEN_HAVE_JACK
     if (api_->id == RtMidi::UNIX_JACK) portWatch_ = watchJackPorts(std::move(changed));
 #endif
@@ -443,6 +433,18 @@ std::string RtMidiPorts::failureText() const {
 std::unique_ptr<MidiPorts> makeSystemPorts(Clock& clock, MidiPorts::InputSink input,
                                            MidiPorts::FailureSink failure,
                                            const std::string& system) {
+#ifdef HALDEN_HAVE_ALSA
+    // The sequencer through the ALSA library itself, which carries SysEx of any length;
+    // first, as RtMidi would choose it, when the machine has one.
+    std::string requested = system;
+    if (requested.empty()) {
+        if (const char* env = std::getenv("HALDEN_MIDI_SYSTEM")) requested = env;
+    }
+    requested = lowerAscii(requested);
+    if (requested == "alsa" || (requested.empty() && access("/dev/snd/seq", R_OK | W_OK) == 0)) {
+        return std::make_unique<AlsaSeqPorts>(clock, std::move(input), std::move(failure));
+    }
+#endif
     return std::make_unique<RtMidiPorts>(clock, std::move(input), std::move(failure), system);
 }
 
@@ -465,8 +467,6 @@ size_t RtMidiPorts::maxMessageSize() const {
     switch (api_->id) {
         case RtMidi::UNIX_JACK:
             return kJackMaxMessage;
-        case RtMidi::LINUX_ALSA:
-            return kAlsaMaxMessage;
         default:
             return kOtherMaxMessage;
     }

@@ -1,4 +1,4 @@
-// MIDI ports through RtMidi: the ALSA sequencer or JACK on Linux, CoreMIDI on macOS.
+// MIDI ports through RtMidi: JACK on Linux, CoreMIDI on macOS.
 #pragma once
 
 #include <RtMidi.h>
@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "transport/midi_ports.h"
-#include "transport/rtmidi/port_watch.h"
+#include "transport/port_watch.h"
 #include "transport/send_thread.h"
 #include "transport/sysex_filter.h"
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "transport/rtmidi/port_watch.h"
+#include "transport/port_watch.h"
 
 namespace halden {
 
