@@ -3,7 +3,7 @@
 # block size: the time in all and per exchange (one block and its reply). The simulated Halden runs as its own program with
 # no modelled wire time, so what is measured is the MIDI system's own.
 #   bench/midi_systems.sh BUILD_DIR            ALSA (in a virtual machine), JACK, PipeWire
-#   bench/midi_systems.sh BUILD_DIR SYSTEM     one of alsa, alsa-raw, jack, pipewire, here
+#   bench/midi_systems.sh BUILD_DIR SYSTEM     one of alsa, alsa-raw, alsa-usb, jack, pipewire, here
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "$1")
@@ -11,7 +11,7 @@ halden=$build/cli/halden
 if [ $# -lt 2 ]; then
     out=$(mktemp -d)
     self=$top/bench/midi_systems.sh
-    "$top/scripts/alsa-vm.sh" "$out" bash -c "bash $self $build alsa; bash $self $build alsa-raw"
+    "$top/scripts/alsa-vm.sh" "$out" bash -c "bash $self $build alsa; bash $self $build alsa-raw; bash $self $build alsa-usb"
     cat "$out/vm.out"; rm -rf "$out"
     bash "$0" "$build" jack
     bash "$0" "$build" pipewire
@@ -25,10 +25,14 @@ run=("$halden")
 ports=(--out "Halden Simulator" --in "Halden Simulator")
 sim=()
 case $system in
-alsa) export HALDEN_MIDI_SYSTEM=alsa; sizes="128 1024 4083" ;;
+alsa) export HALDEN_MIDI_SYSTEM=alsa; sizes="128 1024 4083 8179 16383" ;;
 alsa-raw)
-    export HALDEN_MIDI_SYSTEM=alsa; sizes="128 1024 4083"
+    export HALDEN_MIDI_SYSTEM=alsa; sizes="128 1024 4083 8179 16383"
     ports=(--out "VirMIDI 0-0" --in "VirMIDI 0-0"); sim=(--raw-midi /dev/snd/midiC0D0) ;;
+alsa-usb)  # a USB-MIDI interface: the kernel's gadget on its software USB controller
+    export HALDEN_MIDI_SYSTEM=alsa; sizes="128 1024 4083 8179 16383"
+    ports=(--out "Halden USB MIDI 1" --in "Halden USB MIDI 1")
+    sim=(--raw-midi "$(bash "$top/tests/usb_midi_gadget.sh" "Halden USB" | tail -1)") ;;
 jack)
     export HALDEN_MIDI_SYSTEM=jack JACK_DEFAULT_SERVER=halden-bench JACK_NO_START_SERVER=1
     sizes="128 1024 4083 8179"

@@ -54,6 +54,9 @@ stop_sim
 
 # --- every kind of block size: updated, or refused before the erase; on sequencer
 # ports and, as to a USB-MIDI interface, through the kernel's raw MIDI bridge ---
+# Sizes that mattered to some part: 4083 and 4084 around the kernel bridge's one page,
+# 8192 over the default pool of a program's port (5572 bytes), 16383 the largest.
+export BLOCK_SIZES="1 128 4083 4084 8192 16383"
 sweep_blocks 1048576 "Halden Simulator" "Halden Simulator"
 sweep_blocks 1048576 "VirMIDI 0-0" "VirMIDI 0-0" --raw-midi "$raw_device"
 
@@ -63,8 +66,7 @@ sweep_blocks 1048576 "VirMIDI 0-0" "VirMIDI 0-0" --raw-midi "$raw_device"
 usb=(--out "Halden USB MIDI 1" --in "Halden USB MIDI 1")
 if gadget=$(bash "$(dirname "$0")/usb_midi_gadget.sh" "Halden USB" 2>"$work/gadget.log" | tail -1) &&
     [ -n "$gadget" ]; then
-    BLOCK_SIZES="1 128 4083 4084 8192 16383" sweep_blocks 1048576 "${usb[1]}" "${usb[3]}" \
-        --raw-midi "$gadget"
+    sweep_blocks 1048576 "${usb[1]}" "${usb[3]}" --raw-midi "$gadget"
     # Unplugged in the middle of an update.
     start_sim --baud 3125 --raw-midi "$gadget"
     : >"$work/out"  # emptied first: see start_sim
