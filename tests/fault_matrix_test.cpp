@@ -94,6 +94,7 @@ class FaultRig : public SysExSender {
 public:
     FaultRig(const Step& step, const std::string& fault) : step_(step), fault_(fault) {
         info.serialText = "before";
+        cancel = true;  // left from before: connecting clears it
     }
 
     StatusCode run() { return runUpdate(io, theImage(), info, done); }
