@@ -137,14 +137,6 @@ TEST(Receiver, CapacityBoundsTheBody) {
     }
 }
 
-TEST(Receiver, CountMayBeOmitted) {
-    ReceiverRig rig;
-    rig.receiver.feed(Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x14, 0x01, 0xF7});
-    uint8_t buffer[30];
-    EXPECT_EQ(rig.receiver.readResponse(buffer, sizeof buffer, nullptr, 88), 0u);
-    EXPECT_EQ(buffer[1], 0x01);
-}
-
 // Every poll takes one byte or waits once, so a 20-byte reply (21 items with the 0xF7)
 // fits a 30-poll budget only when at most 9 polls were spent waiting for it.
 TEST(Receiver, PollBudgetCountsWaitsAndBytes) {
