@@ -3,8 +3,6 @@
 // position, size, order, default button, enabled state and tab order.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QXmlStreamReader>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -79,60 +77,49 @@ std::map<std::string, Window> resourceWindows() {
     return windows;
 }
 
-// A Qt form: the top widget's children in order, and its tab order as its list gives it.
+// A Qt form: the top widget and its children in order, one property a line as the
+// forms are kept, and its tab order as its list gives it.
 Window formWindow(const std::string& file) {
-    QFile in(QString::fromStdString(kSource + "/ui/resources/" + file));
-    EXPECT_TRUE(in.open(QIODevice::ReadOnly)) << file;
-    QXmlStreamReader xml(&in);
-    std::vector<std::map<std::string, std::string>> widgets;  // properties; [0] the window
-    std::vector<size_t> open;                                 // the widgets being read
-    Window window;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isEndElement() && xml.name() == u"widget") open.pop_back();
-        if (!xml.isStartElement()) continue;
-        const auto attribute = [&](const char* name) {
-            return xml.attributes().value(name).toString().toStdString();
-        };
-        if (xml.name() == u"widget") {
-            open.push_back(widgets.size());
-            widgets.push_back({{"class", attribute("class")}, {"name", attribute("name")}});
-        } else if (xml.name() == u"tabstop") {
-            window.tabs.push_back(std::stoi(xml.readElementText().mid(3).toStdString()));
-        } else if (xml.name() == u"property" && !open.empty()) {
-            std::string& value = widgets[open.back()][attribute("name")];
-            xml.readNextStartElement();
-            if (xml.name() == u"font") {  // the same font in both; read by the app's tests
-                xml.skipCurrentElement();
-            } else if (xml.name() == u"rect") {
-                int v[4] = {};
-                for (int& n : v) {
-                    xml.readNextStartElement();
-                    n = xml.readElementText().toInt();
-                }
-                value = std::to_string(v[0]) + "," + std::to_string(v[1]) + " " +
-                        std::to_string(v[2]) + "x" + std::to_string(v[3]);
-            } else {
-                value = xml.readElementText().toStdString();
-            }
-        }
-    }
-    EXPECT_FALSE(xml.hasError()) << file << ": " << xml.errorString().toStdString();
-    if (widgets.empty()) return window;
-    window.title = widgets[0]["windowTitle"];
-    window.size = widgets[0]["geometry"].substr(4);  // past "0,0 "
+    const std::string text = readAll(kSource + "/ui/resources/" + file);
+    const auto find = [](const std::string& in, const std::string& pattern) {
+        std::smatch m;
+        return std::regex_search(in, m, std::regex(pattern)) ? m[1].str() : std::string();
+    };
     const std::map<std::string, std::string> kinds = {{"QPushButton", "button"},
                                                       {"QLabel", "label"},
                                                       {"QLineEdit", "edit"},
                                                       {"QComboBox", "list"},
                                                       {"QProgressBar", "progress"}};
-    for (size_t i = 1; i < widgets.size(); ++i) {
-        auto& w = widgets[i];
-        std::string kind = kinds.count(w["class"]) ? kinds.at(w["class"]) : w["class"];
-        if (w["alignment"].find("AlignHCenter") != std::string::npos) kind = "centred label";
-        const int id = w["name"].rfind("id_", 0) == 0 ? std::stoi(w["name"].substr(3)) : -1;
-        window.controls.push_back(describe(kind, id, w["text"], w["geometry"],
-                                           w["default"] == "true", w["enabled"] != "false"));
+    const std::regex widget(R"re(<widget class="(\w+)" name="(\w+)">)re");
+    const std::string geometry =
+        R"re(<x>(\d+)</x><y>(\d+)</y><width>(\d+)</width><height>(\d+)</height>)re";
+    Window window;
+    std::sregex_iterator it(text.begin(), text.end(), widget), end;
+    for (bool top = true; it != end; ++it, top = false) {
+        const auto next = std::next(it);
+        const std::string body = text.substr(
+            it->position() + it->length(),
+            (next == end ? text.size() : next->position()) - it->position() - it->length());
+        std::smatch box;
+        EXPECT_TRUE(std::regex_search(body, box, std::regex(geometry))) << (*it)[2];
+        if (top) {
+            window.title = find(body, R"re(name="windowTitle"><string>(.*?)</string>)re");
+            window.size = box[3].str() + "x" + box[4].str();
+            continue;
+        }
+        const std::string cls = (*it)[1], name = (*it)[2];
+        std::string kind = kinds.count(cls) ? kinds.at(cls) : cls;
+        if (body.find("AlignHCenter") != std::string::npos) kind = "centred label";
+        window.controls.push_back(
+            describe(kind, name.rfind("id_", 0) == 0 ? std::stoi(name.substr(3)) : -1,
+                     find(body, R"re(name="text"><string>(.*?)</string>)re"),
+                     box[1].str() + "," + box[2].str() + " " + box[3].str() + "x" + box[4].str(),
+                     body.find(R"(name="default"><bool>true)") != std::string::npos,
+                     body.find(R"(name="enabled"><bool>false)") == std::string::npos));
+    }
+    const std::regex stop(R"(<tabstop>id_(\d+)</tabstop>)");
+    for (std::sregex_iterator t(text.begin(), text.end(), stop); t != end; ++t) {
+        window.tabs.push_back(std::stoi((*t)[1]));
     }
     return window;
 }

@@ -322,34 +322,26 @@ TEST(MainWindow, AFailedConnectLeavesItDisconnected) {
     }
 }
 
-// Which text each bad file gets is the image reader's to prove.
-TEST(MainWindow, LeavingTheFieldChecksTheImage) {
+// Leaving the field checks the image named, once connected (which text each bad file
+// gets is the image reader's to prove). Find image needs a connection; a file chosen is
+// checked; a chooser cancelled keeps the previous name, checked again.
+TEST(MainWindow, TheImageNamedOrFound) {
     Bytes badCrc = imageWithArea(ascending(10));
     badCrc[8] ^= 1;
-    const std::tuple<const char*, bool, bool, Texts> cases[] = {
-        {"empty name", true, false, {}},
-        {"not connected", false, true, {}},
-        {"bad checksum", true, true, {"Update file CRC error"}},
-    };
-    for (const auto& [name, connect, named, errors] : cases) {
-        App app;
-        app.window.create();
-        if (connect) app.connect();
-        app.nameFile(named ? app.file("a.hfi", badCrc) : "");
-        EXPECT_EQ(app.errors, errors) << name;
-        EXPECT_FALSE(app.on(IDC_UPDATE)) << name;
-    }
-}
-
-// Find image needs a connection; a file chosen is checked; a chooser cancelled keeps the
-// previous name, checked again.
-TEST(MainWindow, FindImage) {
     App app;
     app.window.create();
+    app.nameFile(app.file("bad.hfi", badCrc));
     app.click(IDC_FINDIMAGE);
     EXPECT_EQ(app.errors, Texts{"Establish a connection first!"});
     EXPECT_EQ(app.view.choosers, 0);
-    app.connect();
+    app.connect();  // checks the name in the field
+    EXPECT_EQ(app.errors.back(), "Update file CRC error");
+    app.nameFile("");
+    EXPECT_EQ(app.errors.size(), 2u);
+    EXPECT_FALSE(app.on(IDC_UPDATE));
+    app.nameFile(app.file("bad.hfi", badCrc));
+    EXPECT_EQ(app.errors.size(), 3u);
+    EXPECT_FALSE(app.on(IDC_UPDATE));
     const std::string good = app.image("good.hfi");
     app.view.chosen = good;
     app.click(IDC_FINDIMAGE);
@@ -359,7 +351,7 @@ TEST(MainWindow, FindImage) {
     std::filesystem::remove(good);
     app.click(IDC_FINDIMAGE);
     EXPECT_EQ(app.view.texts[IDC_FILENAME], good);
-    EXPECT_EQ(app.errors.size(), 2u);
+    EXPECT_EQ(app.errors.size(), 4u);
     EXPECT_FALSE(app.on(IDC_UPDATE));
 }
 
