@@ -24,10 +24,9 @@ position() {
 sim=(--out "Halden Simulator" --in "Halden Simulator")
 
 # --- the kernel's ports ---
-"$halden" ports >"$work/out" 2>&1
-rc=$?
-[ "$(grep -c -e 'Midi Through Port-0 14:0' -e 'VirMIDI 0-0 16:0' "$work/out")" = 4 ] || rc="$rc, not the kernel's ports in both lists"
-check "ports names the MIDI system and lists the kernel's ports" 0 "$rc" "$work/out" '^MIDI system: ALSA$'
+expect "ports names the MIDI system" 0 '^MIDI system: ALSA$' "$halden" ports
+holds "and lists the kernel's ports in both lists" \
+    test "$(grep -c -e 'Midi Through Port-0 14:0' -e 'VirMIDI 0-0 16:0' "$work/out")" = 4
 
 # --- a position opens the port it names, while our own new ports shift the lists ---
 # Idle clients take the low client numbers and give them back once the simulator has
@@ -144,8 +143,7 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
             kill -TERM $gui_pid
         timeout 10 tail --pid=$gui_pid -f /dev/null
         stop_sim
-        cmp -s "$work/memory.bin" "$work/data.bin"
-        check "and the Halden holds the image's data" 0 $?
+        holds "and the Halden holds the image's data" cmp -s "$work/memory.bin" "$work/data.bin"
     else
         check "the app opens its window" 0 1 "$work/gui.log"
     fi

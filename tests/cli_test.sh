@@ -34,20 +34,14 @@ expect "check a damaged file" 2 '^Update file CRC error$' "$halden" check "$work
     --area firmware-1.5.bin:1.5 >/dev/null) && cmp -s "$work/again.hfi" "$v15"
 check "pack reproduces the sample" 0 $?
 printf '\x01\x02\xf7' >"$work/high.bin"
-"$halden" pack "$work/high.hfi" --area "$work/high.bin" >"$work/out" 2>&1
-rc=$?
-[ ! -e "$work/high.hfi" ] || rc="$rc, and wrote the file"
-check "pack refuses data bytes of 0x80 and above, and writes nothing" 1 "$rc" "$work/out" '0x80 or above'
-"$halden" pack "$work/missing/folder/x.hfi" --control 1 >"$work/out" 2>&1
-rc=$?
-[ ! -e "$work/missing" ] || rc="$rc, and made the folder"
-check "pack into a folder that is not there, making none" 1 "$rc" "$work/out" \
-    "^Can't write file $work/missing/folder/x.hfi: there is no folder $work/missing/folder$"
+expect "pack refuses data bytes of 0x80 and above" 1 '0x80 or above' "$halden" pack "$work/high.hfi" --area "$work/high.bin"
+holds "... and writes nothing" test ! -e "$work/high.hfi"
+expect "pack into a folder that is not there" 1 "^Can't write file $work/missing/folder/x.hfi: there is no folder $work/missing/folder$" \
+    "$halden" pack "$work/missing/folder/x.hfi" --control 1
+holds "... makes none" test ! -e "$work/missing"
 
-"$halden" info "$v15" >"$work/out" 2>&1
-rc=$?
-tail -n 1 "$work/out" | grep -Eq '^ +16396  end *$' || rc="$rc, not ending with the end record"
-check "info lists the records, ending with the end one" 0 "$rc" "$work/out" 'area +length 16384, version 1\.5'
+expect "info lists the records" 0 'area +length 16384, version 1\.5' "$halden" info "$v15"
+holds "... ending with the end record, not with \"No error\"" grep -Eq '^ +16396  end *$' <(tail -n 1 "$work/out")
 
 # Every verb's help ends with the exit statuses.
 for verb in check info pack identify update ports scan simulate history; do
@@ -56,11 +50,9 @@ for verb in check info pack identify update ports scan simulate history; do
 done
 expect "--version" 0 '^halden [0-9]+\.[0-9]+\.[0-9]+$' "$halden" --version
 
-"$halden" update "$v15" "${sim[@]}" >"$work/out" 2>&1
-rc=$?
-! grep -q 'Connecting\|Updating Halden area' "$work/out" || rc="$rc, progress drawn into a file"
-check "update the simulator, no progress drawn where the output is no terminal" 0 "$rc" "$work/out" \
-    '^Current Halden version #: 1\.5$'
+expect "update the simulator" 0 '^Current Halden version #: 1\.5$' "$halden" update "$v15" "${sim[@]}"
+! grep -q 'Connecting\|Updating Halden area' "$work/out"
+check "no progress is drawn where the output is not a terminal" 0 $?
 # On a terminal: the data written of the total, the rate and the time left.
 head -c 4096 "$examples/firmware-1.5.bin" >"$work/4k.bin"
 "$halden" pack "$work/4k.hfi" --area "$work/4k.bin" >/dev/null
@@ -188,17 +180,14 @@ identify --out 1|--out requires --in
 identify --in 1|--in requires --out
 update "$v15" --out 1|--out requires --in
 EOF2
-[ ! -e "$work/bad.hfi" ]
-check "a pack refused on its command line writes nothing" 0 $?
+holds "a pack refused on its command line writes nothing" test ! -e "$work/bad.hfi"
 expect "a forced result of 0 takes the block" 0 'successfully updated' \
     "$halden" update "$v15" "${sim[@]}" --sim-block-result 3=0
 
-"$halden" identify --simulate --trace --sim-serial 01020304057f --sim-version 2.7 --sim-status 0 >"$work/out" 2>&1
-rc=$?
-grep -Eq '^ +[0-9.]+ < F0 41 10 4B 39 12 00 02 07( [0-9A-F]{2}){16} F7$' "$work/out" || rc="$rc, no identity reply"
-grep -q '^Current Halden version #: 2\.7$' "$work/out" || rc="$rc, no version"
-check "identify with --trace: the request, the reply, the version" 0 "$rc" "$work/out" \
-    '^ +[0-9]+\.[0-9]{3} > F0 41 10 4B 39 11 F7$'
+expect "identify with --trace" 0 '^ +[0-9]+\.[0-9]{3} > F0 41 10 4B 39 11 F7$' \
+    "$halden" identify --simulate --trace --sim-serial 01020304057f --sim-version 2.7 --sim-status 0
+holds "the trace shows the identity reply" grep -Eq '^ +[0-9.]+ < F0 41 10 4B 39 12 00 02 07( [0-9A-F]{2}){16} F7$' "$work/out"
+holds "identify prints the version" grep -q '^Current Halden version #: 2\.7$' "$work/out"
 
 # The simulator as a MIDI device (here at the far end of a pipe, as of a cable) tells its
 # name and its serial number as --serial takes it.
@@ -228,22 +217,17 @@ done
 # crash is left out and said to be.
 history=$XDG_STATE_HOME/halden/history.log
 updates=$(grep -c . "$history")
-"$halden" history >"$work/out" 2>"$work/err"
-rc=$?
-[ "$(grep -c . "$work/out")" = "$updates" ] || rc="$rc, not one line an update"
-[ "$updates" -gt 20 ] || rc="$rc, only $updates updates recorded"
-grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8} UTC  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator: Halden Simulator / Halden Simulator$' "$work/out" ||
-    rc="$rc, no successful update listed"
-grep -Fq '  1.4 -> -  11 MIDI Reports bad checksum  ' "$work/out" || rc="$rc, no failure listed"
-check "history lists every update" 0 "$rc" "$work/out"
+expect "history lists the updates" 0 '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8} UTC  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator: Halden Simulator / Halden Simulator$' \
+    "$halden" history
+holds "... one line each, and more than 20" test "$(grep -c . "$work/out")" = "$updates" -a "$updates" -gt 20
+holds "... the failures too" grep -Fq '  1.4 -> -  11 MIDI Reports bad checksum  ' "$work/out"
 printf '2026-12-08T06:50:01Z\thalden' >>"$history"
 "$halden" history >"$work/out" 2>"$work/err"
-rc=$?
-[ "$(grep -c . "$work/out")" = "$updates" ] || rc="$rc, other lines"
+check "a cut-off line is left out and said to be" 0 $? "$work/err" '^1 line is not a whole entry'
+holds "... the others listed" test "$(grep -c . "$work/out")" = "$updates"
 "$halden" history --json 2>/dev/null >"$work/json"
-jq -e --argjson n "$updates" '(.entries | length) == $n and .damagedLines == 1 and
-    (.entries | map(select(.status == 11)) | length) > 0' "$work/json" >/dev/null || rc="$rc, not the JSON expected"
-check "a cut-off line is left out and counted, in --json too" 0 "$rc" "$work/err" '^1 line is not a whole entry'
+holds "--json: history" jq -e --argjson n "$updates" '(.entries | length) == $n and .damagedLines == 1 and
+    (.entries | map(select(.status == 11)) | length) > 0' "$work/json"
 expect "a folder is not a history" 1 "^Can't read the update history .*: it is a folder$" "$halden" history --history "$work"
 
 finish

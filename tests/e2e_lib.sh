@@ -25,6 +25,13 @@ expect() {  # expect NAME EXPECTED_STATUS PATTERN COMMAND...: runs it (output in
     check "$name" "$want" $? "$work/out" "$pattern"
 }
 
+holds() {  # holds NAME COMMAND...: the command (a condition) succeeds
+    local name=$1
+    shift
+    "$@" >/dev/null
+    check "$name" 0 $?
+}
+
 finish() {
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]

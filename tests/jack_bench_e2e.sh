@@ -24,10 +24,9 @@ for n in 1 2 3; do
     grep -Eq "^00000000010$n  1\.4  Bench Halden $n:Bench Halden $n / Bench Halden $n-[0-9]+:Bench Halden $n$" \
         "$work/out" || rc="$rc, Halden $n not listed"
 done
+check "scan lists the three Haldens" 0 "$rc" "$work/err" '^3 Haldens found; [0-9]+ MIDI outputs asked\.$'
 timeout 30 "$halden" scan --json 2>/dev/null >"$work/json"
-jq -e '[.haldens[].serial] | sort == ["000000000101","000000000102","000000000103"]' \
-    "$work/json" >/dev/null || rc="$rc, not the JSON expected"
-check "scan lists the three Haldens, in --json too" 0 "$rc" "$work/err" '^3 Haldens found; [0-9]+ MIDI outputs asked\.$'
+holds "scan --json" jq -e '[.haldens[].serial] | sort == ["000000000101","000000000102","000000000103"]' "$work/json"
 expect "identify --serial finds its Halden" 0 \
     '^Found Halden 000000000102 on Bench Halden 2:Bench Halden 2 / Bench Halden 2-[0-9]+:Bench Halden 2$' \
     timeout 30 "$halden" identify --serial 000000000102
@@ -37,8 +36,8 @@ expect "a serial that nobody answers is refused" 7 \
 expect "update --serial updates that Halden" 0 '^Current Halden version #: 2\.1$' \
     timeout 60 "$halden" update "$work/small.hfi" --serial 000000000103
 stop_sim
-cmp -s "$work/bench3.bin" "$work/data.bin" && nothing_written "$work/bench1.txt" && nothing_written "$work/bench2.txt"
-check "... its memory holds the image, and nothing was written to the others" 0 $?
+holds "... and its memory holds the image" cmp -s "$work/bench3.bin" "$work/data.bin"
+holds "... and nothing was written to the others" eval 'nothing_written "$work/bench1.txt" && nothing_written "$work/bench2.txt"'
 
 # Two interfaces of one name, and a Halden whose two ports are named apart: each found
 # once, on its own ports, by where its answers come from.

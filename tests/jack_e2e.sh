@@ -9,27 +9,21 @@ v15=$examples/halden-1.5.hfi
 start_sim --baud 0 --sim-serial 0a0b0c0d0e0f --sim-version 3.1
 check "the simulator names its MIDI system as users know it" 0 0 "$work/sim.log" \
     '^Halden Simulator ready on JACK \(serial 0a0b0c0d0e0f\)'
-"$halden" ports >"$work/out" 2>&1
-rc=$?
-[ "$(grep -c 'Halden Simulator' "$work/out")" = 2 ] || rc="$rc, not in both lists"
-check "ports lists the simulator's output and input port" 0 "$rc" "$work/out" '^  1: .*Halden Simulator'
+expect "ports lists the simulator's output port" 0 '^  1: .*Halden Simulator' "$halden" ports
+holds "and its input port" test "$(grep -c 'Halden Simulator' "$work/out")" = 2
 "$halden" ports --json 2>/dev/null >"$work/json"
-jq -e '.ok and ([.outputs[].name, .inputs[].name] | map(test("Halden Simulator")) | all)
-       and (.outputs[0].position == 1)' "$work/json" >/dev/null
-check "ports --json lists them" 0 $? "$work/json"
-timeout 30 "$halden" identify --out 1 --in 1 >"$work/out" 2>&1
-rc=$?
-grep -q '^Current Halden version #: 3\.1$' "$work/out" || rc="$rc, no version"
-check "identify by position" 0 "$rc" "$work/out" '^Halden serial #: 0a0b0c0d0e0f$'
+holds "ports --json lists them" jq -e '.ok and ([.outputs[].name, .inputs[].name] | map(test("Halden Simulator")) | all)
+       and (.outputs[0].position == 1)' "$work/json"
+expect "identify by position" 0 '^Halden serial #: 0a0b0c0d0e0f$' timeout 30 "$halden" identify --out 1 --in 1
+holds "identify shows the version" grep -q '^Current Halden version #: 3\.1$' "$work/out"
 expect "an unknown port name is refused" 1 'No MIDI output port is called "nosuch"' \
     timeout 30 "$halden" identify --out nosuch --in 1
 stop_sim
 # A simulator under another name, as a second Halden on the bench would be.
 name="Bench Halden 2 (a long name, as some interfaces have)"
 start_sim --baud 0 --sim-port-name "$name"
-"$halden" ports >"$work/ports" 2>&1
-[ "$(grep -cF "$name" "$work/ports")" = 2 ]
-check "ports lists both of its ports by that name" 0 $? "$work/ports"
+expect "ports lists it" 0 "Bench Halden 2 \\(a long name" "$halden" ports
+holds "... both of its ports by that name" test "$(grep -cF "$name" "$work/out")" = 2
 expect "identify finds it by that name" 0 '^Halden serial #: 000a7f100102$' \
     timeout 30 "$halden" identify --out "bench halden 2" --in "bench halden 2"
 stop_sim
