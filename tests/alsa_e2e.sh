@@ -13,6 +13,7 @@ work=$(mktemp -d)
 . "$(dirname "$0")/e2e_lib.sh"
 export HALDEN_MIDI_SYSTEM=alsa
 trap 'kill_sim; rm -rf "$work"' EXIT
+v15=$examples/halden-1.5.hfi
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # The position of the port whose name contains $2 in the "$1 ports" list of `halden ports`.
@@ -21,14 +22,11 @@ position() {
         sed 's/^ *\([0-9]*\):.*/\1/'
 }
 sim=(--out "Halden Simulator" --in "Halden Simulator")
-raw=(--out "VirMIDI 0-0" --in "VirMIDI 0-0")
-raw_device=/dev/snd/midiC0D0
 
 # --- the kernel's ports ---
-"$halden" ports >"$work/out" 2>&1
-check "ports names the MIDI system" 0 $? "$work/out" '^MIDI system: ALSA$'
-[ "$(grep -c -e 'Midi Through Port-0 14:0' -e 'VirMIDI 0-0 16:0' "$work/out")" = 4 ]
-check "and lists the kernel's ports in both lists" 0 $? "$work/out"
+expect "ports names the MIDI system" 0 '^MIDI system: ALSA$' "$halden" ports
+holds "and lists the kernel's ports in both lists" \
+    test "$(grep -c -e 'Midi Through Port-0 14:0' -e 'VirMIDI 0-0 16:0' "$work/out")" = 4
 
 # --- a position opens the port it names, while our own new ports shift the lists ---
 # Idle clients take the low client numbers and give them back once the simulator has
@@ -40,22 +38,23 @@ start_sim --baud 0 --sim-serial 0a0b0c0d0e0f --sim-version 3.1
 kill "${idle[@]}"; wait "${idle[@]}" 2>/dev/null
 out=$(position Output "Halden Simulator"); in=$(position Input "Halden Simulator")
 timeout 30 "$halden" identify --out "$out" --in "$in" --trace >"$work/out" 2>&1
-check "identify by positions $out and $in" 0 $? "$work/out" '^Halden serial #: 0a0b0c0d0e0f$'
+rc=$?
 stop_sim
-cmp -s <(sent_messages "$work/out") "$work/received.txt"
-check "the simulator got exactly what was sent" 0 $?
+cmp -s <(sent_messages "$work/out") "$work/received.txt" || rc="$rc, other messages arrived than were sent"
+check "identify by positions $out and $in, the simulator got exactly what was sent" 0 "$rc" "$work/out" \
+    '^Halden serial #: 0a0b0c0d0e0f$'
 
 # --- noise on the link ---
 make_small_image
 start_sim --baud 0 --sim-realtime --sim-foreign --sim-cut-off
-timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}" >"$work/out" 2>&1
-check "update with clock bytes, foreign and cut-off messages" 0 $? "$work/out" 'successfully'
+expect "update with clock bytes, foreign and cut-off messages" 0 'successfully' \
+    timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}"
 stop_sim
 
 # --- every kind of block size: updated, or refused before the erase; on sequencer
 # ports and, as to a USB-MIDI interface, through the kernel's raw MIDI bridge ---
 sweep_blocks 4096 "Halden Simulator" "Halden Simulator"
-sweep_blocks 4096 "VirMIDI 0-0" "VirMIDI 0-0" --raw-midi "$raw_device"
+sweep_blocks 4096 "VirMIDI 0-0" "VirMIDI 0-0" --raw-midi /dev/snd/midiC0D0
 
 # --- faults ---
 # Another program listening to the Halden does not disturb an update.
@@ -67,23 +66,16 @@ aseqdump -p "$address" >"$work/listener.log" 2>&1 &
 listener=$!
 sleep 0.3
 timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}" >"$work/out" 2>&1
-check "update while another program listens to the Halden" 0 $? "$work/out" 'successfully'
+rc=$?
 kill $listener; wait $listener 2>/dev/null
 stop_sim
-grep -q 'System exclusive' "$work/listener.log"
-check "and that program heard the replies" 0 $?
+grep -q 'System exclusive' "$work/listener.log" || rc="$rc, the listener heard no replies"
+check "update while another program listens to the Halden, which hears the replies" 0 "$rc" "$work/out" 'successfully'
 
 # The Halden's ports vanish in the middle of an update, and during the handshake.
-for when in update handshake; do
-    if [ $when = update ]; then
-        start_sim --baud 3125; pattern=' > F0 41 10 4B 39 15'
-    else
-        start_sim --sim-silent; pattern=' > F0 41 10 4B 39 10 02'
-    fi
-    : >"$work/out"  # emptied first: see start_sim
-    timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${sim[@]}" --trace >"$work/out" 2>&1 &
-    update_pid=$!
-    wait_for "$work/out" "$pattern"
+while IFS='|' read -r when pattern options; do
+    start_sim $options  # split: two words
+    update_bg " > $pattern" "$v15" "${sim[@]}"
     killed=$(now_ms)
     kill_sim
     wait $update_pid
@@ -93,15 +85,15 @@ for when in update handshake; do
     check "the Halden's ports vanish during the $when: status 16's text within a second" \
         1 "$rc" "$work/out" 'The MIDI port "Halden Simulator:Halden Simulator [0-9:]*" has gone away'
     echo "     (ended $took ms after the ports vanished)"
-done
+done <<'EOF2'
+update|F0 41 10 4B 39 15|--baud 3125
+handshake|F0 41 10 4B 39 10 02|--sim-silent
+EOF2
 
 # Ctrl-C and SIGTERM in the middle of an update: canceled, nothing sent after.
 for signal in INT TERM; do
     start_sim --baud 3125
-    : >"$work/out"  # emptied first: see start_sim
-    timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${sim[@]}" --trace >"$work/out" 2>&1 &
-    update_pid=$!
-    wait_for "$work/out" ' > F0 41 10 4B 39 15 00 05'
+    update_bg "$block 00 05" "$v15" "${sim[@]}"
     kill -$signal $update_pid
     wait $update_pid
     rc=$?
@@ -151,8 +143,7 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
             kill -TERM $gui_pid
         timeout 10 tail --pid=$gui_pid -f /dev/null
         stop_sim
-        cmp -s "$work/memory.bin" "$work/data.bin"
-        check "and the Halden holds the image's data" 0 $?
+        holds "and the Halden holds the image's data" cmp -s "$work/memory.bin" "$work/data.bin"
     else
         check "the app opens its window" 0 1 "$work/gui.log"
     fi
