@@ -13,6 +13,7 @@ work=$(mktemp -d)
 . "$(dirname "$0")/e2e_lib.sh"
 export HALDEN_MIDI_SYSTEM=alsa
 trap 'kill_sim; rm -rf "$work"' EXIT
+v15=$examples/halden-1.5.hfi
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # The position of the port whose name contains $2 in the "$1 ports" list of `halden ports`.
@@ -21,14 +22,11 @@ position() {
         sed 's/^ *\([0-9]*\):.*/\1/'
 }
 sim=(--out "Halden Simulator" --in "Halden Simulator")
-raw=(--out "VirMIDI 0-0" --in "VirMIDI 0-0")
-raw_device=/dev/snd/midiC0D0
 
 # --- the kernel's ports ---
-"$halden" ports >"$work/out" 2>&1
-check "ports names the MIDI system" 0 $? "$work/out" '^MIDI system: ALSA$'
-[ "$(grep -c -e 'Midi Through Port-0 14:0' -e 'VirMIDI 0-0 16:0' "$work/out")" = 4 ]
-check "and lists the kernel's ports in both lists" 0 $? "$work/out"
+expect "ports names the MIDI system" 0 '^MIDI system: ALSA$' "$halden" ports
+holds "and lists the kernel's ports in both lists" \
+    test "$(grep -c -e 'Midi Through Port-0 14:0' -e 'VirMIDI 0-0 16:0' "$work/out")" = 4
 
 # --- a position opens the port it names, while our own new ports shift the lists ---
 # Idle clients take the low client numbers and give them back once the simulator has
@@ -40,16 +38,17 @@ start_sim --baud 0 --sim-serial 0a0b0c0d0e0f --sim-version 3.1
 kill "${idle[@]}"; wait "${idle[@]}" 2>/dev/null
 out=$(position Output "Halden Simulator"); in=$(position Input "Halden Simulator")
 timeout 30 "$halden" identify --out "$out" --in "$in" --trace >"$work/out" 2>&1
-check "identify by positions $out and $in" 0 $? "$work/out" '^Halden serial #: 0a0b0c0d0e0f$'
+rc=$?
 stop_sim
-cmp -s <(sent_messages "$work/out") "$work/received.txt"
-check "the simulator got exactly what was sent" 0 $?
+cmp -s <(sent_messages "$work/out") "$work/received.txt" || rc="$rc, other messages arrived than were sent"
+check "identify by positions $out and $in, the simulator got exactly what was sent" 0 "$rc" "$work/out" \
+    '^Halden serial #: 0a0b0c0d0e0f$'
 
 # --- noise on the link ---
 make_small_image
 start_sim --baud 0 --sim-realtime --sim-foreign --sim-cut-off
-timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}" >"$work/out" 2>&1
-check "update with clock bytes, foreign and cut-off messages" 0 $? "$work/out" 'successfully'
+expect "update with clock bytes, foreign and cut-off messages" 0 'successfully' \
+    timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}"
 stop_sim
 
 # --- every kind of block size: updated, or refused before the erase; on sequencer
@@ -58,7 +57,7 @@ stop_sim
 # 8192 over the default pool of a program's port (5572 bytes), 16383 the largest.
 export BLOCK_SIZES="1 128 4083 4084 8192 16383"
 sweep_blocks 1048576 "Halden Simulator" "Halden Simulator"
-sweep_blocks 1048576 "VirMIDI 0-0" "VirMIDI 0-0" --raw-midi "$raw_device"
+sweep_blocks 1048576 "VirMIDI 0-0" "VirMIDI 0-0" --raw-midi /dev/snd/midiC0D0
 
 # --- a USB-MIDI interface: the kernel's USB gadget MIDI function on its software USB
 # controller, seen by the same kernel as a plugged-in interface (snd-usb-audio); the
@@ -69,10 +68,7 @@ if gadget=$(bash "$(dirname "$0")/usb_midi_gadget.sh" "Halden USB" 2>"$work/gadg
     sweep_blocks 1048576 "${usb[1]}" "${usb[3]}" --raw-midi "$gadget"
     # Unplugged in the middle of an update.
     start_sim --baud 3125 --raw-midi "$gadget"
-    : >"$work/out"  # emptied first: see start_sim
-    timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${usb[@]}" --trace >"$work/out" 2>&1 &
-    update_pid=$!
-    wait_for "$work/out" ' > F0 41 10 4B 39 15'
+    update_bg "$block" "$v15" "${usb[@]}"
     echo "" >/sys/kernel/config/usb_gadget/halden/UDC
     wait $update_pid
     check "the USB-MIDI interface is unplugged during an update: status 16" 1 $? "$work/out" \
@@ -92,23 +88,16 @@ aseqdump -p "$address" >"$work/listener.log" 2>&1 &
 listener=$!
 sleep 0.3
 timeout 60 "$halden" update "$work/small.hfi" "${sim[@]}" >"$work/out" 2>&1
-check "update while another program listens to the Halden" 0 $? "$work/out" 'successfully'
+rc=$?
 kill $listener; wait $listener 2>/dev/null
 stop_sim
-grep -q 'System exclusive' "$work/listener.log"
-check "and that program heard the replies" 0 $?
+grep -q 'System exclusive' "$work/listener.log" || rc="$rc, the listener heard no replies"
+check "update while another program listens to the Halden, which hears the replies" 0 "$rc" "$work/out" 'successfully'
 
 # The Halden's ports vanish in the middle of an update, and during the handshake.
-for when in update handshake; do
-    if [ $when = update ]; then
-        start_sim --baud 3125; pattern=' > F0 41 10 4B 39 15'
-    else
-        start_sim --sim-silent; pattern=' > F0 41 10 4B 39 10 02'
-    fi
-    : >"$work/out"  # emptied first: see start_sim
-    timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${sim[@]}" --trace >"$work/out" 2>&1 &
-    update_pid=$!
-    wait_for "$work/out" "$pattern"
+while IFS='|' read -r when pattern options; do
+    start_sim $options  # split: two words
+    update_bg " > $pattern" "$v15" "${sim[@]}"
     killed=$(now_ms)
     kill_sim
     wait $update_pid
@@ -118,15 +107,15 @@ for when in update handshake; do
     check "the Halden's ports vanish during the $when: status 16's text within a second" \
         1 "$rc" "$work/out" 'The MIDI port "Halden Simulator:Halden Simulator [0-9:]*" has gone away'
     echo "     (ended $took ms after the ports vanished)"
-done
+done <<'EOF2'
+update|F0 41 10 4B 39 15|--baud 3125
+handshake|F0 41 10 4B 39 10 02|--sim-silent
+EOF2
 
 # Ctrl-C and SIGTERM in the middle of an update: canceled, nothing sent after.
 for signal in INT TERM; do
     start_sim --baud 3125
-    : >"$work/out"  # emptied first: see start_sim
-    timeout 60 "$halden" update "$examples/halden-1.5.hfi" "${sim[@]}" --trace >"$work/out" 2>&1 &
-    update_pid=$!
-    wait_for "$work/out" ' > F0 41 10 4B 39 15 00 05'
+    update_bg "$block 00 05" "$v15" "${sim[@]}"
     kill -$signal $update_pid
     wait $update_pid
     rc=$?
@@ -176,8 +165,7 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
             kill -TERM $gui_pid
         timeout 10 tail --pid=$gui_pid -f /dev/null
         stop_sim
-        cmp -s "$work/memory.bin" "$work/data.bin"
-        check "and the Halden holds the image's data" 0 $?
+        holds "and the Halden holds the image's data" cmp -s "$work/memory.bin" "$work/data.bin"
     else
         check "the app opens its window" 0 1 "$work/gui.log"
     fi

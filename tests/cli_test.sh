@@ -1,92 +1,58 @@
 #!/usr/bin/env bash
 # The halden command line end to end on the built-in simulator (real clock, kept short
-# with --baud 0 and small images).
+# with --baud 0 and small images): its arguments, words, exit statuses, JSON, signals.
 set -u
 halden=$(realpath "$1")
 examples=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/e2e_lib.sh"
 # Updates are recorded here rather than in the history of whoever runs the tests.
 export XDG_STATE_HOME=$work/state
 # "No MIDI system" is JACK asked for a server of our own that never runs.
 export JACK_DEFAULT_SERVER=halden-cli-none-$$ JACK_NO_START_SERVER=1
-passed=0
-failed=0
-
-check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE PATTERN]
-    local name=$1 want=$2 got=$3
-    if [ "$got" != "$want" ]; then
-        echo "FAIL $name: exit status $got, expected $want"; failed=$((failed + 1)); return
-    fi
-    if [ $# -ge 5 ] && ! grep -Eq -- "$5" "$4"; then
-        echo "FAIL $name: output does not match /$5/:"; cat "$4"; failed=$((failed + 1)); return
-    fi
-    echo "ok   $name"; passed=$((passed + 1))
-}
-
-run() { "$halden" "$@" >"$work/out" 2>&1; }
+v14=$examples/halden-1.4.hfi v15=$examples/halden-1.5.hfi
+sim=(--simulate --baud 0)
 
 # A silent Halden is given up on after the real connect timeout (30 s), so both such
 # runs start now, beside the rest, and are checked in their places below.
-"$halden" update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-silent \
-    >/dev/null 2>"$work/silent-update.err" </dev/null &
+"$halden" update "$v15" "${sim[@]}" --sim-silent >/dev/null 2>"$work/silent-update.err" </dev/null &
 silent_update=$!
-"$halden" identify --simulate --baud 0 --sim-silent --json \
-    >"$work/silent-identify.json" 2>/dev/null </dev/null &
+"$halden" identify "${sim[@]}" --sim-silent --json >"$work/silent-identify.json" 2>/dev/null </dev/null &
 silent_identify=$!
 
-run check "$examples/halden-1.5.hfi"
-check "check a valid sample says what it found" 0 $? "$work/out" \
-    'halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write$'
-
-run frob
-check "an unknown command is named" 64 $? "$work/out" '^halden: there is no command "frob"; the commands are check, info, pack'
-
-run check "$work/missing.hfi"
-check "check a missing file" 1 $? "$work/out" "^Can't open file $work/missing.hfi for reading$"
-
+expect "check a valid sample says what it found" 0 \
+    'halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write$' "$halden" check "$v15"
+expect "an unknown command is named" 64 \
+    '^halden: there is no command "frob"; the commands are check, info, pack' "$halden" frob
 : >"$work/empty.hfi"  # for info --json below
-
-cp "$examples/halden-1.4.hfi" "$work/crc.hfi"
+cp "$v14" "$work/crc.hfi"
 printf '\x00' | dd of="$work/crc.hfi" bs=1 seek=100 conv=notrunc status=none
-run check "$work/crc.hfi"
-check "check a damaged file" 2 $? "$work/out" '^Update file CRC error$'
+expect "check a damaged file" 2 '^Update file CRC error$' "$halden" check "$work/crc.hfi"
 
 (cd "$examples" && "$halden" pack "$work/again.hfi" --control 1 --delay 5 \
-    --area firmware-1.5.bin:1.5 >/dev/null) && cmp -s "$work/again.hfi" "$examples/halden-1.5.hfi"
+    --area firmware-1.5.bin:1.5 >/dev/null) && cmp -s "$work/again.hfi" "$v15"
 check "pack reproduces the sample" 0 $?
-
 printf '\x01\x02\xf7' >"$work/high.bin"
-run pack "$work/high.hfi" --area "$work/high.bin"
-check "pack refuses data bytes of 0x80 and above" 1 $? "$work/out" '0x80 or above'
-[ ! -e "$work/high.hfi" ]
-check "a refused pack writes nothing" 0 $?
+expect "pack refuses data bytes of 0x80 and above" 1 '0x80 or above' "$halden" pack "$work/high.hfi" --area "$work/high.bin"
+holds "... and writes nothing" test ! -e "$work/high.hfi"
+expect "pack into a folder that is not there" 1 "^Can't write file $work/missing/folder/x.hfi: there is no folder $work/missing/folder$" \
+    "$halden" pack "$work/missing/folder/x.hfi" --control 1
+holds "... makes none" test ! -e "$work/missing"
 
-run pack "$work/missing/folder/x.hfi" --control 1
-check "pack into a folder that is not there" 1 $? "$work/out" \
-    "^Can't write file $work/missing/folder/x.hfi: there is no folder $work/missing/folder$"
-[ ! -e "$work/missing" ]
-check "pack makes no folders" 0 $?
-
-run info "$examples/halden-1.5.hfi"
-check "info lists the records" 0 $? "$work/out" 'area +length 16384, version 1\.5'
-tail -n 1 "$work/out" | grep -Eq '^ +16396  end *$'
-check "info ends with the end record, not with \"No error\"" 0 $? "$work/out"
+expect "info lists the records" 0 'area +length 16384, version 1\.5' "$halden" info "$v15"
+holds "... ending with the end record, not with \"No error\"" grep -Eq '^ +16396  end *$' <(tail -n 1 "$work/out")
 
 # Every verb's help ends with the exit statuses.
 for verb in check info pack identify update ports scan simulate history; do
-    run "$verb" --help
-    rc=$?
-    tail -n 1 "$work/out" | grep -q '^Exit status: 0 success, 1 a file or MIDI port that fails' ||
-        rc="$rc, no exit statuses at the end"
-    check "$verb --help ends with the exit statuses" 0 "$rc" "$work/out"
+    expect "$verb --help ends with the exit statuses" 0 '^Exit status: 0 success, 1 a file or MIDI port that fails' \
+        bash -o pipefail -c '"$0" "$1" --help 2>&1 | tail -n 1' "$halden" "$verb"
 done
+expect "--version" 0 '^halden [0-9]+\.[0-9]+\.[0-9]+$' "$halden" --version
 
-run update "$examples/halden-1.5.hfi" --simulate --baud 0
-check "update the simulator" 0 $? "$work/out" '^Current Halden version #: 1\.5$'
+expect "update the simulator" 0 '^Current Halden version #: 1\.5$' "$halden" update "$v15" "${sim[@]}"
 ! grep -q 'Connecting\|Updating Halden area' "$work/out"
 check "no progress is drawn where the output is not a terminal" 0 $?
-
 # On a terminal: the data written of the total, the rate and the time left.
 head -c 4096 "$examples/firmware-1.5.bin" >"$work/4k.bin"
 "$halden" pack "$work/4k.hfi" --area "$work/4k.bin" >/dev/null
@@ -94,32 +60,23 @@ script -qc "'$halden' update '$work/4k.hfi' --simulate" /dev/null >"$work/tty" 2
 check "the progress line on a terminal" 0 $? "$work/tty" \
     'Updating Halden area\.\.\. +[0-9]+%  [0-9.]+ of 4\.0 KiB, [0-9.]+ KiB/s, [0-9]+:[0-9]{2} left'
 
-run --version
-check "--version" 0 $? "$work/out" '^halden [0-9]+\.[0-9]+\.[0-9]+$'
-
-run update "$examples/halden-1.4.hfi" --simulate --baud 0 --no
-check "--no declines an up-to-date update" 5 $? "$work/out" '^Operation canceled$'
-
-run update "$examples/halden-1.4.hfi" --simulate --baud 0 --yes
-check "--yes writes it anyway" 0 $? "$work/out" 'successfully updated'
-
-"$halden" update "$examples/halden-1.4.hfi" --simulate --baud 0 <<<"y" >"$work/out" 2>&1
+expect "--yes writes an up-to-date image anyway" 0 'successfully updated' "$halden" update "$v14" "${sim[@]}" --yes
+"$halden" update "$v14" "${sim[@]}" <<<"y" >"$work/out" 2>&1
 check "the question is asked on the terminal" 0 $? "$work/out" 'Update anyway\? \[y/N\] y'
+# An older image than the Halden runs: only --yes installs it.
+older="The Halden runs version 1.5, and this image holds the older version 1.4. Updating replaces the newer firmware with the older one. Update anyway?"
+"$halden" update "$v14" "${sim[@]}" --sim-version 1.5 >"$work/out" 2>&1 </dev/null
+rc=$?
+grep -Fxq "$older No (only --yes installs an older image)" "$work/out" || rc="$rc, other words"
+check "an older image is refused without --yes" 5 "$rc" "$work/out"
+"$halden" update "$v14" "${sim[@]}" --sim-version 1.5 <<<"y" >"$work/out" 2>&1
+check "a y on the terminal does not install it" 5 $? "$work/out" 'Nothing was changed'
+expect "--yes installs it" 0 '^Current Halden version #: 1\.4$' "$halden" update "$v14" "${sim[@]}" --sim-version 1.5 --yes
 
-run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 1=6
-check "a device fault gives its status" 14 $? "$work/out" '^MIDI Reports chip programming fault$'
-
-run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-size 0
-check "a block size of 0 is refused" 8 $? "$work/out" '^MIDI Response unknown$'
-
-# Success only when the Halden proves it; after a failure, its state and what next.
-erased="The Halden's firmware area is now erased and not completely written, so the instrument needs this update to complete before it works again.
-
-Before you update again, check the MIDI cable or interface and its power, try another port, close any other program that sends to this port, and keep the instrument switched on."
-faulty="The Halden's firmware area is now erased and not completely written, so the instrument needs this update to complete before it works again.
-
-The Halden itself reported the fault. Update again with this image; if the same fault comes back, the Halden needs service."
-unconfirmed="The whole image was written, but the Halden does not confirm it. Update again with this image; if this comes back, the image may not be meant for this Halden."
+# After a failure: the status's text, then the Halden's state and what next.
+left="The Halden's firmware area is now erased and not completely written, so the instrument needs this update to complete before it works again."
+erased="$left"$'\n\n'"Before you update again, check the MIDI cable or interface and its power, try another port, close any other program that sends to this port, and keep the instrument switched on."
+faulty="$left"$'\n\n'"The Halden itself reported the fault. Update again with this image; if the same fault comes back, the Halden needs service."
 none=""
 nothing="Nothing was changed: the Halden's firmware is as it was."
 silent="$nothing Check that the two ports chosen are the ones the Halden is connected to, that the MIDI cables run both ways between the interface and the instrument, and that the instrument is switched on."
@@ -130,8 +87,7 @@ while IFS='|' read -r name want image options first next; do
         cp "$work/silent-update.err" "$work/stderr"
     else
         # shellcheck disable=SC2086
-        "$halden" update "$examples/$image" --simulate --baud 0 $options \
-            >"$work/stdout" 2>"$work/stderr" </dev/null
+        "$halden" update "$examples/$image" "${sim[@]}" $options >/dev/null 2>"$work/stderr" </dev/null
         rc=$?
     fi
     # The status text first, then the rest; a question asked may come before them.
@@ -140,37 +96,23 @@ while IFS='|' read -r name want image options first next; do
     [[ "$said" == "$expected" || "$said" == *$'\n'"$expected" ]] || rc="$rc, other words"
     check "$name" "$want" "$rc" "$work/stderr"
 done <<'EOF2'
-not good after the update|19|halden-1.5.hfi|--sim-status-after 1|The Halden does not report the new firmware as good|unconfirmed
-the old version after the update|20|halden-1.5.hfi|--sim-version-after 1.4|The Halden reports version 1.4 after the update; the image holds 1.5|unconfirmed
 a fault of the Halden's own|14|halden-1.5.hfi|--sim-block-result 1=6|MIDI Reports chip programming fault|faulty
 a failure past the erase|11|halden-1.5.hfi|--sim-block-result 3=1|MIDI Reports bad checksum|erased
 too many blocks, nothing more to say|18|halden-1.5.hfi|--sim-block-size 1|The Halden's block size is too small for an area of this image; nothing was erased|none
 a No before the erase|5|halden-1.4.hfi|--no|Operation canceled|nothing
 a silent Halden|7|halden-1.5.hfi|--sim-silent|MIDI Response timeout|silent
 EOF2
-"$halden" update "$examples/halden-1.5.hfi" --simulate --baud 3125000 --sim-version-after 1.4 \
-    >"$work/out" 2>/dev/null
-printf 'about 2 s for 16.0 KiB in 129 blocks\nHalden serial #: 000a7f100102\nCurrent Halden version #: 1.4\n' |
-    cmp -s - "$work/out"
-check "the identity read back is shown" 0 $? "$work/out"
 
-# The time is told before anything is erased when the link's speed is known.
-"$halden" update "$examples/halden-1.5.hfi" --simulate --baud 3125000 --trace >"$work/out" 2>/dev/null
+# Where the link's speed is known, the time is told before anything is erased; after
+# the update, the identity read back.
+"$halden" update "$v15" --simulate --baud 3125000 --sim-version-after 1.4 --trace >"$work/out" 2>/dev/null
+printf 'about 2 s for 16.0 KiB in 129 blocks\nHalden serial #: 000a7f100102\nCurrent Halden version #: 1.4\n' |
+    cmp -s - <(grep -v ' [<>] F0' "$work/out")
+rc=$?
 awk '/^about 2 s for 16.0 KiB in 129 blocks$/ { told = NR }
      / > F0 41 10 4B 39 13 / && !erase { erase = NR }
-     END { exit !(told && erase && told < erase) }' "$work/out"
-check "the time is told before the erase" 0 $? "$work/out"
-
-# An older image than the Halden runs: only --yes installs it.
-older="The Halden runs version 1.5, and this image holds the older version 1.4. Updating replaces the newer firmware with the older one. Update anyway?"
-run update "$examples/halden-1.4.hfi" --simulate --baud 0 --sim-version 1.5 </dev/null
-rc=$?
-grep -Fxq "$older No (only --yes installs an older image)" "$work/out" || rc="$rc, other words"
-check "an older image is refused without --yes" 5 "$rc" "$work/out"
-"$halden" update "$examples/halden-1.4.hfi" --simulate --baud 0 --sim-version 1.5 <<<"y" >"$work/out" 2>&1
-check "a y on the terminal does not install it" 5 $? "$work/out" 'Nothing was changed'
-run update "$examples/halden-1.4.hfi" --simulate --baud 0 --sim-version 1.5 --yes
-check "--yes installs it" 0 $? "$work/out" '^Current Halden version #: 1\.4$'
+     END { exit !(told && erase && told < erase) }' "$work/out" || rc="$rc, not told before the erase"
+check "the time told before the erase, the identity read back shown" 0 "$rc" "$work/out"
 
 # --json: one JSON object on standard output, and nothing else there, for every verb
 # and every failure; the exit status as without it.
@@ -181,7 +123,6 @@ if command -v jq >/dev/null; then
             rc=$?
             cp "$work/silent-identify.json" "$work/json"
         else
-            # shellcheck disable=SC2086
             eval "\"\$halden\" $args --json" >"$work/json" 2>/dev/null </dev/null
             rc=$?
         fi
@@ -189,53 +130,45 @@ if command -v jq >/dev/null; then
             rc="$rc, not the JSON expected"
         check "--json: $name" "$want" "$rc" "$work/json"
     done <<'EOF2'
-check, valid|0|check "$examples/halden-1.5.hfi"|.ok and .bytes == 16397 and .records == 3 and .areas == 1 and .areaBytes == 16384
+check, valid|0|check "$v15"|.ok and .bytes == 16397 and .records == 3 and .areas == 1 and .areaBytes == 16384
 check, missing file|1|check "$work/missing.hfi"|(.ok | not) and .error.status == 1 and (.error.text | startswith("Can't open file"))
 check, damaged|2|check "$work/crc.hfi"|.error.status == 2 and .error.text == "Update file CRC error"
-info|0|info "$examples/halden-1.5.hfi"|.records == [{"type":"control","code":1},{"type":"delay","tenths":5},{"type":"area","bytes":16384,"version":"1.5"}] and .checksum.stored == .checksum.computed
+info|0|info "$v15"|.records == [{"type":"control","code":1},{"type":"delay","tenths":5},{"type":"area","bytes":16384,"version":"1.5"}] and .checksum.stored == .checksum.computed
 info, damaged|2|info "$work/crc.hfi"|.checksum.stored != .checksum.computed and .error.status == 2
 info, corrupt|3|info "$work/empty.hfi"|.error.text == "Update file image corrupt"
 ports, no MIDI system|1|ports --midi-system jack|.outputs == [] and .inputs == [] and .error.status == 16
 identify|0|identify --simulate --baud 0|.identity == {"serial":"000a7f100102","version":"1.4","imageStatus":0,"blockSize":128}
 identify, silent Halden|7|identify --simulate --baud 0 --sim-silent|.error.text == "MIDI Response timeout" and (.error.advice | startswith("Check that the two ports"))
-update|0|update "$examples/halden-1.5.hfi" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks" and .history.written
-update, history not written|0|update "$examples/halden-1.5.hfi" --simulate --baud 0 --history "$work"|.ok and .history.written == false and .history.file == $r.history.file and (.history.error | length > 0)
-update, a known link|0|update "$examples/halden-1.5.hfi" --simulate --baud 3125000|.estimate.from == "link speed" and .estimate.seconds > 1.5 and .estimate.seconds < 1.6
-update, not proven|20|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-version-after 1.4|.identity.version == "1.4" and (.error.text | startswith("The Halden reports version 1.4"))
-update, failure past the erase|11|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=1|.erased and .identity.serial == "000a7f100102" and .versionBefore == "1.4" and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
-update, port fails|1|update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-port-fails-after 8|.error.status == 16 and (.error.text | contains("has gone away"))
+update|0|update "$v15" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks" and .history.written
+update, history not written|0|update "$v15" --simulate --baud 0 --history "$work"|.ok and .history.written == false and .history.file == $r.history.file and (.history.error | length > 0)
+update, a known link|0|update "$v15" --simulate --baud 3125000|.estimate.from == "link speed" and .estimate.seconds > 1.5 and .estimate.seconds < 1.6
+update, not proven|20|update "$v15" --simulate --baud 0 --sim-version-after 1.4|.identity.version == "1.4" and (.error.text | startswith("The Halden reports version 1.4"))
+update, failure past the erase|11|update "$v15" --simulate --baud 0 --sim-block-result 3=1|.erased and .identity.serial == "000a7f100102" and .versionBefore == "1.4" and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
+update, port fails|1|update "$v15" --simulate --baud 0 --sim-port-fails-after 8|.error.status == 16 and (.error.text | contains("has gone away"))
 a command line not understood|64|check|.error.status == 64 and (.error.text | startswith("The command line is not understood: ")) and (.error.text | contains("FILE"))
 scan, no MIDI system|1|scan --midi-system jack|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
 EOF2
 else
-    echo "FAIL jq is not installed (scripts/install-deps.sh installs it)"; failed=$((failed + 1))
+    check "jq is installed (scripts/install-deps.sh installs it)" 0 1
 fi
 
-# Every bad option value is a usage error (64) that says what is wrong.
-while IFS='|' read -r option pattern; do
-    # shellcheck disable=SC2086
-    run update "$examples/halden-1.4.hfi" --simulate --baud 0 $option </dev/null
-    check "refused: $option" 64 $? "$work/out" "$pattern"
-done <<'EOF2'
---sim-serial 0102030405ff|serial byte
---serial 12345|--serial: a serial number is 12 hex digits, as halden scan shows
---serial 000a7f10010g|--serial: a serial number is 12 hex digits
---all|--simulate excludes --all
---sim-block-result 99999999999999999999=1|"99999999999999999999" is not a whole number from 0 to 16383
---sim-block-result 4294967296=1|"4294967296" is not a whole number from 0 to 16383
---sim-block-result 3=128|"128" is not a whole number from 0 to 127
---sim-block-result 3|takes BLOCK=RESULT
---sim-block-size -1|--sim-block-size: "-1" is not a whole number
---sim-latency 99999999999|--sim-latency: "99999999999" is not a whole number
---sim-answer-from 0|--sim-answer-from: "0" is not a whole number from 1
---nonsense|--nonsense
-EOF2
-
-# ... of every verb, before any file is written or port touched.
+# Every bad option value is a usage error (64) that says what is wrong, before any file
+# is written or port touched; a result of 0 is a value like any other.
 while IFS='|' read -r args pattern; do
-    eval "run $args" </dev/null
-    check "refused: $args" 64 $? "$work/out" "$pattern"
+    eval "expect \"refused: \$args\" 64 \"\$pattern\" \"\$halden\" $args"
 done <<'EOF2'
+update "$v14" --simulate --sim-serial 0102030405ff|serial byte
+update "$v14" --simulate --serial 12345|--serial: a serial number is 12 hex digits, as halden scan shows
+update "$v14" --simulate --serial 000a7f10010g|--serial: a serial number is 12 hex digits
+update "$v14" --simulate --all|--simulate excludes --all
+update "$v14" --simulate --sim-block-result 99999999999999999999=1|"99999999999999999999" is not a whole number from 0 to 16383
+update "$v14" --simulate --sim-block-result 4294967296=1|"4294967296" is not a whole number from 0 to 16383
+update "$v14" --simulate --sim-block-result 3=128|"128" is not a whole number from 0 to 127
+update "$v14" --simulate --sim-block-result 3|takes BLOCK=RESULT
+update "$v14" --simulate --sim-block-size -1|--sim-block-size: "-1" is not a whole number
+update "$v14" --simulate --sim-latency 99999999999|--sim-latency: "99999999999" is not a whole number
+update "$v14" --simulate --sim-answer-from 0|--sim-answer-from: "0" is not a whole number from 1
+update "$v14" --simulate --nonsense|--nonsense
 pack "$work/bad.hfi" --delay 256|--delay: Value 256 not in range
 pack "$work/bad.hfi" --control 4|--control: Value 4 not in range
 pack "$work/bad.hfi" --area "$examples/firmware-1.5.bin:1.99999"|--area: a version is MAJOR.MINOR, each 0 to 127: "1.99999"
@@ -245,83 +178,56 @@ scan --midi-system foo|"foo" is not a MIDI system of this build
 simulate --midi-system foo|"foo" is not a MIDI system of this build
 identify --out 1|--out requires --in
 identify --in 1|--in requires --out
-update "$examples/halden-1.5.hfi" --out 1|--out requires --in
+update "$v15" --out 1|--out requires --in
 EOF2
-[ ! -e "$work/bad.hfi" ]
-check "a pack refused on its command line writes nothing" 0 $?
+holds "a pack refused on its command line writes nothing" test ! -e "$work/bad.hfi"
+expect "a forced result of 0 takes the block" 0 'successfully updated' \
+    "$halden" update "$v15" "${sim[@]}" --sim-block-result 3=0
 
-run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 3=0
-check "a forced result of 0 takes the block" 0 $? "$work/out" 'successfully updated'
-
-run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-port-fails-after 6
-check "a port that fails ends the update" 1 $? "$work/out" \
-    '"Halden Simulator" has gone away'
-
-run identify --simulate --trace --sim-serial 01020304057f --sim-version 2.7 --sim-status 0
-check "identify with --trace" 0 $? "$work/out" \
-    '^ +[0-9]+\.[0-9]{3} > F0 41 10 4B 39 11 F7$'
-grep -Eq '^ +[0-9.]+ < F0 41 10 4B 39 12 00 02 07( [0-9A-F]{2}){16} F7$' "$work/out"
-check "the trace shows the identity reply" 0 $?
-grep -q '^Current Halden version #: 2\.7$' "$work/out"
-check "identify prints the version" 0 $?
+expect "identify with --trace" 0 '^ +[0-9]+\.[0-9]{3} > F0 41 10 4B 39 11 F7$' \
+    "$halden" identify --simulate --trace --sim-serial 01020304057f --sim-version 2.7 --sim-status 0
+holds "the trace shows the identity reply" grep -Eq '^ +[0-9.]+ < F0 41 10 4B 39 12 00 02 07( [0-9A-F]{2}){16} F7$' "$work/out"
+holds "identify prints the version" grep -q '^Current Halden version #: 2\.7$' "$work/out"
 
 # The simulator as a MIDI device (here at the far end of a pipe, as of a cable) tells its
 # name and its serial number as --serial takes it.
 mkfifo "$work/cable"
-: >"$work/out"  # the banner below is waited for in this file
-"$halden" simulate --raw-midi "$work/cable" --sim-port-name "Bench Halden 7" \
-    --sim-serial 000a7f100107 >"$work/out" 2>&1 </dev/null &
-pid=$!
-for _ in $(seq 100); do grep -q 'ready on' "$work/out" && break; sleep 0.05; done
-kill -TERM $pid
-wait $pid
+spawn_sim "$work/out" --raw-midi "$work/cable" --sim-port-name "Bench Halden 7" --sim-serial 000a7f100107
+kill -TERM "$sim_pid"
+wait "$sim_pid"
 check "the simulator's banner" 0 $? "$work/out" \
     "^Bench Halden 7 ready on $work/cable \(serial 000a7f100107\); Ctrl-C ends it\.$"
 
 # Output nobody reads any more does not stop the update half-way: it completes.
-"$halden" update "$examples/halden-1.5.hfi" --simulate --baud 0 --yes --trace 2>&1 | head -20 \
-    >/dev/null
+"$halden" update "$v15" "${sim[@]}" --yes --trace 2>&1 | head -20 >/dev/null
 check "a closed output pipe does not end the update" 0 "${PIPESTATUS[0]}"
 
 # Ctrl-C, a hang-up and a polite kill while the blocks are written: each stops the
 # update with "Operation canceled" after the message in flight, and nothing more is sent.
 for signal in INT TERM HUP; do
-    : >"$work/out"  # emptied first: see start_sim
-    "$halden" update "$examples/halden-1.5.hfi" --simulate --trace >"$work/out" 2>&1 &
-    pid=$!
-    for _ in $(seq 100); do grep -q ' > F0 41 10 4B 39 15' "$work/out" && break; sleep 0.05; done
-    kill -"$signal" $pid
-    wait $pid
-    check "SIG$signal cancels" 5 $? "$work/out" '^Operation canceled$'
-    sent_after=$(sed -n '/Operation canceled/,$p' "$work/out" | grep -c ' > ')
-    check "nothing is sent after SIG$signal" 0 "$sent_after"
+    update_bg "$block" "$v15" --simulate
+    kill -"$signal" $update_pid
+    wait $update_pid
+    rc=$?
+    [ "$(sed -n '/Operation canceled/,$p' "$work/out" | grep -c ' > ')" = 0 ] || rc="$rc, sent after"
+    check "SIG$signal cancels, nothing sent after" 5 "$rc" "$work/out" '^Operation canceled$'
 done
 
 # The history: every update above, in order, each with its result; a line cut off by a
 # crash is left out and said to be.
 history=$XDG_STATE_HOME/halden/history.log
 updates=$(grep -c . "$history")
-"$halden" history >"$work/out" 2>"$work/err"
-rc=$?
-[ "$(grep -c . "$work/out")" = "$updates" ] || rc="$rc, not one line an update"
-[ "$updates" -gt 20 ] || rc="$rc, only $updates updates recorded"
-grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8} UTC  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator: Halden Simulator / Halden Simulator$' "$work/out" ||
-    rc="$rc, no successful update listed"
-grep -Fq '  1.4 -> -  11 MIDI Reports bad checksum  ' "$work/out" || rc="$rc, no failure listed"
-check "history lists every update" 0 "$rc" "$work/out"
+expect "history lists the updates" 0 '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8} UTC  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator: Halden Simulator / Halden Simulator$' \
+    "$halden" history
+holds "... one line each, and more than 20" test "$(grep -c . "$work/out")" = "$updates" -a "$updates" -gt 20
+holds "... the failures too" grep -Fq '  1.4 -> -  11 MIDI Reports bad checksum  ' "$work/out"
 printf '2026-12-08T06:50:01Z\thalden' >>"$history"
 "$halden" history >"$work/out" 2>"$work/err"
-rc=$?
-[ "$(grep -c . "$work/out")" = "$updates" ] || rc="$rc, other lines"
-check "a cut-off line is left out" 0 "$rc" "$work/err" '^1 line is not a whole entry'
-if command -v jq >/dev/null; then
-    "$halden" history --json 2>/dev/null >"$work/json"
-    jq -e --argjson n "$updates" '(.entries | length) == $n and .damagedLines == 1 and
-        (.entries | map(select(.status == 11)) | length) > 0' "$work/json" >/dev/null
-    check "--json: history" 0 $? "$work/json"
-fi
-run history --history "$work"
-check "a folder is not a history" 1 $? "$work/out" "^Can't read the update history .*: it is a folder$"
+check "a cut-off line is left out and said to be" 0 $? "$work/err" '^1 line is not a whole entry'
+holds "... the others listed" test "$(grep -c . "$work/out")" = "$updates"
+"$halden" history --json 2>/dev/null >"$work/json"
+holds "--json: history" jq -e --argjson n "$updates" '(.entries | length) == $n and .damagedLines == 1 and
+    (.entries | map(select(.status == 11)) | length) > 0' "$work/json"
+expect "a folder is not a history" 1 "^Can't read the update history .*: it is a folder$" "$halden" history --history "$work"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

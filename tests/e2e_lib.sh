@@ -1,51 +1,85 @@
-# Helpers for the end-to-end tests on real MIDI systems: sourced, with $halden and $work
+# shellcheck shell=bash
+# Helpers for the end-to-end tests: sourced, with $halden (or what is tested) and $work
 # set. `check` counts; `finish` prints the closing line and gives the exit status.
 passed=0
 failed=0
 sim_pid=""
+sims=()
+block=' > F0 41 10 4B 39 15'  # a block write, as --trace shows it
 
-check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE PATTERN]
-    local name=$1 want=$2 got=$3
-    if [ "$got" != "$want" ]; then
-        echo "FAIL $name: exit status $got, expected $want"
-        [ $# -ge 4 ] && cat "$4"
-        failed=$((failed + 1)); return
+check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE [PATTERN]]
+    if [ "$3" != "$2" ]; then
+        echo "FAIL $1: exit status $3, expected $2"; [ $# -ge 4 ] && cat "$4"
+    elif [ $# -ge 5 ] && ! grep -Eq -- "$5" "$4"; then
+        echo "FAIL $1: output does not match /$5/:"; cat "$4"
+    else
+        echo "ok   $1"; passed=$((passed + 1)); return
     fi
-    if [ $# -ge 5 ] && ! grep -Eq -- "$5" "$4"; then
-        echo "FAIL $name: output does not match /$5/:"; cat "$4"; failed=$((failed + 1)); return
-    fi
-    echo "ok   $name"; passed=$((passed + 1))
+    failed=$((failed + 1))
 }
 
-start_sim() {  # start_sim [simulator options]
-    # Emptied here, not by the redirection below: that happens in the child, maybe only
-    # after the wait below has found the last simulator's "ready" in the old log.
-    : >"$work/sim.log"
-    "$halden" simulate --save-memory "$work/memory.bin" --save-received "$work/received.txt" \
-        "$@" >"$work/sim.log" 2>&1 &
-    sim_pid=$!
-    for _ in $(seq 250); do
-        grep -q "ready" "$work/sim.log" && return 0
-        kill -0 "$sim_pid" 2>/dev/null || break
-        sleep 0.02
-    done
-    echo "the simulator did not start:"; cat "$work/sim.log"
-    return 1
+expect() {  # expect NAME EXPECTED_STATUS PATTERN COMMAND...: runs it (output in $work/out), checks
+    local name=$1 want=$2 pattern=$3
+    shift 3
+    "$@" >"$work/out" 2>&1 </dev/null
+    check "$name" "$want" $? "$work/out" "$pattern"
 }
 
-stop_sim() {  # ends the simulator the normal way, so that it saves its files
-    [ -n "$sim_pid" ] && kill -INT "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    sim_pid=""
+holds() {  # holds NAME COMMAND...: the command (a condition) succeeds
+    local name=$1
+    shift
+    "$@" >/dev/null
+    check "$name" 0 $?
 }
 
-kill_sim() {  # as a cable pulled out: no goodbye
-    [ -n "$sim_pid" ] && kill -KILL "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    sim_pid=""
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
 }
 
 wait_for() {  # wait_for FILE PATTERN [TRIES of 20 ms]: until the file shows the pattern
     for _ in $(seq "${3:-500}"); do grep -Eq -- "$2" "$1" 2>/dev/null && return 0; sleep 0.02; done
     return 1
+}
+
+spawn_sim() {  # spawn_sim LOG [simulator options]: one more simulator ($sim_pid), once ready
+    local log=$1
+    shift
+    # Emptied here, not by the redirection below: that happens in the child, maybe only
+    # after the wait below has found the last simulator's "ready" in the old log.
+    : >"$log"
+    "$halden" simulate "$@" >"$log" 2>&1 &
+    sim_pid=$!
+    sims+=("$sim_pid")
+    for _ in $(seq 500); do
+        grep -q "ready" "$log" && return 0
+        kill -0 "$sim_pid" 2>/dev/null || break
+        sleep 0.02
+    done
+    echo "the simulator did not start:"; cat "$log"
+    return 1
+}
+
+start_sim() {  # start_sim [simulator options]: it keeps what it was sent in $work
+    spawn_sim "$work/sim.log" --save-memory "$work/memory.bin" --save-received "$work/received.txt" "$@"
+}
+
+stop_sim() {  # stop_sim [SIGNAL]: ends every simulator, by default the normal way (it saves its files)
+    local pid
+    for pid in "${sims[@]}"; do kill -"${1:-INT}" "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    sims=()
+    sim_pid=""
+}
+
+kill_sim() { stop_sim KILL; }  # as a cable pulled out: no goodbye
+
+update_bg() {  # update_bg PATTERN ARGS...: `update ARGS --trace` in the background ($update_pid), until its trace shows PATTERN
+    local pattern=$1
+    shift
+    : >"$work/out"  # emptied first: see spawn_sim
+    timeout 60 "$halden" update "$@" --trace >"$work/out" 2>&1 &
+    update_pid=$!
+    wait_for "$work/out" "$pattern"
 }
 
 # The messages an update sent (from its --trace output), one a line as the simulator
@@ -61,11 +95,6 @@ make_small_image() {
     head -c 3000 "$examples/firmware-1.5.bin" >"$work/data.bin"
     printf '\x02\x01' | dd of="$work/data.bin" bs=1 conv=notrunc status=none
     "$halden" pack "$work/small.hfi" --control 1 --area "$work/data.bin" >/dev/null
-}
-
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
 }
 
 # The messages sent and received, from the first that is not a handshake request: one

@@ -1,6 +1,6 @@
 // Every step of an update against every fault a cable or a Halden can bring, on virtual
 // time: the status code and its text, nothing sent after the failure, the progress
-// window closed, and what the simulated Halden holds at the end.
+// window closed, whether an erase was tried, and what the simulated Halden holds at the end.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -11,31 +11,10 @@
 namespace halden {
 namespace {
 
-using namespace std::chrono_literals;
-
-enum class Fault {
-    Silence,
-    WrongKind,
-    Result1,
-    Result2,
-    Result3,
-    Result4,
-    Result5,
-    Result6,
-    ResultUnknown,
-    Flood,
-    Realtime,
-    CutOff,
-    Cancel,
-    PortFails,
-};
-constexpr Fault kFaults[] = {
-    Fault::Silence,  Fault::WrongKind, Fault::Result1, Fault::Result2,       Fault::Result3,
-    Fault::Result4,  Fault::Result5,   Fault::Result6, Fault::ResultUnknown, Fault::Flood,
-    Fault::Realtime, Fault::CutOff,    Fault::Cancel,  Fault::PortFails};
-const char* const kFaultNames[] = {
-    "silence",  "wrong kind", "result 1", "result 2",       "result 3", "result 4", "result 5",
-    "result 6", "result 9",   "flood",    "realtime bytes", "cut off",  "cancel",   "port fails"};
+// The columns of the rows below. "result N": the reply carries device result N in d1.
+const std::string kFaults[] = {"silence",  "wrong kind", "result 1", "result 2",  "result 3",
+                               "result 4", "result 5",   "result 6", "result 9",  "flood",
+                               "realtime", "cut off",    "cancel",   "port fails"};
 
 // The update: a control record, a delay, a skip and a 300-byte area for version 2.3
 // (blocks 0, 1 and 2 of 128, 128 and 44 bytes, then the closing block 3).
@@ -48,9 +27,6 @@ Bytes theImage() {
     return builder.finish();
 }
 
-// Which request a step is; nullopt for the delay, which sends none.
-using Matches = std::function<bool(const Bytes& message, size_t identityRequestsBefore)>;
-
 bool isBlock(const Bytes& m, unsigned number, bool closing) {
     const auto block = protocol::decodeBlockWrite(test::bodyOf(m));
     return block && block->number == number && block->payload.empty() == closing;
@@ -62,7 +38,9 @@ bool isRequest(const Bytes& m, uint8_t command, std::optional<uint8_t> argument 
 
 struct Step {
     const char* name;
-    Matches matches;  // empty: a step without a request (the delay)
+    // Whether a message is this step's request, given the identity requests sent before it;
+    // empty for the delay, which sends none.
+    std::function<bool(const Bytes& message, size_t identityRequestsBefore)> matches;
     // The outcome of each fault, in the order of kFaults: the status code, and what the
     // Halden holds: N untouched, E erased and not closed, U updated; "-" where the fault
     // cannot happen at this step.
@@ -112,112 +90,86 @@ std::vector<std::string> columns(const char* row) {
 }
 
 // The engine and the simulated Halden with a fault between them, at one request.
-class FaultRig {
+class FaultRig : public SysExSender {
 public:
-    FaultRig(const Step& step, Fault fault) : step_(step), fault_(fault) {}
+    FaultRig(const Step& step, const std::string& fault) : step_(step), fault_(fault) {
+        info.serialText = "before";
+        cancel = true;  // left from before: connecting clears it
+    }
 
-    StatusCode run() { return runUpdate(io, theImage(), info); }
+    StatusCode run() { return runUpdate(io, theImage(), info, done); }
 
-    test::RecordingProgress progress;
-    std::vector<Bytes> sent;          // what reached the Halden, in order
-    size_t attempts = 0;              // sends the engine made
-    std::optional<size_t> faultedAt;  // the attempt at which the fault came
-
-    SimulatedHalden& halden() { return halden_; }
-
-private:
-    class Port : public SysExSender {
-    public:
-        explicit Port(FaultRig& rig) : rig_(rig) {}
-        StatusCode sendSysEx(ByteView message) override { return rig_.send(message); }
-        std::string failureText() const override { return "unplugged"; }
-        size_t maxMessageSize() const override { return SIZE_MAX; }
-
-    private:
-        FaultRig& rig_;
-    };
-
-    StatusCode send(ByteView message) {
+    StatusCode sendSysEx(ByteView message) override {
         const Bytes m(message.begin(), message.end());
         ++attempts;
+        eraseTried = eraseTried || isRequest(m, 0x13);
         const size_t ids = static_cast<size_t>(std::count_if(
             sent.begin(), sent.end(), [](const Bytes& s) { return isRequest(s, 0x11); }));
         if (!faultedAt && step_.matches && step_.matches(m, ids)) {
             faultedAt = attempts;
-            if (fault_ == Fault::PortFails) return status::kPortFailure;
-            if (fault_ == Fault::Cancel) {
-                cancel = true;
-            } else {
-                armed_ = true;  // the reply to this request
-            }
+            if (fault_ == "port fails") return status::kPortFailure;
+            cancel = cancel || fault_ == "cancel";
+            armed_ = !cancel;  // the reply to this request
         }
         sent.push_back(m);
         return link_.sendSysEx(message);
     }
+    std::string failureText() const override { return "unplugged"; }
+    size_t maxMessageSize() const override { return SIZE_MAX; }
 
+    std::vector<Bytes> sent;          // what reached the Halden, in order
+    size_t attempts = 0;              // sends the engine made
+    std::optional<size_t> faultedAt;  // the attempt at which the fault came
+    bool eraseTried = false;
+
+private:
     // Bytes from the Halden to the host.
     void deliver(ByteView bytes) {
-        if (!armed_) {
-            receiver.feed(bytes);
-            return;
-        }
-        armed_ = false;
         Bytes reply(bytes.begin(), bytes.end());
-        switch (fault_) {
-            case Fault::Silence:
-                return;
-            case Fault::WrongKind:
-                reply[5] = reply[5] == 0x16 ? 0x14 : 0x16;
-                break;
-            case Fault::Flood:
+        if (std::exchange(armed_, false)) {
+            if (fault_ == "silence") return;
+            if (fault_ == "wrong kind") reply[5] = reply[5] == 0x16 ? 0x14 : 0x16;
+            if (fault_ == "flood") {
                 for (int i = 0; i < 60; ++i) {
                     receiver.feed(Bytes{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x01, 0xF7});
                     receiver.feed(Bytes{0x90, 0x3C, 0x40});
                 }
-                break;
-            case Fault::Realtime: {
-                Bytes mixed;
-                for (uint8_t b : reply) {
-                    mixed.push_back(b);
-                    mixed.push_back(0xF8);
-                }
-                reply = mixed;
-                break;
             }
-            case Fault::CutOff:
+            if (fault_ == "realtime") {
+                reply.clear();
+                for (uint8_t b : bytes) reply.insert(reply.end(), {b, 0xF8});
+            }
+            if (fault_ == "cut off") {
                 reply.resize(reply.size() / 2);
                 reply.push_back(0x90);  // a note-on cuts it off; the rest never comes
-                break;
-            default: {  // a device result in d1
-                static const uint8_t kResults[] = {1, 2, 3, 4, 5, 6, 9};
-                const auto index =
-                    static_cast<size_t>(fault_) - static_cast<size_t>(Fault::Result1);
+            }
+            if (fault_.starts_with("result ")) {
                 if (reply.size() < 8) reply.insert(reply.end() - 1, 0);
-                reply[6] = kResults[index];
-                break;
+                reply[6] = static_cast<uint8_t>(std::stoi(fault_.substr(7)));
             }
         }
         receiver.feed(reply);
     }
 
     const Step& step_;
-    Fault fault_;
+    std::string fault_;
     bool armed_ = false;
 
 public:
     VirtualClock clock;
     CancelFlag cancel{false};
     SysExReceiver receiver{clock, cancel};
+    SimulatedHalden halden{SimOptions{}, clock, clock, [this](ByteView b) { deliver(b); }};
 
 private:
-    SimulatedHalden halden_{SimOptions{}, clock, clock, [this](ByteView b) { deliver(b); }};
-    SimLink link_{clock, halden_};
-    Port port_{*this};
+    SimLink link_{clock, halden};
     test::ScriptedBoxes boxes_;
 
 public:
-    EngineIo io{port_, receiver, progress, boxes_, cancel, clock};
+    test::RecordingProgress progress;
+    EngineIo io{*this, receiver, progress, boxes_, cancel, clock};
     DeviceInfo info;
+    UpdateProgress done;
 };
 
 class FaultMatrix : public testing::TestWithParam<Step> {};
@@ -229,7 +181,7 @@ TEST_P(FaultMatrix, EveryFaultAtThisStep) {
     ASSERT_EQ(holds.size(), std::size(kFaults));
     for (size_t f = 0; f < std::size(kFaults); ++f) {
         if (codes[f] == "-") continue;
-        SCOPED_TRACE(std::string(step.name) + ", " + kFaultNames[f]);
+        SCOPED_TRACE(std::string(step.name) + ", " + kFaults[f]);
         FaultRig rig(step, kFaults[f]);
         if (!step.matches) {  // the delay: Cancel while it runs
             rig.progress.onSet = [&](std::string_view caption, int percent) {
@@ -245,14 +197,17 @@ TEST_P(FaultMatrix, EveryFaultAtThisStep) {
             EXPECT_EQ(statusMessage(rc), test::expectedMessages().at(expected));
         }
         // The fault came, and after a failure nothing more was sent.
-        if (step.matches) {
-            EXPECT_TRUE(rig.faultedAt.has_value());
-        }
+        EXPECT_EQ(rig.faultedAt.has_value(), step.matches != nullptr);
         if (expected != 0 && rig.faultedAt) {
             EXPECT_EQ(rig.attempts, *rig.faultedAt);
         }
-        if (expected != 0 && !rig.faultedAt) {  // the delay: the control record was last
+        if (!step.matches) {  // the delay: the control record was last, the bar full
             EXPECT_EQ(rig.sent.back(), controlRequest(1));
+            EXPECT_EQ(rig.progress.percents("Delaying...").back(), 100);
+        }
+        EXPECT_EQ(rig.done.erased, rig.eraseTried);
+        if (rc == 0 || step.name == std::string("handshake")) {  // a failed handshake keeps it
+            EXPECT_EQ(rig.info.serialText, rc == 0 ? "000a7f100102" : "before");
         }
         // The progress window is closed.
         const auto& ev = rig.progress.events;
@@ -261,18 +216,17 @@ TEST_P(FaultMatrix, EveryFaultAtThisStep) {
         ASSERT_FALSE(ev.empty());
         EXPECT_EQ(ev.back(), test::ProgressEvent{"close"});
         // What the Halden holds.
-        auto& halden = rig.halden();
         if (holds[f] == "N") {
-            EXPECT_EQ(halden.imageStatus(), 0);
-            EXPECT_EQ(halden.version(), (Version{1, 4}));
-            EXPECT_TRUE(halden.memory().empty());
+            EXPECT_EQ(rig.halden.imageStatus(), 0);
+            EXPECT_EQ(rig.halden.version(), (Version{1, 4}));
+            EXPECT_TRUE(rig.halden.memory().empty());
         } else if (holds[f] == "E") {
-            EXPECT_NE(halden.imageStatus(), 0);
+            EXPECT_NE(rig.halden.imageStatus(), 0);
         } else {
             EXPECT_EQ(holds[f], "U");
-            EXPECT_EQ(halden.imageStatus(), 0);
-            EXPECT_EQ(halden.memory(), test::ascending(300, 2));
-            EXPECT_EQ(halden.version(), (Version{2, 3}));
+            EXPECT_EQ(rig.halden.imageStatus(), 0);
+            EXPECT_EQ(rig.halden.memory(), test::ascending(300, 2));
+            EXPECT_EQ(rig.halden.version(), (Version{2, 3}));
         }
     }
 }

@@ -14,7 +14,6 @@
 #ifdef _WIN32
 #include <process.h>
 #include <windows.h>
-#else
 #endif
 
 namespace halden {

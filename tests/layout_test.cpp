@@ -3,8 +3,6 @@
 // position, size, order, default button, enabled state and tab order.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QXmlStreamReader>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -16,21 +14,17 @@ namespace {
 
 const std::string kSource = HALDEN_SOURCE_DIR;
 
-struct Control {
-    std::string kind;  // button, label, centred label, edit, list, progress
-    int id = -1;       // -1: a control the code never names
-    std::string text;
-    int x = 0, y = 0, width = 0, height = 0;
-    bool isDefault = false;
-    bool enabled = true;
-    bool tabStop = false;  // read from the resource script only
+struct Window {
+    std::string title, size;
+    std::vector<std::string> controls;  // each as describe() writes it
+    std::vector<int> tabs;
 };
 
-struct Window {
-    std::string name, title;
-    int width = 0, height = 0;
-    std::vector<Control> controls;
-};
+std::string describe(const std::string& kind, int id, const std::string& text,
+                     const std::string& box, bool isDefault, bool enabled) {
+    return kind + " " + std::to_string(id) + " \"" + text + "\" " + box +
+           (isDefault ? " default" : "") + (enabled ? "" : " disabled");
+}
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path);
@@ -39,176 +33,95 @@ std::string readAll(const std::string& path) {
     return text.str();
 }
 
-std::map<std::string, int> controlIds() {
-    std::map<std::string, int> ids;
-    const std::string text = readAll(kSource + "/app/control_ids.h");
-    const std::regex define(R"(#define\s+(IDC_\w+)\s+(\d+))");
-    for (std::sregex_iterator it(text.begin(), text.end(), define), end; it != end; ++it) {
-        ids[(*it)[1]] = std::stoi((*it)[2]);
-    }
-    return ids;
-}
-
 // The resource script's dialog templates, in the subset of its syntax it uses.
 std::map<std::string, Window> resourceWindows() {
-    const auto ids = controlIds();
-    const auto idOf = [&](const std::string& name) {
-        if (name == "-1") return -1;
-        const auto it = ids.find(name);
-        if (it == ids.end()) ADD_FAILURE() << "unknown id " << name;
-        return it == ids.end() ? -2 : it->second;
-    };
+    std::map<std::string, int> ids{{"-1", -1}};
+    const std::string header = readAll(kSource + "/app/control_ids.h");
+    const std::regex define(R"(#define\s+(IDC_\w+)\s+(\d+))");
+    for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it) {
+        ids[(*it)[1]] = std::stoi((*it)[2]);
+    }
+    const std::map<std::string, std::string> kinds = {
+        {"DEFPUSHBUTTON", "button"}, {"PUSHBUTTON", "button"}, {"LTEXT", "label"},
+        {"CTEXT", "centred label"},  {"EDITTEXT", "edit"},     {"COMBOBOX", "list"},
+        {"CONTROL", "control"}};
+    const std::regex dialog(R"re(^"(\w+)" DIALOGEX 0, 0, (\d+), (\d+))re");
+    const std::regex caption(R"re(^CAPTION "(.*)")re");
+    const std::regex control(
+        R"re(^\s+(\w+)\s+(?:"(.*)", )?(-?\w+), (?:([A-Za-z_]\w*), [^,]*, )?(\d+), (\d+), (\d+), (\d+)(.*))re");
     std::map<std::string, Window> windows;
     std::istringstream in(readAll(kSource + "/ui/win32/halden-gui.rc"));
-    const std::regex header(R"re(^"(\w+)" DIALOGEX 0, 0, (\d+), (\d+))re");
-    const std::regex caption(R"re(^CAPTION "(.*)")re");
-    const std::regex withText(
-        R"re(^\s*(DEFPUSHBUTTON|PUSHBUTTON|LTEXT|CTEXT)\s+"(.*)", (-?\w+), (\d+), (\d+), (\d+), (\d+)(.*))re");
-    const std::regex withoutText(
-        R"re(^\s*(EDITTEXT|COMBOBOX)\s+(\w+), (\d+), (\d+), (\d+), (\d+)(.*))re");
-    const std::regex custom(
-        R"re(^\s*CONTROL\s+"(.*)", (\w+), (\w+), [^,]*, (\d+), (\d+), (\d+), (\d+)(.*))re");
     Window* current = nullptr;
-    std::string line;
     std::smatch m;
-    while (std::getline(in, line)) {
-        Control c;
-        std::string style;
-        if (std::regex_search(line, m, header)) {
+    for (std::string line; std::getline(in, line);) {
+        if (std::regex_search(line, m, dialog)) {
             current = &windows[m[1]];
-            current->name = m[1];
-            current->width = std::stoi(m[2]);
-            current->height = std::stoi(m[3]);
-            continue;
+            current->size = std::string(m[2]) + "x" + std::string(m[3]);
         } else if (current && std::regex_search(line, m, caption)) {
             current->title = m[1];
-            continue;
-        } else if (current && std::regex_search(line, m, withText)) {
-            const std::string k = m[1];
-            c.kind = k == "CTEXT" ? "centred label" : k == "LTEXT" ? "label" : "button";
-            c.isDefault = k == "DEFPUSHBUTTON";
-            c.tabStop = c.kind == "button";
-            c.text = m[2];
-            c.id = idOf(m[3]);
-            c.x = std::stoi(m[4]), c.y = std::stoi(m[5]);
-            c.width = std::stoi(m[6]), c.height = std::stoi(m[7]);
-            style = m[8];
-        } else if (current && std::regex_search(line, m, withoutText)) {
-            c.kind = m[1] == "EDITTEXT" ? "edit" : "list";
-            c.tabStop = true;
-            c.id = idOf(m[2]);
-            c.x = std::stoi(m[3]), c.y = std::stoi(m[4]);
-            c.width = std::stoi(m[5]), c.height = std::stoi(m[6]);
-            style = m[7];
-        } else if (current && std::regex_search(line, m, custom)) {
-            EXPECT_EQ(m[3], "PROGRESS_CLASS") << line;
-            c.kind = "progress";
-            c.text = m[1];
-            c.id = idOf(m[2]);
-            c.x = std::stoi(m[4]), c.y = std::stoi(m[5]);
-            c.width = std::stoi(m[6]), c.height = std::stoi(m[7]);
-            style = m[8];
-        } else {
-            if (current && line.find("END") == 0) current = nullptr;
-            continue;
+        } else if (current && std::regex_search(line, m, control)) {
+            EXPECT_TRUE(kinds.count(m[1]) && ids.count(m[3])) << line;
+            std::string kind = kinds.count(m[1]) ? kinds.at(m[1]) : std::string(m[1]);
+            if (m[4] == "PROGRESS_CLASS") kind = "progress";
+            const int id = ids.count(m[3]) ? ids.at(m[3]) : -2;
+            const std::string box = std::string(m[5]) + "," + std::string(m[6]) + " " +
+                                    std::string(m[7]) + "x" + std::string(m[8]);
+            current->controls.push_back(
+                describe(kind, id, m[2], box, m[1] == "DEFPUSHBUTTON",
+                         std::string(m[9]).find("WS_DISABLED") == std::string::npos));
+            if (kind == "button" || kind == "edit" || kind == "list") current->tabs.push_back(id);
+        } else if (line.rfind("END", 0) == 0) {
+            current = nullptr;
         }
-        c.enabled = style.find("WS_DISABLED") == std::string::npos;
-        current->controls.push_back(c);
     }
     return windows;
 }
 
-// A Qt form: the top widget's children in order.
+// A Qt form: the top widget and its children in order, one property a line as the
+// forms are kept, and its tab order as its list gives it.
 Window formWindow(const std::string& file) {
-    QFile in(QString::fromStdString(kSource + "/ui/resources/" + file));
-    EXPECT_TRUE(in.open(QIODevice::ReadOnly)) << file;
-    QXmlStreamReader xml(&in);
-    Window window;
-    Control* control = nullptr;
-    int depth = 0;  // of widgets
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isEndElement() && xml.name() == u"widget") {
-            --depth;
-            control = nullptr;
-        }
-        if (!xml.isStartElement()) continue;
-        const auto tag = xml.name();
-        if (tag == u"widget") {
-            ++depth;
-            const QString cls = xml.attributes().value("class").toString();
-            const std::string name = xml.attributes().value("name").toString().toStdString();
-            if (depth == 1) {
-                window.name = name;
-                continue;
-            }
-            Control c;
-            c.kind = cls == "QPushButton"    ? "button"
-                     : cls == "QLabel"       ? "label"
-                     : cls == "QLineEdit"    ? "edit"
-                     : cls == "QComboBox"    ? "list"
-                     : cls == "QProgressBar" ? "progress"
-                                             : cls.toStdString();
-            if (name.rfind("id_", 0) == 0) c.id = std::stoi(name.substr(3));
-            window.controls.push_back(c);
-            control = &window.controls.back();
-        } else if (tag == u"property") {
-            const QString property = xml.attributes().value("name").toString();
-            if (property == "geometry") {
-                int values[4] = {};
-                for (int& v : values) {
-                    xml.readNextStartElement();
-                    if (xml.name() == u"rect") xml.readNextStartElement();
-                    v = xml.readElementText().toInt();
-                }
-                if (control) {
-                    control->x = values[0], control->y = values[1];
-                    control->width = values[2], control->height = values[3];
-                } else {
-                    window.width = values[2], window.height = values[3];
-                }
-                continue;
-            }
-            xml.readNextStartElement();
-            if (xml.name() == u"font") {  // the same font in both; read by the app's tests
-                xml.skipCurrentElement();
-                continue;
-            }
-            const QString value = xml.readElementText();
-            if (!control) {
-                if (property == "windowTitle") window.title = value.toStdString();
-            } else if (property == "text") {
-                control->text = value.toStdString();
-            } else if (property == "default") {
-                control->isDefault = value == "true";
-            } else if (property == "enabled") {
-                control->enabled = value == "true";
-            } else if (property == "alignment" && value.contains("AlignHCenter")) {
-                control->kind = "centred label";
-            }
-        }
-    }
-    EXPECT_FALSE(xml.hasError()) << file << ": " << xml.errorString().toStdString();
-    return window;
-}
-
-std::vector<int> tabOrder(const std::vector<Control>& controls) {
-    std::vector<int> order;
-    for (const Control& c : controls) {
-        if (c.tabStop) order.push_back(c.id);
-    }
-    return order;
-}
-
-// The form's tab order, as its list gives it (not the widgets' order).
-std::vector<int> formTabOrder(const std::string& file) {
     const std::string text = readAll(kSource + "/ui/resources/" + file);
-    const std::regex stop(R"(<tabstop>id_(\d+)</tabstop>)");
-    std::vector<int> order;
-    for (std::sregex_iterator it(text.begin(), text.end(), stop), end; it != end; ++it) {
-        order.push_back(std::stoi((*it)[1]));
+    const auto find = [](const std::string& in, const std::string& pattern) {
+        std::smatch m;
+        return std::regex_search(in, m, std::regex(pattern)) ? m[1].str() : std::string();
+    };
+    const std::map<std::string, std::string> kinds = {{"QPushButton", "button"},
+                                                      {"QLabel", "label"},
+                                                      {"QLineEdit", "edit"},
+                                                      {"QComboBox", "list"},
+                                                      {"QProgressBar", "progress"}};
+    const std::regex widget(R"re(<widget class="(\w+)" name="(\w+)">)re");
+    const std::string geometry =
+        R"re(<x>(\d+)</x><y>(\d+)</y><width>(\d+)</width><height>(\d+)</height>)re";
+    Window window;
+    std::sregex_iterator it(text.begin(), text.end(), widget), end;
+    for (bool top = true; it != end; ++it, top = false) {
+        const auto next = std::next(it);
+        const std::string body = text.substr(
+            it->position() + it->length(),
+            (next == end ? text.size() : next->position()) - it->position() - it->length());
+        std::smatch box;
+        EXPECT_TRUE(std::regex_search(body, box, std::regex(geometry))) << (*it)[2];
+        if (top) {
+            window.title = find(body, R"re(name="windowTitle"><string>(.*?)</string>)re");
+            window.size = box[3].str() + "x" + box[4].str();
+            continue;
+        }
+        const std::string cls = (*it)[1], name = (*it)[2];
+        std::string kind = kinds.count(cls) ? kinds.at(cls) : cls;
+        if (body.find("AlignHCenter") != std::string::npos) kind = "centred label";
+        window.controls.push_back(
+            describe(kind, name.rfind("id_", 0) == 0 ? std::stoi(name.substr(3)) : -1,
+                     find(body, R"re(name="text"><string>(.*?)</string>)re"),
+                     box[1].str() + "," + box[2].str() + " " + box[3].str() + "x" + box[4].str(),
+                     body.find(R"(name="default"><bool>true)") != std::string::npos,
+                     body.find(R"(name="enabled"><bool>false)") == std::string::npos));
     }
-    return order;
+    const std::regex stop(R"(<tabstop>id_(\d+)</tabstop>)");
+    for (std::sregex_iterator t(text.begin(), text.end(), stop); t != end; ++t) {
+        window.tabs.push_back(std::stoi((*t)[1]));
+    }
+    return window;
 }
 
 TEST(WindowLayouts, TheQtFormsAndTheWindowsTemplatesAgree) {
@@ -217,43 +130,24 @@ TEST(WindowLayouts, TheQtFormsAndTheWindowsTemplatesAgree) {
          {std::pair{"dialog.ui", "DIALOG"}, {"progress.ui", "PROGRESS"}}) {
         SCOPED_TRACE(form);
         ASSERT_TRUE(templates.count(name)) << name;
-        const Window& rc = templates.at(name);
-        const Window ui = formWindow(form);
-        EXPECT_EQ(ui.name, name);
+        const Window &rc = templates.at(name), ui = formWindow(form);
         EXPECT_EQ(ui.title, rc.title);
-        EXPECT_EQ(ui.width, rc.width);
-        EXPECT_EQ(ui.height, rc.height);
-        ASSERT_EQ(ui.controls.size(), rc.controls.size());
-        for (size_t i = 0; i < rc.controls.size(); ++i) {
-            const Control &a = rc.controls[i], &b = ui.controls[i];
-            SCOPED_TRACE("control " + std::to_string(i) + " (" + a.kind + " \"" + a.text + "\")");
-            EXPECT_EQ(b.kind, a.kind);
-            EXPECT_EQ(b.id, a.id);
-            EXPECT_EQ(b.text, a.text);
-            EXPECT_EQ(b.x, a.x);
-            EXPECT_EQ(b.y, a.y);
-            EXPECT_EQ(b.width, a.width);
-            EXPECT_EQ(b.height, a.height);
-            EXPECT_EQ(b.isDefault, a.isDefault);
-            EXPECT_EQ(b.enabled, a.enabled);
-        }
-        EXPECT_EQ(formTabOrder(form), tabOrder(rc.controls));
+        EXPECT_EQ(ui.size, rc.size);
+        EXPECT_EQ(ui.controls, rc.controls);
+        EXPECT_EQ(ui.tabs, rc.tabs);
     }
-}
-
-// The reader itself: what it found in the main window, typed out here.
-TEST(WindowLayouts, TheMainWindowTemplateIsReadWhole) {
-    const Window rc = resourceWindows().at("DIALOG");
-    EXPECT_EQ(rc.title, "Halden Firmware Update Utility - V1.00");
-    ASSERT_EQ(rc.controls.size(), 18u);
-    EXPECT_EQ(rc.controls[0].id, 1001);
-    EXPECT_TRUE(rc.controls[0].isDefault);
-    EXPECT_FALSE(rc.controls[0].enabled);
-    EXPECT_EQ(tabOrder(rc.controls), (std::vector<int>{1001, 1000, 3, 1005, 1003, 1004, 4}));
-    const Window progress = resourceWindows().at("PROGRESS");
-    ASSERT_EQ(progress.controls.size(), 5u);
-    EXPECT_EQ(progress.controls[0].kind, "centred label");
-    EXPECT_EQ(progress.controls[1].kind, "progress");
+    // The readers themselves: what they found, typed out here.
+    const Window& main = templates.at("DIALOG");
+    EXPECT_EQ(main.title, "Halden Firmware Update Utility - V1.00");
+    ASSERT_EQ(main.controls.size(), 18u);
+    EXPECT_EQ(main.controls[0], "button 1001 \"Update\" 143,106 50x14 default disabled");
+    EXPECT_EQ(main.controls[8], "edit 1005 \"\" 63,84 199x12");
+    EXPECT_EQ(main.tabs, (std::vector<int>{1001, 1000, 3, 1005, 1003, 1004, 4}));
+    EXPECT_EQ(templates.at("PROGRESS").controls,
+              (std::vector<std::string>{
+                  "centred label 1012 \"\" 17,13 153x10", "progress 1013 \"\" 25,31 131x14",
+                  "label -1 \"0%\" 12,34 11x8", "label -1 \"100%\" 161,34 18x8",
+                  "button 1011 \"Cancel\" 69,51 50x14"}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "app/desktop.h"
 #include "expected_texts.h"
 #include "rig.h"
 #include "temp_dir.h"
@@ -13,53 +14,47 @@
 namespace halden {
 namespace {
 
-using namespace std::chrono_literals;
 using test::ascending;
 using test::imageWithArea;
+using Texts = std::vector<std::string>;
 
-class FakeView : public MainWindowView {
-public:
+struct FakeView : MainWindowView {
     void enable(int c, bool on) override { enabled[c] = on; }
     void setText(int c, const std::string& t) override { texts[c] = t; }
     std::string text(int c) override { return texts[c]; }
-    void setEntries(int list, const std::vector<std::string>& e) override {
+    void setEntries(int list, const Texts& e) override {
         entries[list] = e;
         selected[list] = -1;
     }
-    void select(int list, int position) override {
-        const int size = static_cast<int>(entries[list].size());
-        selected[list] = position >= 0 && position < size ? position : -1;
+    void select(int list, int at) override {
+        selected[list] = at >= 0 && at < static_cast<int>(entries[list].size()) ? at : -1;
     }
     int selection(int list) override { return selected[list]; }
     bool chooseFile(std::string& path) override {
         ++choosers;
-        if (!chosen) return false;
-        path = *chosen;
-        return true;
+        if (chosen) path = *chosen;
+        return chosen.has_value();
     }
     void end(int code) override { exitCode = code; }
 
     std::map<int, bool> enabled;
     std::map<int, std::string> texts;
-    std::map<int, std::vector<std::string>> entries;
+    std::map<int, Texts> entries;
     std::map<int, int> selected;
     std::optional<std::string> chosen;
     int choosers = 0;
     std::optional<int> exitCode;
 };
 
-class FakeSettings : public PortSettings {
-public:
+struct FakeSettings : PortSettings {
     bool load(PortChoice& choice) override {
-        if (!stored) return false;
-        choice = *stored;
-        return true;
+        if (stored) choice = *stored;
+        return stored.has_value();
     }
     bool save(const PortChoice& choice) override {
         ++saves;
-        if (failSaves) return false;
-        stored = choice;
-        return true;
+        if (!failSaves) stored = choice;
+        return !failSaves;
     }
     std::optional<PortChoice> stored;
     bool failSaves = false;
@@ -68,9 +63,8 @@ public:
 
 // The simulated Halden as MIDI ports, on virtual time. Device numbers need not match
 // list positions: the first device's name "cannot be read" and is left out.
-class FakePorts : public MidiPorts {
-public:
-    explicit FakePorts(SysExSender& link) : link_(link) {}
+struct FakePorts : MidiPorts {
+    explicit FakePorts(SysExSender& link) : link(link) {}
     Outcome enumeratePorts(PortNames& names) override {
         if (!listError.empty()) return portFailure(listError);
         names = listed;
@@ -87,24 +81,20 @@ public:
     }
     void closePorts() override { open = false; }
     StatusCode sendSysEx(ByteView m) override {
-        if (!open) return status::kPortFailure;
-        return link_.sendSysEx(m);
+        return open ? link.sendSysEx(m) : status::kPortFailure;
     }
     std::string failureText() const override { return "port gone"; }
-    size_t maxMessageSize() const override { return link_.maxMessageSize(); }
+    size_t maxMessageSize() const override { return link.maxMessageSize(); }
     std::string systemName() const override { return "Test MIDI"; }
 
+    SysExSender& link;
     bool open = false;
     PortNames listed{{{"Other In", 1}, {"Halden In", 2}}, {{"Other Out", 1}, {"Halden Out", 2}}};
     std::string listError, openError;
     std::vector<std::pair<std::string, std::string>> opened;
-
-private:
-    SysExSender& link_;
 };
 
-class FakeHistory : public History {
-public:
+struct FakeHistory : History {
     Outcome append(HistoryEntry entry) override {
         entries.push_back(std::move(entry));
         if (fails)
@@ -118,7 +108,6 @@ public:
 struct App {
     explicit App(SimOptions options = {}) : rig(options), ports(rig.link) {}
 
-    bool start() { return window.create(); }
     void click(int id) { window.command(id, Notification::Clicked); }
     void pick(int list, int position) {
         view.selected[list] = position;
@@ -129,6 +118,10 @@ struct App {
         window.command(IDC_FILENAME, Notification::TextChanged);
     }
     void leaveField() { window.command(IDC_FILENAME, Notification::FocusOut); }
+    void nameFile(const std::string& path) {
+        typeFile(path);
+        leaveField();
+    }
     // Chooses the simulated Halden in both lists and connects.
     void connect() {
         pick(IDC_TRANSMIT, 2);
@@ -143,6 +136,12 @@ struct App {
                    static_cast<std::streamsize>(bytes.size()));
         return path;
     }
+    std::string image(const char* name = "a.hfi") {
+        return file(name, imageWithArea(ascending(300)));
+    }
+    void expectDisconnected(const std::string& what) {
+        EXPECT_FALSE(window.connected() || on(IDC_FINDIMAGE) || on(IDC_UPDATE)) << what;
+    }
 
     test::Rig rig;
     FakeView view;
@@ -152,107 +151,63 @@ struct App {
     MainWindow window{view, rig.io, ports, settings, history};
     test::TempDir temp{"halden-ui"};
     std::string dir = temp.string();
+    const Texts& errors = rig.boxes.errors;
 };
 
-TEST(MainWindow, StartsWithButtonsDisabledAndListsFilled) {
+TEST(MainWindow, StartsWithButtonsDisabledOrEndsWithoutPorts) {
     App app;
-    ASSERT_TRUE(app.start());
-    EXPECT_FALSE(app.on(IDC_CONNECT));
-    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
-    EXPECT_FALSE(app.on(IDC_UPDATE));
+    ASSERT_TRUE(app.window.create());
+    EXPECT_FALSE(app.on(IDC_CONNECT) || app.on(IDC_FINDIMAGE) || app.on(IDC_UPDATE));
     EXPECT_EQ(app.view.entries[IDC_RECEIVE],
-              (std::vector<std::string>{"(Choose a MIDI port)", "Other In", "Halden In"}));
+              (Texts{"(Choose a MIDI port)", "Other In", "Halden In"}));
     EXPECT_EQ(app.view.selected[IDC_TRANSMIT], 0);
-    EXPECT_TRUE(app.rig.boxes.errors.empty());  // a first run says nothing
+    EXPECT_TRUE(app.errors.empty());  // a first run says nothing
+    App none;
+    none.ports.listError = "No MIDI input buses available! Please connect your MIDI interface";
+    EXPECT_FALSE(none.window.create());
+    EXPECT_EQ(none.errors, Texts{none.ports.listError});
 }
 
-TEST(MainWindow, NoPortsEndsTheProgram) {
-    App app;
-    app.ports.listError = "No MIDI input buses available! Please connect your MIDI interface";
-    EXPECT_FALSE(app.start());
-    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{app.ports.listError});
-}
-
-// Connect is ready as soon as the window shows both stored ports, before any focus
-// moves; a stored position past the end of a list selects nothing.
-TEST(MainWindow, RestoresSelectionsAndEnablesConnectAtOnce) {
-    struct Case {
-        PortChoice stored;
-        int input, output;
+// The stored names find a port again whose position moved; positions alone (a store of
+// another version) keep the stored positions, and one past the end of a list selects
+// nothing; a name no longer listed selects nothing, and says so. Connect is ready as
+// soon as the window shows both ports, before any focus moves. Exit stores the lists.
+TEST(MainWindow, RestoresTheStoredPortsAndExitStoresThem) {
+    const std::tuple<PortChoice, int, int> cases[] = {
+        {{2, 1, "", ""}, 2, 1},
+        {{5, 1, "", ""}, -1, 1},
+        {{-1, 2, "", ""}, -1, 2},
+        {{1, 1, "Halden In", "Halden Out"}, 2, 2},  // moved
+        {{2, 1, "Halden In", "Other Out"}, 2, 1},   // in place
+        {{1, 2, "Unplugged In", "Unplugged Out"}, 0, 0},
     };
-    for (auto c :
-         {Case{{2, 1, {}, {}}, 2, 1}, Case{{5, 1, {}, {}}, -1, 1}, Case{{-1, 2, {}, {}}, -1, 2}}) {
+    for (const auto& [stored, input, output] : cases) {
         App app;
-        app.settings.stored = c.stored;
-        app.start();
-        EXPECT_EQ(app.view.selected[IDC_RECEIVE], c.input);
-        EXPECT_EQ(app.view.selected[IDC_TRANSMIT], c.output);
-        EXPECT_EQ(app.on(IDC_CONNECT), c.input >= 1 && c.output >= 1);
-    }
-}
-
-// The stored names find a port again whose position moved; positions alone (a store
-// of another version) keep the stored positions; a name no longer listed selects
-// nothing, and says so.
-TEST(MainWindow, FindsAPortAgainByItsName) {
-    struct Case {
-        const char* what;
-        PortChoice stored;
-        int input, output;
-    };
-    const Case cases[] = {
-        {"moved", {1, 1, "Halden In", "Halden Out"}, 2, 2},
-        {"in place", {2, 1, "Halden In", "Other Out"}, 2, 1},
-        {"no names", {1, 2, "", ""}, 1, 2},
-        {"gone", {1, 2, "Unplugged In", "Unplugged Out"}, 0, 0},
-    };
-    for (const Case& c : cases) {
-        App app;
-        app.settings.stored = c.stored;
-        app.start();
-        EXPECT_EQ(app.view.selected[IDC_RECEIVE], c.input) << c.what;
-        EXPECT_EQ(app.view.selected[IDC_TRANSMIT], c.output) << c.what;
-        EXPECT_EQ(app.rig.boxes.errors.size(), c.input == 0 ? 1u : 0u) << c.what;
+        app.settings.stored = stored;
+        app.window.create();
+        EXPECT_EQ(app.view.selected[IDC_RECEIVE], input) << stored.input;
+        EXPECT_EQ(app.view.selected[IDC_TRANSMIT], output) << stored.output;
+        EXPECT_EQ(app.on(IDC_CONNECT), input >= 1 && output >= 1) << stored.input;
+        EXPECT_EQ(app.errors.size(), input == 0 ? 1u : 0u) << stored.input;
     }
     App app;
-    app.start();
+    app.window.create();
     app.pick(IDC_TRANSMIT, 2);
     app.pick(IDC_RECEIVE, 1);
-    app.click(IDC_EXIT);  // saves what the lists show
-    ASSERT_TRUE(app.settings.stored);
-    EXPECT_EQ(*app.settings.stored, (PortChoice{1, 2, "Other In", "Halden Out"}));
-}
-
-// The lists showed the Halden, which then went away; another interface now stands at
-// its positions. Connect opens nothing, names the port that is gone, and the lists show
-// what is there.
-TEST(MainWindow, ConnectRefusesAnInterfaceThatWentAway) {
-    App app;
-    app.settings.stored = PortChoice{2, 2, "Halden In", "Halden Out"};
-    app.start();
-    app.ports.listed = {{{"Other In", 1}, {"Bench 3 In", 2}},
-                        {{"Other Out", 1}, {"Bench 3 Out", 2}}};
-    app.click(IDC_CONNECT);
-    EXPECT_TRUE(app.ports.opened.empty());
-    EXPECT_EQ(app.rig.halden.receivedCount(), 0u);
-    EXPECT_EQ(app.rig.boxes.errors,
-              std::vector<std::string>{"The MIDI input port \"Halden In\" is no longer there. Is "
-                                       "the MIDI interface still connected?"});
-    EXPECT_EQ(app.view.entries[IDC_TRANSMIT],
-              (std::vector<std::string>{"(Choose a MIDI port)", "Other Out", "Bench 3 Out"}));
-    EXPECT_EQ(app.view.selected[IDC_TRANSMIT], 0);
-    EXPECT_FALSE(app.on(IDC_CONNECT));
+    app.click(IDC_EXIT);
+    EXPECT_EQ(app.view.exitCode, 0);
+    EXPECT_EQ(app.settings.stored, (PortChoice{1, 2, "Other In", "Halden Out"}));
 }
 
 // Ports that come and go while the window is open: a choice that moved follows its name;
 // one that went away ends the connection through it.
 TEST(MainWindow, TheListsFollowThePorts) {
     App first;  // nothing chosen yet: the lists still ask for a choice
-    first.start();
+    first.window.create();
     first.window.portsChanged();
     EXPECT_EQ(first.view.selected[IDC_TRANSMIT], 0);
     App app;
-    app.start();
+    app.window.create();
     app.connect();
     ASSERT_TRUE(app.on(IDC_FINDIMAGE));
     app.ports.listed.inputs.insert(app.ports.listed.inputs.begin(), Port{"New In", 3});
@@ -263,45 +218,53 @@ TEST(MainWindow, TheListsFollowThePorts) {
     app.window.portsChanged();
     EXPECT_EQ(app.view.selected[IDC_TRANSMIT], 0);
     EXPECT_EQ(app.view.selected[IDC_RECEIVE], 3);
-    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
     EXPECT_FALSE(app.on(IDC_CONNECT));
-    EXPECT_FALSE(app.window.connected());
+    app.expectDisconnected("gone");
 }
 
-TEST(MainWindow, ConnectNeedsAPortInBothLists) {
-    struct Case {
-        int out, in;
-        bool enabled;
-    };
-    for (auto c : {Case{0, 0, false}, Case{1, 0, false}, Case{0, 1, false}, Case{-1, 2, false},
-                   Case{1, 1, true}, Case{2, 1, true}}) {
-        App app;
-        app.start();
-        app.pick(IDC_TRANSMIT, c.out);
-        app.pick(IDC_RECEIVE, c.in);
-        EXPECT_EQ(app.on(IDC_CONNECT), c.enabled) << c.out << "," << c.in;
-    }
-}
-
-TEST(MainWindow, ConnectRefusesMissingSelectionsTransmitFirst) {
+TEST(MainWindow, ConnectNeedsAPortInBothListsTransmitFirst) {
     App app;
-    app.start();
+    app.window.create();
     app.click(IDC_CONNECT);
     app.pick(IDC_TRANSMIT, 1);
+    EXPECT_FALSE(app.on(IDC_CONNECT));
     app.click(IDC_CONNECT);
-    EXPECT_EQ(app.rig.boxes.errors, (std::vector<std::string>{"MIDI Transmit bus not selected",
-                                                              "MIDI Receive bus not selected"}));
+    EXPECT_EQ(app.errors,
+              (Texts{"MIDI Transmit bus not selected", "MIDI Receive bus not selected"}));
     EXPECT_TRUE(app.ports.opened.empty());
+    app.pick(IDC_RECEIVE, 1);
+    EXPECT_TRUE(app.on(IDC_CONNECT));
 }
 
-TEST(MainWindow, EveryCommandSavesAndAFailedSaveDisablesUpdate) {
-    App app;
-    app.start();
+// Connect opens the devices named, shows the identity and checks an image named before.
+// Update takes the name shown, even typed without leaving the field, whole however long.
+// Every command saves the lists, and a failed save disables Update; a list changed
+// disconnects.
+TEST(MainWindow, ConnectUpdateAndSave) {
+    SimOptions options;
+    options.serial = {0x01, 0x02, 0x03, 0x04, 0x05, 0x7F};
+    options.version = {2, 9};
+    App app(options);
+    app.window.create();
+    app.typeFile(app.image("old.hfi"));
     app.connect();
-    const std::string image = app.file("a.hfi", imageWithArea(ascending(10)));
-    app.typeFile(image);
-    app.leaveField();
-    ASSERT_TRUE(app.on(IDC_UPDATE));
+    EXPECT_EQ(app.ports.opened, (decltype(app.ports.opened){{"Halden In", "Halden Out"}}));
+    EXPECT_EQ(app.view.texts[IDC_SERIAL], "01020304057f");
+    EXPECT_EQ(app.view.texts[IDC_VERSION], "2.9");
+    EXPECT_EQ(app.rig.boxes.notices, Texts{"Connection established!"});
+    EXPECT_TRUE(app.window.connected() && app.on(IDC_FINDIMAGE) && app.on(IDC_UPDATE));
+    const std::string sub(120, 'd');
+    std::filesystem::create_directories(app.dir + "/" + sub + "/" + sub);
+    const Bytes data = ascending(1000, 6);
+    const std::string path = app.file(sub + "/" + sub + "/new.hfi", imageWithArea(data));
+    ASSERT_GT(path.size(), 248u);
+    app.typeFile(path);
+    app.click(IDC_UPDATE);
+    EXPECT_TRUE(app.errors.empty());
+    EXPECT_EQ(app.rig.halden.memory(), data);
+    EXPECT_EQ(app.view.texts[IDC_VERSION], "6.7");
+    EXPECT_EQ(app.rig.boxes.notices.back(), "Halden was successfully updated.");
+    EXPECT_TRUE(app.on(IDC_UPDATE));  // another update can follow
     const int saves = app.settings.saves;
     app.window.command(IDC_NONE, Notification::Other);  // Escape
     EXPECT_EQ(app.settings.saves, saves + 1);
@@ -309,366 +272,189 @@ TEST(MainWindow, EveryCommandSavesAndAFailedSaveDisablesUpdate) {
     app.window.command(IDC_FILENAME, Notification::FocusIn);
     EXPECT_FALSE(app.on(IDC_UPDATE));
     EXPECT_TRUE(app.window.connected());
-}
-
-TEST(MainWindow, ConnectShowsTheIdentityAndOpensTheNamedDevices) {
-    SimOptions options;
-    options.serial = {0x01, 0x02, 0x03, 0x04, 0x05, 0x7F};
-    options.version = {2, 9};
-    App app(options);
-    app.start();
-    app.connect();
-    EXPECT_EQ(app.ports.opened,
-              (std::vector<std::pair<std::string, std::string>>{{"Halden In", "Halden Out"}}));
-    EXPECT_EQ(app.view.texts[IDC_SERIAL], "01020304057f");
-    EXPECT_EQ(app.view.texts[IDC_VERSION], "2.9");
-    EXPECT_EQ(app.rig.boxes.notices, std::vector<std::string>{"Connection established!"});
-    EXPECT_TRUE(app.on(IDC_FINDIMAGE));
-    EXPECT_FALSE(app.on(IDC_UPDATE));
-    EXPECT_TRUE(app.window.connected());
-}
-
-TEST(MainWindow, ConnectWithAValidImageNamedEnablesUpdate) {
-    App app;
-    app.start();
-    app.typeFile(app.file("a.hfi", imageWithArea(ascending(10))));
-    app.connect();
-    EXPECT_TRUE(app.on(IDC_UPDATE));
-}
-
-TEST(MainWindow, ConnectToASilentHaldenTimesOut) {
-    SimOptions options;
-    options.silent = true;
-    App app(options);
-    app.start();
-    app.view.texts[IDC_SERIAL] = "kept";
-    app.connect();
-    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{test::then("MIDI Response timeout",
-                                                                        test::kCheckConnection)});
-    EXPECT_GE(app.rig.clock.now(), 30s);
-    EXPECT_FALSE(app.ports.open);
-    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
-    EXPECT_EQ(app.view.texts[IDC_SERIAL], "kept");
-}
-
-TEST(MainWindow, APortThatCannotBeOpenedLeavesItDisconnected) {
-    App app;
-    app.start();
-    app.connect();
-    app.ports.openError =
-        "Can't open the MIDI input port \"X\". Is the MIDI port currently in use?";
-    app.click(IDC_CONNECT);
-    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{app.ports.openError});
-    EXPECT_FALSE(app.window.connected());
-    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
-    EXPECT_FALSE(app.on(IDC_UPDATE));
-}
-
-TEST(MainWindow, ChangingAListDisconnects) {
-    App app;
-    app.start();
-    app.typeFile(app.file("a.hfi", imageWithArea(ascending(10))));
-    app.connect();
+    app.settings.failSaves = false;
+    app.leaveField();
     ASSERT_TRUE(app.on(IDC_UPDATE));
     app.pick(IDC_RECEIVE, 1);
-    EXPECT_FALSE(app.window.connected());
-    EXPECT_FALSE(app.on(IDC_FINDIMAGE));
-    EXPECT_FALSE(app.on(IDC_UPDATE));
+    app.expectDisconnected("a list changed");
 }
 
-TEST(MainWindow, LeavingTheFieldChecksTheImage) {
-    struct Case {
-        const char* name;
-        bool connect;
-        std::function<std::string(App&)> makeFile;
-        std::vector<std::string> errors;
-        bool update;
-    };
-    Bytes badCrc = imageWithArea(ascending(10));
-    badCrc[8] ^= 1;
-    const std::vector<Case> cases = {
-        {"valid",
-         true,
-         [](App& a) { return a.file("a.hfi", imageWithArea(ascending(10))); },
-         {},
-         true},
-        {"empty name", true, [](App&) { return std::string(); }, {}, false},
-        {"not connected", false, [&](App& a) { return a.file("a.hfi", badCrc); }, {}, false},
-        {"bad checksum",
-         true,
-         [&](App& a) { return a.file("a.hfi", badCrc); },
-         {"Update file CRC error"},
-         false},
-    };
-    for (const auto& c : cases) {
-        App app;
-        app.start();
-        if (c.connect) app.connect();
-        app.typeFile(c.makeFile(app));
-        app.leaveField();
-        // Which text each bad file gets is the image reader's to prove.
-        EXPECT_EQ(app.rig.boxes.errors, c.errors) << c.name;
-        EXPECT_EQ(app.on(IDC_UPDATE), c.update) << c.name;
+// A Halden that does not answer, a port that cannot be opened, or one that is gone
+// (another interface stands at its position now): not connected, nothing sent to another
+// port, the identity shown kept, and the lists as they are now.
+TEST(MainWindow, AFailedConnectLeavesItDisconnected) {
+    const std::string timeout = test::then("MIDI Response timeout", test::kCheckConnection),
+                      openError =
+                          "Can't open the MIDI input port \"X\". Is the MIDI port "
+                          "currently in use?",
+                      gone =
+                          "The MIDI input port \"Halden In\" is no longer there. Is the "
+                          "MIDI interface still connected?";
+    for (const std::string& error : {timeout, openError, gone}) {
+        SimOptions options;
+        options.silent = error == timeout;
+        App app(options);
+        app.window.create();
+        app.typeFile(app.image());
+        app.pick(IDC_TRANSMIT, 2);
+        app.pick(IDC_RECEIVE, 2);
+        if (error != timeout) app.click(IDC_CONNECT);
+        if (error == openError) app.ports.openError = openError;
+        if (error == gone) {
+            app.ports.listed = {{{"Other In", 1}, {"Bench 3 In", 2}},
+                                {{"Other Out", 1}, {"Bench 3 Out", 2}}};
+        }
+        app.view.texts[IDC_SERIAL] = "kept";
+        const size_t sent = app.rig.link.sent.size();
+        app.click(IDC_CONNECT);
+        EXPECT_EQ(app.errors, Texts{error});
+        EXPECT_FALSE(app.ports.open);
+        EXPECT_EQ(app.view.texts[IDC_SERIAL], "kept");
+        app.expectDisconnected(error);
+        if (error == timeout) continue;
+        EXPECT_EQ(app.rig.link.sent.size(), sent);
+        EXPECT_EQ(app.ports.opened.size(), 1u);
+        if (error == openError) continue;
+        EXPECT_EQ(app.view.entries[IDC_TRANSMIT],
+                  (Texts{"(Choose a MIDI port)", "Other Out", "Bench 3 Out"}));
+        EXPECT_EQ(app.view.selected[IDC_TRANSMIT], 0);
+        EXPECT_FALSE(app.on(IDC_CONNECT));
     }
 }
 
-// A name longer than 248 characters is used whole, never cut short.
-TEST(MainWindow, ALongPathIsUsedWhole) {
+// Leaving the field checks the image named, once connected (which text each bad file
+// gets is the image reader's to prove). Find image needs a connection; a file chosen is
+// checked; a chooser cancelled keeps the previous name, checked again.
+TEST(MainWindow, TheImageNamedOrFound) {
+    Bytes badCrc = imageWithArea(ascending(10));
+    badCrc[8] ^= 1;
     App app;
-    app.start();
-    app.connect();
-    const std::string sub(120, 'd');
-    std::filesystem::create_directories(app.dir + "/" + sub + "/" + sub);
-    const Bytes data = ascending(300, 6);
-    const std::string path = app.file(sub + "/" + sub + "/a.hfi", imageWithArea(data));
-    ASSERT_GT(path.size(), 248u);
-    app.typeFile(path);
-    app.leaveField();
-    EXPECT_TRUE(app.rig.boxes.errors.empty());
-    ASSERT_TRUE(app.on(IDC_UPDATE));
-    app.click(IDC_UPDATE);
-    EXPECT_EQ(app.rig.halden.memory(), data);
-}
-
-TEST(MainWindow, FindImageNeedsAConnection) {
-    App app;
-    app.start();
+    app.window.create();
+    app.nameFile(app.file("bad.hfi", badCrc));
     app.click(IDC_FINDIMAGE);
-    EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{"Establish a connection first!"});
+    EXPECT_EQ(app.errors, Texts{"Establish a connection first!"});
     EXPECT_EQ(app.view.choosers, 0);
-}
-
-TEST(MainWindow, FindImageChecksTheChosenFileOrKeepsThePreviousOne) {
-    App app;
-    app.start();
-    app.connect();
-    const std::string good = app.file("good.hfi", imageWithArea(ascending(10)));
+    app.connect();  // checks the name in the field
+    EXPECT_EQ(app.errors.back(), "Update file CRC error");
+    app.nameFile("");
+    EXPECT_EQ(app.errors.size(), 2u);
+    EXPECT_FALSE(app.on(IDC_UPDATE));
+    app.nameFile(app.file("bad.hfi", badCrc));
+    EXPECT_EQ(app.errors.size(), 3u);
+    EXPECT_FALSE(app.on(IDC_UPDATE));
+    const std::string good = app.image("good.hfi");
     app.view.chosen = good;
     app.click(IDC_FINDIMAGE);
     EXPECT_EQ(app.view.texts[IDC_FILENAME], good);
     EXPECT_TRUE(app.on(IDC_UPDATE));
-    app.view.chosen.reset();  // cancelled: the previous name is checked again
+    app.view.chosen.reset();
     std::filesystem::remove(good);
     app.click(IDC_FINDIMAGE);
     EXPECT_EQ(app.view.texts[IDC_FILENAME], good);
-    EXPECT_EQ(app.rig.boxes.errors.size(), 1u);
+    EXPECT_EQ(app.errors.size(), 4u);
     EXPECT_FALSE(app.on(IDC_UPDATE));
 }
 
-TEST(MainWindow, UpdateWritesTheImageAndShowsTheNewVersion) {
-    App app;
-    app.start();
-    app.connect();
-    const Bytes data = ascending(1000, 3);
-    app.typeFile(app.file("a.hfi", imageWithArea(data)));
-    app.leaveField();
-    app.click(IDC_UPDATE);
-    EXPECT_EQ(app.rig.halden.memory(), data);
-    EXPECT_EQ(app.view.texts[IDC_VERSION], "3.4");
-    EXPECT_EQ(app.rig.boxes.notices.back(), "Halden was successfully updated.");
-    EXPECT_TRUE(app.on(IDC_UPDATE));  // another update can follow
-}
-
-TEST(MainWindow, UpdateUsesTheNameShownNotTheOneLastChecked) {
-    App app;
-    app.start();
-    app.connect();
-    app.typeFile(app.file("old.hfi", imageWithArea(ascending(100, 5))));
-    app.leaveField();
-    const Bytes fresh = ascending(200, 7);
-    app.typeFile(app.file("new.hfi", imageWithArea(fresh)));  // Enter without leaving
-    app.click(IDC_UPDATE);
-    EXPECT_EQ(app.rig.halden.memory(), fresh);
-}
-
+// The file deleted, damaged or emptied after it was checked.
 TEST(MainWindow, UpdateRereadsTheFileAndSendsNothingWhenItChanged) {
-    struct Case {
-        const char* name;
-        std::function<void(const std::string&)> change;
-        std::string error;
-    };
-    const std::vector<Case> cases = {
-        {"deleted", [](const std::string& p) { std::filesystem::remove(p); },
-         "Can't open file PATH for reading"},
-        {"damaged",
-         [](const std::string& p) {
-             std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
-             f.seekp(8);
-             f.put(0x55);
-         },
-         "Update file CRC error"},
-        {"emptied", [](const std::string& p) { std::ofstream(p, std::ios::trunc); },
-         "Update file image corrupt"},
-    };
-    for (const auto& c : cases) {
+    for (int change = 0; change < 3; ++change) {
         App app;
-        app.start();
+        app.window.create();
         app.connect();
-        const std::string path = app.file("a.hfi", imageWithArea(ascending(300)));
-        app.typeFile(path);
-        app.leaveField();
+        const std::string path = app.image();
+        app.nameFile(path);
         const size_t sent = app.rig.link.sent.size();
-        c.change(path);
+        if (change == 0) std::filesystem::remove(path);
+        if (change == 1) std::fstream(path, std::ios::in | std::ios::out).seekp(8).put(0x55);
+        if (change == 2) std::ofstream(path, std::ios::trunc);
         app.click(IDC_UPDATE);
-        std::string expected = c.error;
-        if (auto at = expected.find("PATH"); at != std::string::npos) expected.replace(at, 4, path);
-        EXPECT_EQ(app.rig.boxes.errors, std::vector<std::string>{expected}) << c.name;
-        EXPECT_EQ(app.rig.link.sent.size(), sent) << c.name;
+        const std::string errors[] = {"Can't open file " + path + " for reading",
+                                      "Update file CRC error", "Update file image corrupt"};
+        EXPECT_EQ(app.errors, Texts{errors[change]});
+        EXPECT_EQ(app.rig.link.sent.size(), sent) << change;
     }
-}
-
-// Past the erase, the version shown is gone from the Halden: it is no longer shown.
-TEST(MainWindow, ACancelPastTheEraseSaysTheHaldenIsErased) {
-    App app;
-    app.start();
-    app.connect();
-    app.typeFile(app.file("a.hfi", imageWithArea(ascending(1000, 9))));
-    app.leaveField();
-    app.rig.progress.onSet = [&](std::string_view caption, int percent) {
-        if (caption == "Updating Halden area..." && percent > 20) app.rig.cancel = true;
-    };
-    app.click(IDC_UPDATE);
-    EXPECT_EQ(app.rig.boxes.errors,
-              std::vector<std::string>{test::then("Operation canceled", test::kErasedByCancel)});
-    EXPECT_EQ(app.view.texts[IDC_VERSION], "");
-    EXPECT_EQ(app.view.texts[IDC_SERIAL], "000a7f100102");
-}
-
-TEST(MainWindow, APortFailureIsFatal) {
-    App app;
-    app.start();
-    app.connect();
-    app.typeFile(app.file("a.hfi", imageWithArea(ascending(1000))));
-    app.leaveField();
-    app.rig.link.failFrom = app.rig.link.sent.size() + 5;
-    app.click(IDC_UPDATE);
-    EXPECT_EQ(app.rig.boxes.fatals,
-              std::vector<std::string>{test::then("link unplugged", test::kErasedPortGone)});
-    EXPECT_EQ(app.view.exitCode, 1);
-    app.click(IDC_CONNECT);  // the window has ended: nothing more happens
-    EXPECT_EQ(app.ports.opened.size(), 1u);
-}
-
-TEST(MainWindow, ExitSavesTheSelectionsAndEnds) {
-    App app;
-    app.start();
-    app.pick(IDC_TRANSMIT, 1);
-    app.pick(IDC_RECEIVE, 1);
-    app.click(IDC_EXIT);
-    EXPECT_EQ(app.view.exitCode, 0);
-    ASSERT_TRUE(app.settings.stored);
-    EXPECT_EQ(app.settings.stored->input, 1);
-    EXPECT_EQ(app.settings.stored->output, 1);
-    App next;
-    next.settings.stored = app.settings.stored;
-    next.start();
-    EXPECT_EQ(next.view.selected[IDC_RECEIVE], 1);
-    EXPECT_EQ(next.view.selected[IDC_TRANSMIT], 1);
-}
-
-// After the read-back: a Halden that does not prove the update fails it, with the
-// identity it read back on show.
-TEST(MainWindow, AnUpdateTheHaldenDoesNotProveFails) {
-    struct Case {
-        const char* name;
-        std::optional<uint8_t> statusAfter;
-        std::optional<Version> versionAfter;
-        std::string error, version;
-    };
-    const std::vector<Case> cases = {
-        {"not good", 1, {}, "The Halden does not report the new firmware as good", ""},
-        {"old version",
-         {},
-         Version{1, 4},
-         "The Halden reports version 1.4 after the update; the image holds 1.5",
-         "1.4"},
-    };
-    for (const Case& c : cases) {
-        SimOptions options;
-        options.statusAfterUpdate = c.statusAfter;
-        options.versionAfterUpdate = c.versionAfter;
-        App app(options);
-        app.start();
-        app.connect();
-        Bytes data = ascending(300);
-        data[0] = 1, data[1] = 5;
-        app.typeFile(app.file("v1.5.hfi", imageWithArea(data, 1, 5)));
-        app.leaveField();
-        app.click(IDC_UPDATE);
-        EXPECT_EQ(app.rig.boxes.errors,
-                  std::vector<std::string>{test::then(c.error, test::kNotConfirmed)})
-            << c.name;
-        EXPECT_EQ(app.rig.boxes.notices.size(), 1u) << c.name;  // only Connect's
-        EXPECT_EQ(app.view.texts[IDC_VERSION], c.version) << c.name;
-        EXPECT_EQ(app.view.texts[IDC_SERIAL], "000a7f100102") << c.name;
-    }
-}
-
-// Before the erase, a failure says that nothing was changed, and the version stays.
-TEST(MainWindow, AFailureBeforeTheEraseSaysNothingChanged) {
-    App app;
-    app.start();
-    app.connect();
-    app.typeFile(app.file("same.hfi", imageWithArea(ascending(10), 1, 4)));
-    app.leaveField();
-    app.click(IDC_UPDATE);  // the up-to-date question, answered No
-    EXPECT_EQ(app.rig.boxes.errors,
-              std::vector<std::string>{test::then("Operation canceled", test::kNothingChanged)});
-    EXPECT_EQ(app.view.texts[IDC_VERSION], "1.4");
 }
 
 // Every update is recorded, whatever its outcome, with what was known of the Halden
-// before and after it.
-TEST(MainWindow, EveryUpdateIsRecorded) {
+// before and after it. The window shows the version the Halden has now: none past the
+// erase, what it said after an update it does not prove. A port failure ends the window.
+TEST(MainWindow, AnUpdateEndsAndIsRecorded) {
+    enum Fault { None, HistoryFails, SameVersion, Cancel, NotGood, Other, PortFails };
+    const std::string canceled = "Operation canceled", unproven = test::kNotConfirmed;
     struct Case {
-        const char* name;
-        std::map<unsigned, uint8_t> blockResults;
-        bool historyFails;
+        Fault fault;
+        std::string box;      // an error box, or (PortFails) a fatal one
+        const char* version;  // shown after
         StatusCode status;
-        const char* after;
+        const char* after;  // the version recorded after
     };
     const Case cases[] = {
-        {"done", {}, false, 0, "1.5"},
-        {"failed past the erase", {{1, 1}}, false, 11, ""},
-        {"done, the history not written", {}, true, 0, "1.5"},
+        {None, "", "1.5", 0, "1.5"},
+        {HistoryFails, "Can't write the update history h: full", "1.5", 0, "1.5"},
+        {SameVersion, test::then(canceled, test::kNothingChanged), "1.4", 5, ""},
+        {Cancel, test::then(canceled, test::kErasedByCancel), "", 5, ""},
+        {NotGood, test::then("The Halden does not report the new firmware as good", unproven), "",
+         19, ""},
+        {Other,
+         test::then("The Halden reports version 1.4 after the update; the image holds 1.5",
+                    unproven),
+         "1.4", 20, "1.4"},
+        {PortFails, test::then("link unplugged", test::kErasedPortGone), "", 16, ""},
     };
     for (const Case& c : cases) {
         SimOptions options;
-        options.blockResults = c.blockResults;
+        if (c.fault == NotGood) options.statusAfterUpdate = 1;
+        if (c.fault == Other) options.versionAfterUpdate = Version{1, 4};
         App app(options);
-        app.history.fails = c.historyFails;
-        app.start();
+        app.history.fails = c.fault == HistoryFails;
+        app.window.create();
         app.connect();
+        const uint8_t minor = c.fault == SameVersion ? 4 : 5;
         Bytes data = ascending(300);
-        data[0] = 1, data[1] = 5;
-        const std::string path = app.file("v1.5.hfi", imageWithArea(data, 1, 5));
-        app.typeFile(path);
-        app.leaveField();
+        data[0] = 1, data[1] = minor;
+        const Bytes image = imageWithArea(data, 1, minor);
+        app.nameFile(app.file("v1.x.hfi", image));
+        app.rig.progress.onSet = [&](std::string_view caption, int percent) {
+            if (c.fault == Cancel && caption == "Updating Halden area..." && percent > 20) {
+                app.rig.cancel = true;
+            }
+        };
+        if (c.fault == PortFails) app.rig.link.failFrom = app.rig.link.sent.size() + 5;
         app.click(IDC_UPDATE);
-        ASSERT_EQ(app.history.entries.size(), 1u) << c.name;
+        const Texts box = c.box.empty() ? Texts{} : Texts{c.box};
+        EXPECT_EQ(c.fault == PortFails ? app.rig.boxes.fatals : app.errors, box) << c.fault;
+        EXPECT_EQ(app.rig.boxes.notices.size(), c.status == 0 ? 2u : 1u) << c.fault;
+        EXPECT_EQ(app.view.texts[IDC_VERSION], c.version) << c.fault;
+        EXPECT_EQ(app.view.texts[IDC_SERIAL], "000a7f100102") << c.fault;
+        EXPECT_EQ(app.view.exitCode.value_or(-1), c.fault == PortFails ? 1 : -1) << c.fault;
+        app.click(IDC_CONNECT);  // after a port failure the window has ended: nothing happens
+        EXPECT_EQ(app.ports.opened.size(), c.fault == PortFails ? 1u : 2u) << c.fault;
+        ASSERT_EQ(app.history.entries.size(), 1u) << c.fault;
         const HistoryEntry& e = app.history.entries[0];
-        EXPECT_EQ(e.program, "halden-gui 1.0.0");
-        EXPECT_EQ(e.midiSystem, "Test MIDI");
-        EXPECT_EQ(e.output, "Halden Out");
-        EXPECT_EQ(e.input, "Halden In");
-        EXPECT_EQ(e.serial, "000a7f100102");
-        EXPECT_EQ(e.versionBefore, "1.4");
-        EXPECT_EQ(e.versionAfter, c.after) << c.name;
-        EXPECT_EQ(e.image, "v1.5.hfi");
-        const Bytes image = imageWithArea(data, 1, 5);
         char checksum[8];
         std::snprintf(checksum, sizeof checksum, "0x%04X", image[1] | image[2] << 8);
-        EXPECT_EQ(e.checksum, checksum);
-        EXPECT_EQ(e.status, c.status) << c.name;
-        EXPECT_GT(e.seconds, 0.1);
-        if (c.historyFails) {
-            // Told after the outcome.
-            EXPECT_EQ(app.rig.boxes.notices.back(), "Halden was successfully updated.");
-            EXPECT_EQ(app.rig.boxes.errors,
-                      std::vector<std::string>{"Can't write the update history h: full"});
-        } else if (c.status == 0) {
-            EXPECT_TRUE(app.rig.boxes.errors.empty());
-        }
+        EXPECT_EQ((Texts{e.program, e.midiSystem, e.output, e.input, e.serial, e.versionBefore,
+                         e.image, e.checksum, e.versionAfter}),
+                  (Texts{"halden-gui 1.0.0", "Test MIDI", "Halden Out", "Halden In", "000a7f100102",
+                         "1.4", "v1.x.hfi", checksum, c.after}))
+            << c.fault;
+        EXPECT_EQ(e.status, c.status) << c.fault;
+        EXPECT_GT(e.seconds, 0) << c.fault;
+    }
+}
+
+TEST(ListSelection, TextThatNamesNoEntryIsNoSelection) {
+    const Texts entries = {"(Choose a MIDI port)", "USB MIDI 1", "Synth"};
+    const std::tuple<int, const char*, int> cases[] = {
+        {1, "USB MIDI 1", 1},  // the entry as shown
+        {1, "USB MIDI", -1},   // edited: names nothing
+        {-1, "synth", 2},      // typed whole, in another case
+        {0, "Synth", 2},       // the text wins over a stale position
+        {5, "USB MIDI 1", 1},  // a position past the end
+        {-1, "", -1},         {2, "Synth ", -1},
+    };
+    for (const auto& [current, text, expected] : cases) {
+        EXPECT_EQ(listSelection(current, text, entries), expected) << current << " " << text;
     }
 }
 

@@ -13,36 +13,36 @@
 namespace halden {
 namespace {
 
-// Runs `take` in a child that holds the lock until told to end; returns its pid.
-pid_t holdInChild(const std::string& name, int& release) {
+constexpr const char* kPort = "UM-ONE:UM-ONE MIDI 1 20:0";
+
+// Whether a process of its own gets the port now.
+bool anotherProcessTakes(const char* system, const char* direction, const std::string& name) {
+    const pid_t child = fork();
+    if (child == 0) _exit(PortLock::take(system, direction, name) ? 0 : 1);
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(PortLock, AnotherProcessKeepsThePortUntilItEnds) {
+    test::TempDir dir("port-lock");
+    setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
     int ready[2], done[2];
-    if (pipe(ready) != 0 || pipe(done) != 0) std::abort();
+    ASSERT_TRUE(pipe(ready) == 0 && pipe(done) == 0);
     const pid_t child = fork();
     if (child == 0) {
         close(done[1]);
-        auto lock = PortLock::take("ALSA", "output", name);
+        auto lock = PortLock::take("ALSA", "output", kPort);
         char c = lock ? 'y' : 'n';
         (void)!write(ready[1], &c, 1);
         (void)!read(done[0], &c, 1);  // until the parent closes its end
         _exit(0);
     }
     char c = 0;
-    EXPECT_EQ(read(ready[0], &c, 1), 1);
-    EXPECT_EQ(c, 'y');
-    close(ready[0]);
-    close(ready[1]);
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    ASSERT_EQ(c, 'y');
     close(done[0]);
-    release = done[1];
-    return child;
-}
 
-TEST(PortLock, AnotherProcessKeepsThePortUntilItEnds) {
-    test::TempDir dir("port-lock");
-    setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
-    int release = -1;
-    const pid_t child = holdInChild("UM-ONE:UM-ONE MIDI 1 20:0", release);
-
-    auto refused = PortLock::take("ALSA", "output", "UM-ONE:UM-ONE MIDI 1 20:0");
+    auto refused = PortLock::take("ALSA", "output", kPort);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.failure().code, 21u);
     EXPECT_EQ(refused.failure().text,
@@ -52,13 +52,12 @@ TEST(PortLock, AnotherProcessKeepsThePortUntilItEnds) {
                   "), which may be updating the Halden there. Nothing was sent; try again when it "
                   "has finished.");
     // The same name in the other direction, or on another MIDI system, is another port.
-    EXPECT_TRUE(PortLock::take("ALSA", "input", "UM-ONE:UM-ONE MIDI 1 20:0"));
-    EXPECT_TRUE(PortLock::take("JACK", "output", "UM-ONE:UM-ONE MIDI 1 20:0"));
+    EXPECT_TRUE(PortLock::take("ALSA", "input", kPort));
+    EXPECT_TRUE(PortLock::take("JACK", "output", kPort));
 
-    close(release);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(PortLock::take("ALSA", "output", "UM-ONE:UM-ONE MIDI 1 20:0"));
+    close(done[1]);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    EXPECT_TRUE(PortLock::take("ALSA", "output", kPort));
     unsetenv("XDG_RUNTIME_DIR");
 }
 
@@ -70,16 +69,9 @@ TEST(PortLock, ThreadsOfOneProcessShareAPortAndTheLastLetsGo) {
     ASSERT_TRUE(first && second);
     first->reset();
     // Still held for the second user: another process is refused.
-    const pid_t child = fork();
-    if (child == 0) _exit(PortLock::take("JACK", "input", "Halden 1:out") ? 1 : 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(anotherProcessTakes("JACK", "input", "Halden 1:out"));
     second->reset();
-    const pid_t again = fork();
-    if (again == 0) _exit(PortLock::take("JACK", "input", "Halden 1:out") ? 0 : 1);
-    ASSERT_EQ(waitpid(again, &status, 0), again);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(anotherProcessTakes("JACK", "input", "Halden 1:out"));
     unsetenv("XDG_RUNTIME_DIR");
 }
 

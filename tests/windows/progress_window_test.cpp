@@ -26,22 +26,5 @@ TEST(ProgressWindow, AThreadThatCannotStartLeavesNoWindow) {
     progress.close();
 }
 
-// Alt+F4 (WM_CLOSE) while firmware is written keeps the window with its Cancel.
-TEST(ProgressWindow, ACloseRequestKeepsTheWindow) {
-    std::atomic<bool> closing{false};
-    int cancels = 0;
-    ProgressWindow progress(
-        GetModuleHandleW(nullptr), [&] { ++cancels; }, closing);
-    progress.open();
-    const HWND window = progress.window();
-    ASSERT_NE(window, nullptr);
-    SendMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(IsWindow(window));
-    EXPECT_EQ(progress.window(), window);
-    EXPECT_EQ(cancels, 0);  // nor does it cancel
-    progress.close();
-    EXPECT_EQ(progress.window(), nullptr);
-}
-
 }  // namespace
 }  // namespace halden::win32

@@ -50,28 +50,21 @@ struct RegistryRig {
     test::ScriptedBoxes boxes;
 };
 
-TEST(RegistryPortSettings, FirstRunLoadsNothingQuietly) {
+// A first run loads nothing, quietly; then both positions are kept as DWORDs, no
+// choice (-1) too.
+TEST(RegistryPortSettings, KeepsBothValuesAsDwords) {
     RegistryRig rig;
     int in = -1, out = -1;
     EXPECT_FALSE(test::loadPositions(rig.store(), in, out));
-    EXPECT_EQ(in, -1);
-    EXPECT_EQ(out, -1);
+    EXPECT_EQ(std::pair(in, out), std::pair(-1, -1));
     EXPECT_TRUE(rig.boxes.errors.empty());
-}
-
-TEST(RegistryPortSettings, KeepsBothValuesAsDwords) {
-    RegistryRig rig;
-    ASSERT_TRUE(rig.store().save(PortChoice{1, 2, {}, {}}));
-    int in = 0, out = 0;
-    ASSERT_TRUE(test::loadPositions(rig.store(), in, out));
-    EXPECT_EQ(in, 1);
-    EXPECT_EQ(out, 2);
-    ASSERT_TRUE(rig.store().save(PortChoice{-1, 0, {}, {}}));
+    for (const auto& [input, output] : {std::pair(1, 2), std::pair(-1, 0)}) {
+        ASSERT_TRUE(rig.store().save(PortChoice{input, output, {}, {}}));
+        ASSERT_TRUE(test::loadPositions(rig.store(), in, out));
+        EXPECT_EQ(std::pair(in, out), std::pair(input, output));
+    }
     EXPECT_EQ(rig.get(HKEY_LOCAL_MACHINE, "InputBus"),
               (std::pair<DWORD, std::vector<BYTE>>{REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}));
-    ASSERT_TRUE(test::loadPositions(rig.store(), in, out));
-    EXPECT_EQ(in, -1);
-    EXPECT_EQ(out, 0);
 }
 
 TEST(RegistryPortSettings, AValueThatCannotBeReadFailsTheLoad) {
@@ -82,13 +75,11 @@ TEST(RegistryPortSettings, AValueThatCannotBeReadFailsTheLoad) {
     int in = -1, out = -1;
     EXPECT_FALSE(test::loadPositions(rig.store(), in, out));
     EXPECT_EQ(in, -1);
-
     RegistryRig onlyFirst;
     const DWORD three = 3;
     onlyFirst.put(HKEY_LOCAL_MACHINE, "InputBus", REG_DWORD, &three, sizeof three);
     EXPECT_FALSE(test::loadPositions(onlyFirst.store(), in, out));
-    EXPECT_EQ(in, 3);  // read before the failure: it stays
-    EXPECT_EQ(out, -1);
+    EXPECT_EQ(std::pair(in, out), std::pair(3, -1));  // read before the failure: it stays
 }
 
 // Where the machine-wide key cannot be opened with full access (here: a root that is

@@ -34,7 +34,6 @@ public:
     std::vector<Device> outputs{{"USB MIDI Out"}};
     unsigned bytesPerSecond = 3125;            // the cable's pace; 0: at once
     std::map<std::string, MMRESULT> failures;  // call name -> result, e.g. "inOpen"
-    unsigned addBufferFailsFrom = 0;           // the N-th midiInAddBuffer fails; 0: never
     bool neverFinishes = false;                // a sent message never comes back done
     // Bytes wait (up to a second of real time) for a buffer instead of being lost, as in
     // a driver with a FIFO of its own: for runs where the host's hand-back thread races
@@ -43,58 +42,67 @@ public:
     std::function<void(ByteView)> onSent;  // called when a message has been played
 
     // Bytes arriving on the input cable: they fill the queued buffers in order, a buffer
-    // going back when it is full or a SysEx message ends in it. Returns how many bytes
-    // found no buffer (and were lost).
-    size_t deliver(ByteView bytes);
-    // The same, but the driver reports the message as broken (MIM_LONGERROR).
-    size_t deliverBroken(ByteView bytes);
+    // going back when it is full or a SysEx message ends in it; `broken`: the driver
+    // reports the message as broken (MIM_LONGERROR). Gives how many bytes found no
+    // buffer (and were lost).
+    size_t deliver(ByteView bytes, bool broken = false);
 
     // --- what happened ---
     std::vector<std::string> calls() const;
     size_t queuedBuffers() const;
-    size_t addBufferCalls() const;
     bool anythingOpen() const;
 
     // --- WinmmApi ---
-    UINT inGetNumDevs() override;
+    UINT inGetNumDevs() override { return count("inGetNumDevs", inputs); }
     MMRESULT inGetDevCaps(UINT device, MIDIINCAPSA& caps) override;
     MMRESULT inOpen(HMIDIIN& handle, UINT device, MidiCallback callback,
                     DWORD_PTR instance) override;
-    MMRESULT inPrepareHeader(HMIDIIN handle, MIDIHDR& header) override;
+    MMRESULT inPrepareHeader(HMIDIIN, MIDIHDR& h) override { return prepare("inPrepareHeader", h); }
     MMRESULT inAddBuffer(HMIDIIN handle, MIDIHDR& header) override;
-    MMRESULT inStart(HMIDIIN handle) override;
-    MMRESULT inStop(HMIDIIN handle) override;
+    MMRESULT inStart(HMIDIIN) override { return setStarted("inStart", true); }
+    MMRESULT inStop(HMIDIIN) override { return setStarted("inStop", false); }
     MMRESULT inReset(HMIDIIN handle) override;
-    MMRESULT inUnprepareHeader(HMIDIIN handle, MIDIHDR& header) override;
+    MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR& h) override {
+        return unprepare("inUnprepareHeader", h);
+    }
     MMRESULT inClose(HMIDIIN handle) override;
-    UINT outGetNumDevs() override;
+    UINT outGetNumDevs() override { return count("outGetNumDevs", outputs); }
     MMRESULT outGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
     MMRESULT outOpen(HMIDIOUT& handle, UINT device, MidiCallback callback,
                      DWORD_PTR instance) override;
-    MMRESULT outPrepareHeader(HMIDIOUT handle, MIDIHDR& header) override;
+    MMRESULT outPrepareHeader(HMIDIOUT, MIDIHDR& h) override {
+        return prepare("outPrepareHeader", h);
+    }
     MMRESULT outLongMsg(HMIDIOUT handle, MIDIHDR& header) override;
-    MMRESULT outUnprepareHeader(HMIDIOUT handle, MIDIHDR& header) override;
+    MMRESULT outUnprepareHeader(HMIDIOUT, MIDIHDR& h) override {
+        return unprepare("outUnprepareHeader", h);
+    }
     MMRESULT outReset(HMIDIOUT handle) override;
     MMRESULT outClose(HMIDIOUT handle) override;
 
 private:
-    MMRESULT call(const char* name);  // lock held: logs it, gives its failure if set
-    MMRESULT open(const char* name, size_t devices, UINT device, bool& isOpen,
-                  MidiCallback& callback, DWORD_PTR& instance, MidiCallback givenCallback,
-                  DWORD_PTR givenInstance);        // lock held
+    struct End {
+        bool open = false;
+        MidiCallback callback = nullptr;
+        DWORD_PTR instance = 0;
+    };
+    // Logs the call and gives its failure if one is set, else runs `body` (with the lock).
+    template <class Body>
+    MMRESULT step(const char* name, Body body);
+    UINT count(const char* name, const std::vector<Device>& devices);
+    MMRESULT prepare(const char* name, MIDIHDR& header);
+    MMRESULT unprepare(const char* name, MIDIHDR& header);
+    MMRESULT setStarted(const char* name, bool started);
     void giveBack(MIDIHDR* header, UINT message);  // lock not held
-    size_t fill(ByteView bytes, UINT message);
-    std::condition_variable bufferQueued_;
 
     Clock& clock_;
     Scheduler& scheduler_;
     mutable std::mutex mutex_;
+    std::condition_variable bufferQueued_;
     std::vector<std::string> calls_;
-    bool inOpen_ = false, outOpen_ = false, started_ = false;
-    MidiCallback inCallback_ = nullptr, outCallback_ = nullptr;
-    DWORD_PTR inInstance_ = 0, outInstance_ = 0;
+    End in_, out_;
+    bool started_ = false;
     std::deque<MIDIHDR*> queued_;
-    size_t addBufferCalls_ = 0;
     Clock::Duration cableFreeAt_{0};
     MIDIHDR* inFlight_ = nullptr;
 };

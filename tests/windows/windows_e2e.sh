@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # halden.exe end to end under Wine (WINEPREFIX set by the caller): an update of the
-# built-in simulated Halden, image checks with the same status codes as everywhere, and
-# the listing of ports on a Wine without MIDI devices.
+# built-in simulated Halden and its history where Windows keeps a user's data, the listing
+# of ports through winmm.dll on a Wine without MIDI devices, and what differs on Windows.
+# (halden.exe checks the other sample in the package's and the installer's tests.)
 set -u
 halden=$(realpath "$1")
 examples=$(realpath "$2")
@@ -36,23 +37,8 @@ check "the history is in the local application data" 0 $? '"file": "[A-Z]:\\\\us
 run identify --simulate --baud 0 --trace
 check "identify with --trace" 0 $? '^ +[0-9.]+ < F0 41 10 4B 39 12 00 01 04'
 
-: >"$work/empty.hfi"
-printf '\x01\x40\x40\xff' >"$work/v1.hfi"
-cp "$examples/halden-1.4.hfi" "$work/crc.hfi"
-printf '\x00' | dd of="$work/crc.hfi" bs=1 seek=100 conv=notrunc status=none
-while read -r file status text; do
-    run check "$file" </dev/null
-    rc=$?
-    check "check $(basename "$file")" "$status" "$rc" "$text"
-done <<EOF2
-$examples/halden-1.5.hfi 0 a.valid.image.of.16397.bytes,.3.records,.1.area.with.16384.bytes.to.write$
-$examples/halden-1.4.hfi 0 a.valid.image.of.4105.bytes,.1.record,.1.area.with.4096.bytes.to.write$
-$work/empty.hfi 3 ^Update.file.image.corrupt$
-$work/v1.hfi 4 ^Unknown.update.file.version$
-$work/crc.hfi 2 ^Update.file.CRC.error$
-$work/missing.hfi 1 ^Can't.open.file
-$work 1 ^Can't.open.file
-EOF2
+run check "$examples/halden-1.4.hfi"
+check "check an image of one record" 0 $? 'a valid image of 4105 bytes, 1 record, 1 area with 4096 bytes to write$'
 
 run ports
 check "ports without MIDI devices" 1 $? \
@@ -61,6 +47,7 @@ check "ports without MIDI devices" 1 $? \
 run simulate
 check "simulate says it needs virtual ports" 1 $? 'needs virtual MIDI ports'
 
+# A number past Windows' 32-bit long.
 run update "$examples/halden-1.5.hfi" --simulate --baud 0 --sim-block-result 99999999999=1
 check "a bad option value" 64 $? 'is not a whole number'
 
