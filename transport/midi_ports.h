@@ -73,6 +73,23 @@ inline Failure portFailure(std::string text) {
     return {status::kPortFailure, std::move(text)};
 }
 
+// A listing with no port in a direction fails with these words; `why` (may be empty) is
+// what the MIDI system said about itself.
+inline Outcome listedPorts(const PortNames& names, const std::string& why = {}) {
+    if (names.inputs.empty()) {
+        return portFailure(
+            "No MIDI input buses available! Please connect your MIDI interface or start a MIDI "
+            "server" +
+            (why.empty() ? std::string() : "\n(" + why + ")"));
+    }
+    if (names.outputs.empty()) {
+        return portFailure(
+            "No MIDI output buses available! Please connect your MIDI card or start a MIDI "
+            "server");
+    }
+    return {};
+}
+
 // Where the port `wanted` is in `now`: at its device number when the name there is still
 // its name, else the one port of that name. None when it is gone, or when several ports
 // now have its name and none is at its device number.

@@ -222,18 +222,7 @@ Outcome RtMidiPorts::enumeratePorts(PortNames& names) {
         why = listing->why;
         names = listing->names;
     }
-    if (names.inputs.empty()) {
-        return portFailure(
-            "No MIDI input buses available! Please connect your MIDI interface or start a "
-            "MIDI server" +
-            (why.empty() ? std::string() : "\n(" + why + ")"));
-    }
-    if (names.outputs.empty()) {
-        return portFailure(
-            "No MIDI output buses available! Please connect your MIDI card or start a MIDI "
-            "server");
-    }
-    return {};
+    return listedPorts(names, why);
 }
 
 Outcome RtMidiPorts::open(const Port* input, const Port* output) {
