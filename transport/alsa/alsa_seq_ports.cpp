@@ -286,16 +286,13 @@ StatusCode AlsaSeqPorts::sendSysEx(ByteView message) {
         std::chrono::microseconds(message.size() * 1'000'000 / kWireBytesPerSecond);
     for (size_t at = 0; at < message.size();) {
         const size_t length = std::min(kEventBytes, message.size() - at);
+        Clock::Duration wait;
         {
-            Clock::Duration wait;
-            {
-                std::lock_guard lock(pacerMutex_);
-                wait = pacer_.waitBefore(length, clock_.now());
-            }
-            if (wait > Clock::Duration::zero())
-                clock_.waitFor(wait, [this] { return failed_.load(); });
-            if (failed_) return status::kPortFailure;
+            std::lock_guard lock(pacerMutex_);
+            wait = pacer_.waitBefore(length, clock_.now());
         }
+        if (wait > Clock::Duration::zero()) clock_.waitFor(wait, [this] { return failed_.load(); });
+        if (failed_) return status::kPortFailure;
         snd_seq_event_t ev;
         snd_seq_ev_clear(&ev);
         snd_seq_ev_set_source(&ev, outPort_);
