@@ -45,7 +45,8 @@ objects=()
 for s in "${sources[@]}"; do objects+=("$obj/${s//\//_}.o"); done
 # ASYNCIFY: the engine's waits suspend the wasm and await a promise. Its own stack
 # holds the suspended calls, from a command down to the wait.
-em++ "${objects[@]}" -O2 -o "$out/halden.js" \
+newer=$(find "${objects[@]}" -newer "$out/halden.wasm" 2>/dev/null || echo all)
+[ -z "$newer" ] || em++ "${objects[@]}" -O2 -o "$out/halden.js" \
     -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 \
     -sMODULARIZE -sEXPORT_NAME=HaldenModule -sENVIRONMENT=web \
     -sALLOW_MEMORY_GROWTH \

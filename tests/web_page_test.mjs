@@ -1,0 +1,188 @@
+// The web page in headless Chromium with the in-page simulator, driven like a user over
+// the DevTools protocol (on a pipe, so no other module is needed): choose the ports,
+// Connect, pick the image in the file chooser, Update, read the texts; then a second
+// update canceled from the progress window.
+// node web_page_test.mjs CHROMIUM SITE_DIR IMAGE
+import { spawn } from "node:child_process";
+import { createServer } from "node:http";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { extname, join } from "node:path";
+
+const [chromium, site, image] = process.argv.slice(2);
+const began = Date.now();
+const log = (text) => console.log(`[${((Date.now() - began) / 1000).toFixed(1)} s] ${text}`);
+const fail = (text) => { throw new Error(text); };
+
+// The site, as any static web server gives it.
+const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
+  ".css": "text/css", ".webmanifest": "application/manifest+json" };
+const server = createServer((req, res) => {
+  const path = new URL(req.url, "http://x").pathname;
+  try {
+    const body = readFileSync(join(site, path === "/" ? "index.html" : path));
+    res.writeHead(200, { "content-type": types[extname(path) || ".html"] || "text/plain" });
+    res.end(body);
+  } catch {
+    res.writeHead(404).end();
+  }
+});
+await new Promise((r) => server.listen(0, "127.0.0.1", r));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+// Chromium needs a writable home; the profile is thrown away afterwards.
+const home = mkdtempSync(join(tmpdir(), "halden-web-"));
+const browser = spawn(chromium, ["--headless=new", "--remote-debugging-pipe", "--no-sandbox",
+  "--disable-gpu", "--window-size=640,420", "--no-first-run", "--no-default-browser-check",
+  `--user-data-dir=${home}/profile`, "about:blank"],
+{ stdio: ["ignore", "ignore", "pipe", "pipe", "pipe"], env: { ...process.env, HOME: home } });
+let browserLog = "";
+browser.stderr.on("data", (d) => { browserLog += d; });
+
+let nextId = 0;
+const pending = new Map();
+const events = [];
+let buffer = "";
+browser.stdio[4].setEncoding("utf8");
+browser.stdio[4].on("data", (chunk) => {
+  buffer += chunk;
+  for (let end; (end = buffer.indexOf("\0")) >= 0; buffer = buffer.slice(end + 1)) {
+    const m = JSON.parse(buffer.slice(0, end));
+    if (m.id && pending.has(m.id)) {
+      const { resolve, reject } = pending.get(m.id);
+      pending.delete(m.id);
+      m.error ? reject(new Error(`${m.error.message}`)) : resolve(m.result);
+    } else if (m.method) {
+      events.push(m);
+      for (const l of listeners) l(m);
+    }
+  }
+});
+const listeners = [];
+function send(method, params = {}, sessionId) {
+  const id = ++nextId;
+  browser.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + "\0");
+  return new Promise((resolve, reject) => pending.set(id, { resolve, reject }));
+}
+
+let session;
+const page = (method, params) => send(method, params, session);
+async function js(expression) {
+  const r = await page("Runtime.evaluate",
+    { expression, awaitPromise: true, returnByValue: true, userGesture: true });
+  if (r.exceptionDetails) fail(`${expression}: ${r.exceptionDetails.text}`);
+  return r.result.value;
+}
+async function until(what, expression, seconds = 20) {
+  const deadline = Date.now() + seconds * 1000;
+  for (;;) {
+    // The page may still be loading: its elements are not there yet.
+    const value = await js(expression).catch(() => null);
+    if (value) return value;
+    if (Date.now() > deadline) fail(`no ${what} after ${seconds} s`);
+    await new Promise((r) => setTimeout(r, 25));
+  }
+}
+function expect(what, got, wanted) {
+  if (got !== wanted) fail(`${what}: ${JSON.stringify(got)}, expected ${JSON.stringify(wanted)}`);
+  log(`${what}: ${JSON.stringify(got)}`);
+}
+// The box the page shows, answered with one of its buttons.
+async function answerBox(button) {
+  await until("box", "document.getElementById('box').open", 30);
+  const box = await js(`({ title: document.getElementById('box-title').textContent,
+    text: document.getElementById('box-text').textContent,
+    buttons: [...document.querySelectorAll('#box-buttons button')].map((b) => b.textContent) })`);
+  await js(`[...document.querySelectorAll('#box-buttons button')]
+    .find((b) => b.textContent === ${JSON.stringify(button)}).click()`);
+  return box;
+}
+const click = (id) => js(`document.getElementById('${id}').click()`);
+const text = (id) => js(`document.getElementById('${id}').textContent`);
+
+try {
+  const crashed = new Promise((_, reject) => browser.on("exit", (code) =>
+    reject(new Error(`Chromium ended (${code}): ${browserLog.slice(-2000)}`))));
+  await Promise.race([crashed, (async () => {
+    await send("Browser.grantPermissions", { origin, permissions: ["midi", "midiSysex"] });
+    const { targetId } = await send("Target.createTarget", { url: "about:blank" });
+    ({ sessionId: session } = await send("Target.attachToTarget", { targetId, flatten: true }));
+    await page("Runtime.enable");
+    await page("Page.enable");
+    await page("Page.setInterceptFileChooserDialog", { enabled: true });
+    listeners.push((m) => {
+      if (m.method === "Runtime.exceptionThrown") {
+        log(`page exception: ${m.params.exceptionDetails.exception?.description}`);
+      }
+      // The file chooser, answered with the image as a user would pick it.
+      if (m.method === "Page.fileChooserOpened") {
+        page("DOM.setFileInputFiles", { files: [image], backendNodeId: m.params.backendNodeId });
+      }
+    });
+    await page("Page.navigate", { url: `${origin}/?simulate` });
+    log("page opened");
+
+    await until("simulator ports", `[...document.getElementById('c1003').options]
+      .some((o) => o.text === 'Halden Simulator')`);
+    expect("title", await js("document.title"), "Halden Firmware Update Utility - V1.00");
+    expect("Connect at start", await js("document.getElementById('c1000').disabled"), true);
+    for (const list of ["c1003", "c1004"]) {
+      await js(`(() => { const l = document.getElementById('${list}'); l.focus();
+        l.selectedIndex = [...l.options].findIndex((o) => o.text === 'Halden Simulator');
+        l.dispatchEvent(new Event('change')); l.blur(); })()`);
+    }
+    await until("Connect enabled", "!document.getElementById('c1000').disabled");
+
+    await click("c1000");
+    let box = await answerBox("OK");
+    expect("connect box", `${box.title} | ${box.text}`,
+      "Halden Firmware Update Utility | Connection established!");
+    expect("serial", await text("c1009"), "000a7f100102");
+    expect("version", await text("c1010"), "1.4");
+
+    await click("c3");
+    await until("Update enabled", "!document.getElementById('c1001').disabled");
+    expect("file name", await js("document.getElementById('c1005').value"), "halden-1.5.hfi");
+
+    const started = Date.now();
+    await click("c1001");
+    await until("progress window", "document.getElementById('progress').open");
+    const caption = await until("progress caption", "document.getElementById('c1012').textContent");
+    log(`progress: ${caption}`);
+    box = await answerBox("OK");
+    log(`update took ${((Date.now() - started) / 1000).toFixed(1)} s`);
+    expect("update box", `${box.title} | ${box.text}`,
+      "Halden Firmware Update Utility | Halden was successfully updated.");
+    expect("version after", await text("c1010"), "1.5");
+    if (process.env.HALDEN_WEB_SCREENSHOT) {  // for the README
+      const { data } = await page("Page.captureScreenshot", { format: "png" });
+      writeFileSync(process.env.HALDEN_WEB_SCREENSHOT, Buffer.from(data, "base64"));
+    }
+    expect("history lines", await js(
+      "(localStorage.getItem('halden.history') || '').split('\\n').filter(Boolean).length"), 1);
+
+    // Cancel from the progress window, while the update waits for the Halden.
+    await click("c1001");
+    await until("block writes", "/Writing|Erasing/.test(document.getElementById('c1012').textContent)" +
+      " || document.getElementById('box').open");
+    if (await js("document.getElementById('box').open")) await answerBox("Yes");
+    await until("a block written", "document.getElementById('c1013').value > 0");
+    await click("c1011");
+    box = await answerBox("OK");
+    expect("cancel box", box.text.split("\n")[0], "Operation canceled");
+    expect("progress closed", await js("document.getElementById('progress').open"), false);
+    expect("input back", await js("document.getElementById('window').inert"), false);
+
+    const errors = events.filter((m) => m.method === "Runtime.exceptionThrown").length;
+    expect("page exceptions", errors, 0);
+  })()]);
+  log("passed");
+} catch (e) {
+  console.error(`FAILED: ${e.message}`);
+  process.exitCode = 1;
+} finally {
+  browser.kill();
+  server.close();
+  await new Promise((r) => browser.exitCode !== null ? r() : browser.on("exit", r));
+  rmSync(home, { recursive: true, force: true });
+}
