@@ -167,9 +167,12 @@ try {
 
     // Cancel from the progress window, while the update waits for the Halden.
     await click("c1001");
-    await until("block writes", "/Writing|Erasing/.test(document.getElementById('c1012').textContent)" +
-      " || document.getElementById('box').open");
-    if (await js("document.getElementById('box').open")) await answerBox("Yes");
+    // The same version again: the question, answered Yes, as the page's own Yes/No box.
+    box = await answerBox("Yes");
+    expect("question", `${box.buttons} | ${box.text.slice(0, 50)}`,
+      "Yes,No | The Halden image in the Kestrel 9 is verified good");
+    await until("block writes",
+      "document.getElementById('c1012').textContent === 'Updating Halden area...'");
     await until("a block written", "document.getElementById('c1013').value > 0");
     await click("c1011");
     box = await answerBox("OK");
