@@ -180,6 +180,15 @@ try {
     expect("progress closed", await js("document.getElementById('progress').open"), false);
     expect("input back", await js("document.getElementById('window').inert"), false);
 
+    // Another site, not allowed MIDI: the first touch of a port list asks, and the page
+    // says what to do when the browser refuses.
+    await page("Page.navigate", { url: origin.replace("127.0.0.1", "localhost") });
+    await until("page", "document.getElementById('c1003').options.length === 1");
+    await js("document.getElementById('c1003').dispatchEvent(new PointerEvent('pointerdown'))");
+    box = await answerBox("OK");
+    expect("refused", box.text.slice(0, 60),
+      "The browser did not allow this page to use MIDI devices with");
+
     const errors = events.filter((m) => m.method === "Runtime.exceptionThrown").length;
     expect("page exceptions", errors, 0);
   })()]);
