@@ -70,7 +70,9 @@ const page = (method, params) => send(method, params, session);
 async function js(expression) {
   const r = await page("Runtime.evaluate",
     { expression, awaitPromise: true, returnByValue: true, userGesture: true });
-  if (r.exceptionDetails) fail(`${expression}: ${r.exceptionDetails.text}`);
+  if (r.exceptionDetails) {
+    fail(`${expression}: ${r.exceptionDetails.exception?.description ?? r.exceptionDetails.text}`);
+  }
   return r.result.value;
 }
 async function until(what, expression, seconds = 20) {
@@ -125,7 +127,6 @@ try {
     await until("simulator ports", `[...document.getElementById('c1003').options]
       .some((o) => o.text === 'Halden Simulator')`);
     expect("title", await js("document.title"), "Halden Firmware Update Utility - V1.00");
-    expect("Connect at start", await js("document.getElementById('c1000').disabled"), true);
     for (const list of ["c1003", "c1004"]) {
       await js(`(() => { const l = document.getElementById('${list}'); l.focus();
         l.selectedIndex = [...l.options].findIndex((o) => o.text === 'Halden Simulator');
@@ -179,6 +180,15 @@ try {
     expect("cancel box", box.text.split("\n")[0], "Operation canceled");
     expect("progress closed", await js("document.getElementById('progress').open"), false);
     expect("input back", await js("document.getElementById('window').inert"), false);
+
+    // The chosen ports are kept: a reload shows them chosen again.
+    await js("window.before = true");
+    await page("Page.reload");
+    await until("ports chosen again", "!window.before && document.getElementById('c1000') &&" +
+      " !document.getElementById('c1000').disabled");
+    expect("kept", await js("['c1003', 'c1004'].map((id) => " +
+      "document.getElementById(id).selectedOptions[0].text).join()"),
+    "Halden Simulator,Halden Simulator");
 
     // Another site, not allowed MIDI: the first touch of a port list asks, and the page
     // says what to do when the browser refuses.

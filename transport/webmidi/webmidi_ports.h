@@ -18,7 +18,7 @@ public:
     void closePorts() override;
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override;
     std::string failureText() const override { return failure_; }
-    // The browser queues a whole message of any length and sends it on.
+    // Web MIDI takes a whole message in one send() and states no limit.
     size_t maxMessageSize() const override { return SIZE_MAX; }
     std::string systemName() const override { return "Web MIDI"; }
 
