@@ -190,6 +190,19 @@ try {
       "document.getElementById(id).selectedOptions[0].text).join()"),
     "Halden Simulator,Halden Simulator");
 
+    // Once loaded it opens offline too.
+    await until("service worker in control", "navigator.serviceWorker.controller !== null");
+    await js("window.before = true");
+    await page("Network.enable");
+    await page("Network.emulateNetworkConditions",
+      { offline: true, latency: 0, downloadThroughput: -1, uploadThroughput: -1 });
+    await page("Page.reload");
+    await until("the page offline", "!window.before && document.getElementById('c1003')" +
+      " && document.getElementById('c1003').options.length === 2");
+    await page("Network.emulateNetworkConditions",
+      { offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: -1 });
+    log("opened offline");
+
     // Another site, not allowed MIDI: the first touch of a port list asks, and the page
     // says what to do when the browser refuses.
     await page("Page.navigate", { url: origin.replace("127.0.0.1", "localhost") });
