@@ -212,6 +212,34 @@ try {
     expect("refused", box.text.slice(0, 60),
       "The browser did not allow this page to use MIDI devices with");
 
+    // Through Web MIDI: the browser's ports stand in for a MIDI interface whose Halden
+    // answers the handshake and the identity request.
+    await page("Page.addScriptToEvaluateOnNewDocument", { source: `(${() => {
+      const input = { name: "Loop In", state: "connected", onmidimessage: null };
+      const body = (command) => command === 0x10 ? [0x10, 2] : command === 0x11
+        ? [0x12, 0, 2, 7, 0, 0, 0, 0, 64, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6] : null;
+      const output = { name: "Loop Out", state: "connected", send(bytes) {
+        const reply = body(bytes[5]);
+        if (reply) setTimeout(() => input.onmidimessage({ data: new Uint8Array(
+          [0xF0, 0x41, 0x10, 0x4B, 0x39, ...reply, 0xF7]) }));
+      } };
+      navigator.requestMIDIAccess = async () => ({ inputs: new Map([["i", input]]),
+        outputs: new Map([["o", output]]) });
+    }})()` });
+    await page("Page.navigate", { url: origin });
+    await until("Web MIDI ports", "document.getElementById('c1004').options[1]?.text === 'Loop In'");
+    await answerBox("OK");  // the simulator chosen last time is not there now
+    for (const [list, name] of [["c1003", "Loop Out"], ["c1004", "Loop In"]]) {
+      await js(`(() => { const l = document.getElementById('${list}');
+        l.selectedIndex = [...l.options].findIndex((o) => o.text === '${name}');
+        l.dispatchEvent(new Event('change')); })()`);
+    }
+    await until("Connect enabled", "!document.getElementById('c1000').disabled");
+    await click("c1000");
+    box = await answerBox("OK");
+    expect("Web MIDI connect", `${box.text} ${await text("c1009")} ${await text("c1010")}`,
+      "Connection established! 010203040506 2.7");
+
     const errors = events.filter((m) => m.method === "Runtime.exceptionThrown").length;
     expect("page exceptions", errors, 0);
   })()]);
