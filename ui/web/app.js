@@ -235,6 +235,14 @@ function wire() {
     field.value = await keepFile(file);
     command(ID.fileName, N.focusOut);
   });
+  // The history as the history file's lines: `halden history --history history.log`
+  // lists it.
+  $("history").addEventListener("click", (e) => {
+    const a = e.currentTarget;
+    URL.revokeObjectURL(a.href);
+    a.href = URL.createObjectURL(new Blob([localStorage.getItem("halden.history") || ""],
+      { type: "text/plain" }));
+  });
   // The progress window's Cancel, and no Escape there.
   $("c1011").addEventListener("click", () => halden._web_cancel());
   $("progress").addEventListener("cancel", (e) => e.preventDefault());
