@@ -16,6 +16,7 @@
 #include "app/main_window.h"
 #include "app/port_settings.h"
 #include "engine/receiver.h"
+#include "halden_version.h"
 #include "sim/simulator_ports.h"
 #include "transport/webmidi/webmidi_ports.h"
 
@@ -230,6 +231,7 @@ struct Page {
         ports = std::make_unique<AppPorts>(std::make_unique<WebMidiPorts>(), std::move(simulator));
         io = std::make_unique<EngineIo>(EngineIo{*ports, receiver, progress, boxes, cancel, clock});
         window = std::make_unique<MainWindow>(view, *io, *ports, settings, history);
+        window->setProgramName("halden-web " HALDEN_VERSION);
     }
     PageClock clock;
     CancelFlag cancel{false};
