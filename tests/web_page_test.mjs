@@ -220,11 +220,11 @@ try {
         ? [0x12, 0, 2, 7, 0, 0, 0, 0, 64, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6] : null;
       const output = { name: "Loop Out", state: "connected", send(bytes) {
         const reply = body(bytes[5]);
-        if (reply) setTimeout(() => input.onmidimessage({ data: new Uint8Array(
+        if (reply && !window.silent) setTimeout(() => input.onmidimessage({ data: new Uint8Array(
           [0xF0, 0x41, 0x10, 0x4B, 0x39, ...reply, 0xF7]) }));
       } };
-      navigator.requestMIDIAccess = async () => ({ inputs: new Map([["i", input]]),
-        outputs: new Map([["o", output]]) });
+      window.fakeMidi = { input, inputs: new Map([["i", input]]), outputs: new Map([["o", output]]) };
+      navigator.requestMIDIAccess = async () => window.fakeMidi;
     }})()` });
     await page("Page.navigate", { url: origin });
     await until("Web MIDI ports", "document.getElementById('c1004').options[1]?.text === 'Loop In'");
@@ -239,6 +239,24 @@ try {
     box = await answerBox("OK");
     expect("Web MIDI connect", `${box.text} ${await text("c1009")} ${await text("c1010")}`,
       "Connection established! 010203040506 2.7");
+
+    // A port plugged in: the lists follow, each keeping its choice.
+    await js(`fakeMidi.outputs.set("o2", { name: "Second Out", state: "connected" });
+      fakeMidi.onstatechange({ port: fakeMidi.outputs.get("o2") })`);
+    await until("the new port", "document.getElementById('c1003').options.length === 3");
+    expect("choice kept", await js("document.getElementById('c1003').selectedOptions[0].text"),
+      "Loop Out");
+    // The input port unplugged while Connect waits for the Halden: the port's own words,
+    // then the page ends.
+    await js("window.silent = true");
+    await click("c1000");
+    await until("Connecting", "document.getElementById('c1012').textContent === 'Connecting...'");
+    await js(`fakeMidi.input.state = "disconnected"; fakeMidi.onstatechange({ port: fakeMidi.input })`);
+    box = await answerBox("OK");
+    expect("port gone", box.text,
+      'The MIDI port "Loop In" has gone away. Is the MIDI interface still connected?' +
+      "\n\nThe program will now close.");
+    await until("the page ended", "/has ended/.test(document.getElementById('note').textContent)");
 
     const errors = events.filter((m) => m.method === "Runtime.exceptionThrown").length;
     expect("page exceptions", errors, 0);
