@@ -7,19 +7,6 @@
 
 namespace halden {
 
-BoxStyle boxStyle(BoxKind kind) {
-    switch (kind) {
-        case BoxKind::Error:
-        case BoxKind::Fatal:  // says what happened and what next: nothing to answer
-            return {text::kErrorTitle, false};
-        case BoxKind::Question:
-            return {text::kAppTitle, true};
-        case BoxKind::Notice:
-            break;
-    }
-    return {text::kAppTitle, false};
-}
-
 int listSelection(int current, const std::string& text, const std::vector<std::string>& entries) {
     if (current >= 0 && static_cast<size_t>(current) < entries.size() &&
         entries[static_cast<size_t>(current)] == text) {

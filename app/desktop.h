@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/app_ports.h"
+#include "app/boxes.h"
 #include "app/command_worker.h"
 #include "app/history.h"
 #include "app/main_window.h"
@@ -22,19 +23,6 @@
 #include "transport/real_clock.h"
 
 namespace halden {
-
-// The open-file dialog's texts.
-inline constexpr const char* kChooserTitle = "Halden Firmware Update Utility file selector";
-inline constexpr const char* kChooserFilterName = "Halden Firmware Image (*.hfi)";
-inline constexpr const char* kChooserPattern = "*.hfi";
-
-// A message box as every front end shows it.
-struct BoxStyle {
-    std::string_view title;
-    bool yesNo = false;  // Yes and No, No the default; else OK alone
-};
-enum class BoxKind { Error, Question, Notice, Fatal };
-BoxStyle boxStyle(BoxKind kind);
 
 // What a drop-down list's state selects: the current entry when the text shows it, else
 // the entry that the text names whole (in any case), else nothing (-1). Typed text that

@@ -37,6 +37,12 @@ std::string oneLine(std::string text) {
     return text;
 }
 
+Failure cannotWrite(const std::string& path, const std::string& why) {
+    return {status::kCannotOpenFile, "Can't write the update history " + path + ": " + why};
+}
+
+}  // namespace
+
 std::string utcNow() {
     using namespace std::chrono;
     const auto now = floor<seconds>(system_clock::now());  // counted from 1970 in UTC
@@ -50,12 +56,6 @@ std::string utcNow() {
                   static_cast<int>(time.seconds().count()));
     return text;
 }
-
-Failure cannotWrite(const std::string& path, const std::string& why) {
-    return {status::kCannotOpenFile, "Can't write the update history " + path + ": " + why};
-}
-
-}  // namespace
 
 HistoryEntry updateEntry(std::string program, std::string midiSystem, std::string output,
                          std::string input, const std::string& imagePath, ByteView image,

@@ -38,6 +38,9 @@ HistoryEntry updateEntry(std::string program, std::string midiSystem, std::strin
                          const UpdateProgress& done, const DeviceInfo& after, StatusCode rc,
                          Clock::Duration took);
 
+// The time now, as entries are stamped with it.
+std::string utcNow();
+
 // One line: the fields, each followed by a tab, then the line's CRC-16 in four hex
 // digits. Tabs, line ends and other control characters in a field become spaces.
 std::string historyLine(const HistoryEntry& entry);

@@ -11,7 +11,12 @@ namespace halden {
 
 MainWindow::MainWindow(MainWindowView& view, EngineIo& io, MidiPorts& ports, PortSettings& settings,
                        History& history)
-    : view_(view), io_(io), ports_(ports), settings_(settings), history_(history) {}
+    : view_(view),
+      io_(io),
+      ports_(ports),
+      settings_(settings),
+      history_(history),
+      program_("halden-gui " HALDEN_VERSION) {}
 
 bool MainWindow::create() {
     view_.enable(IDC_UPDATE, false);
@@ -247,9 +252,9 @@ void MainWindow::updateCommand() {
     UpdateProgress done;
     const Clock::Duration start = io_.clock.now();
     const StatusCode rc = runUpdate(io_, *file, info_, done);
-    const Outcome kept = history_.append(
-        updateEntry("halden-gui " HALDEN_VERSION, ports_.systemName(), openedOutput_, openedInput_,
-                    imagePath_, *file, done, info_, rc, io_.clock.now() - start));
+    const Outcome kept =
+        history_.append(updateEntry(program_, ports_.systemName(), openedOutput_, openedInput_,
+                                    imagePath_, *file, done, info_, rc, io_.clock.now() - start));
     if (isUnproven(rc)) {
         // What the Halden said after the update, though it is not what was sent.
         view_.setText(IDC_SERIAL, info_.serialText);

@@ -62,6 +62,9 @@ public:
 
     bool connected() const { return connected_; }
 
+    // The program that the history names for each update ("halden-gui 1.0.0" unless set).
+    void setProgramName(std::string name) { program_ = std::move(name); }
+
     // The MIDI system's ports changed: the lists show them again, each keeping its choice
     // by name; a chosen port that went away leaves its list on "(Choose a MIDI port)" and
     // ends the connection through it.
@@ -88,6 +91,7 @@ private:
     PortSettings& settings_;
     History& history_;
 
+    std::string program_;
     PortNames ports_list_;  // what each list entry (from position 1) names
     bool connected_ = false;
     bool choosing_ = false;

@@ -4,7 +4,7 @@
 # everything the tests use: the JACK server and PipeWire, the Windows cross build and
 # Wine, the sanitizers' and fuzzers' compiler, the package checks, and the virtual
 # machine (Debian's kernel, qemu and a static busybox) that gives the tests a real ALSA
-# sequencer.
+# sequencer, and emscripten with Chromium for the web page.
 set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config libcli11-dev nlohmann-json3-dev
@@ -19,6 +19,7 @@ if [ "${1:-}" != "--build" ]; then
         help2man dpkg-dev file lintian desktop-file-utils appstream nsis debootstrap git
         pipewire pipewire-jack pipewire-bin
         qemu-system-x86 linux-image-amd64 busybox-static kmod cpio alsa-utils xdotool
+        emscripten chromium
     )
 fi
 missing=()

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build-package}
-scripts/build.sh "$dir"
+scripts/build.sh "$dir" -DHALDEN_WEB=OFF  # the package holds no web page
 (cd "$dir" && cpack -G DEB >/dev/null)
 deb=$(ls "$dir"/halden_*_amd64.deb)
 echo "Packaged $deb"

@@ -20,9 +20,8 @@ public:
 
     void at(Clock::Duration when, std::function<void()> fn) override;
 
-    // Ends the thread; what is still scheduled never runs. Called by the destructor too,
-    // but owners whose members the scheduled functions use call it before those go.
-    void stop();
+    // Ends the thread too. Called by the destructor as well.
+    void stop() override;
 
 private:
     void run();

@@ -11,6 +11,9 @@ class Scheduler {
 public:
     virtual ~Scheduler() = default;
     virtual void at(Clock::Duration when, std::function<void()> fn) = 0;
+    // What is still scheduled never runs. Owners whose members the scheduled functions
+    // use call it before those go.
+    virtual void stop() {}
 };
 
 }  // namespace halden

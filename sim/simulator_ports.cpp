@@ -2,16 +2,18 @@
 
 namespace halden {
 
-SimulatorPorts::SimulatorPorts(const SimOptions& options, Clock& clock, InputSink input)
+SimulatorPorts::SimulatorPorts(const SimOptions& options, Clock& clock, InputSink input,
+                               std::unique_ptr<Scheduler> scheduler)
     : input_(std::move(input)),
-      device_(options, clock, scheduler_,
+      scheduler_(scheduler ? std::move(scheduler) : std::make_unique<RealScheduler>()),
+      device_(options, clock, *scheduler_,
               [this](ByteView bytes) {
                   if (open_) input_(bytes);
               }),
       link_(clock, device_) {}
 
 SimulatorPorts::~SimulatorPorts() {
-    scheduler_.stop();
+    scheduler_->stop();
 }
 
 Outcome SimulatorPorts::enumeratePorts(PortNames& names) {

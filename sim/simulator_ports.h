@@ -16,7 +16,10 @@ namespace halden {
 // The device keeps its memory for the lifetime of this object, across opens.
 class SimulatorPorts : public MidiPorts {
 public:
-    SimulatorPorts(const SimOptions& options, Clock& clock, InputSink input);
+    // The device's replies run on `scheduler`; by default on a thread of its own (a
+    // browser page, which has no threads, brings its own).
+    SimulatorPorts(const SimOptions& options, Clock& clock, InputSink input,
+                   std::unique_ptr<Scheduler> scheduler = nullptr);
     ~SimulatorPorts() override;
 
     Outcome enumeratePorts(PortNames& names) override;
@@ -32,7 +35,7 @@ public:
 
 private:
     InputSink input_;
-    RealScheduler scheduler_;
+    std::unique_ptr<Scheduler> scheduler_;
     SimulatedHalden device_;
     SimLink link_;
     std::atomic<bool> open_{false};

@@ -1,0 +1,273 @@
+// The web page in headless Chromium with the in-page simulator, driven like a user over
+// the DevTools protocol (on a pipe, so no other module is needed): choose the ports,
+// Connect, pick the image in the file chooser, Update, read the texts; then a second
+// update canceled from the progress window.
+// node web_page_test.mjs CHROMIUM SITE_DIR IMAGE
+import { spawn } from "node:child_process";
+import { createServer } from "node:http";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { extname, join } from "node:path";
+
+const [chromium, site, image] = process.argv.slice(2);
+const began = Date.now();
+const log = (text) => console.log(`[${((Date.now() - began) / 1000).toFixed(1)} s] ${text}`);
+const fail = (text) => { throw new Error(text); };
+
+// The site, as any static web server gives it.
+const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
+  ".css": "text/css", ".webmanifest": "application/manifest+json" };
+const server = createServer((req, res) => {
+  const path = new URL(req.url, "http://x").pathname;
+  try {
+    const body = readFileSync(join(site, path === "/" ? "index.html" : path));
+    res.writeHead(200, { "content-type": types[extname(path) || ".html"] || "text/plain" });
+    res.end(body);
+  } catch {
+    res.writeHead(404).end();
+  }
+});
+await new Promise((r) => server.listen(0, "127.0.0.1", r));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+// Chromium needs a writable home; the profile is thrown away afterwards.
+const home = mkdtempSync(join(tmpdir(), "halden-web-"));
+const browser = spawn(chromium, ["--headless=new", "--remote-debugging-pipe", "--no-sandbox",
+  "--disable-gpu", "--window-size=640,420", "--no-first-run", "--no-default-browser-check",
+  `--user-data-dir=${home}/profile`, "about:blank"],
+{ stdio: ["ignore", "ignore", "pipe", "pipe", "pipe"], env: { ...process.env, HOME: home } });
+let browserLog = "";
+browser.stderr.on("data", (d) => { browserLog += d; });
+
+let nextId = 0;
+const pending = new Map();
+const events = [];
+let buffer = "";
+browser.stdio[4].setEncoding("utf8");
+browser.stdio[4].on("data", (chunk) => {
+  buffer += chunk;
+  for (let end; (end = buffer.indexOf("\0")) >= 0; buffer = buffer.slice(end + 1)) {
+    const m = JSON.parse(buffer.slice(0, end));
+    if (m.id && pending.has(m.id)) {
+      const { resolve, reject } = pending.get(m.id);
+      pending.delete(m.id);
+      m.error ? reject(new Error(`${m.error.message}`)) : resolve(m.result);
+    } else if (m.method) {
+      events.push(m);
+      for (const l of listeners) l(m);
+    }
+  }
+});
+const listeners = [];
+function send(method, params = {}, sessionId) {
+  const id = ++nextId;
+  browser.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + "\0");
+  return new Promise((resolve, reject) => pending.set(id, { resolve, reject }));
+}
+
+let session;
+const page = (method, params) => send(method, params, session);
+async function js(expression) {
+  const r = await page("Runtime.evaluate",
+    { expression, awaitPromise: true, returnByValue: true, userGesture: true });
+  if (r.exceptionDetails) {
+    fail(`${expression}: ${r.exceptionDetails.exception?.description ?? r.exceptionDetails.text}`);
+  }
+  return r.result.value;
+}
+async function until(what, expression, seconds = 20) {
+  const deadline = Date.now() + seconds * 1000;
+  for (;;) {
+    // The page may still be loading: its elements are not there yet.
+    const value = await js(expression).catch(() => null);
+    if (value) return value;
+    if (Date.now() > deadline) fail(`no ${what} after ${seconds} s`);
+    await new Promise((r) => setTimeout(r, 25));
+  }
+}
+function expect(what, got, wanted) {
+  if (got !== wanted) fail(`${what}: ${JSON.stringify(got)}, expected ${JSON.stringify(wanted)}`);
+  log(`${what}: ${JSON.stringify(got)}`);
+}
+// The box the page shows, answered with one of its buttons.
+async function answerBox(button) {
+  await until("box", "document.getElementById('box').open", 30);
+  const box = await js(`({ title: document.getElementById('box-title').textContent,
+    text: document.getElementById('box-text').textContent,
+    buttons: [...document.querySelectorAll('#box-buttons button')].map((b) => b.textContent) })`);
+  await js(`[...document.querySelectorAll('#box-buttons button')]
+    .find((b) => b.textContent === ${JSON.stringify(button)}).click()`);
+  return box;
+}
+const click = (id) => js(`document.getElementById('${id}').click()`);
+const text = (id) => js(`document.getElementById('${id}').textContent`);
+
+try {
+  const crashed = new Promise((_, reject) => browser.on("exit", (code) =>
+    reject(new Error(`Chromium ended (${code}): ${browserLog.slice(-2000)}`))));
+  await Promise.race([crashed, (async () => {
+    await send("Browser.grantPermissions", { origin, permissions: ["midi", "midiSysex"] });
+    const { targetId } = await send("Target.createTarget", { url: "about:blank" });
+    ({ sessionId: session } = await send("Target.attachToTarget", { targetId, flatten: true }));
+    await page("Runtime.enable");
+    await page("Page.enable");
+    await page("Page.setInterceptFileChooserDialog", { enabled: true });
+    listeners.push((m) => {
+      if (m.method === "Runtime.exceptionThrown") {
+        log(`page exception: ${m.params.exceptionDetails.exception?.description}`);
+      }
+      // The file chooser, answered with the image as a user would pick it.
+      if (m.method === "Page.fileChooserOpened") {
+        page("DOM.setFileInputFiles", { files: [image], backendNodeId: m.params.backendNodeId });
+      }
+    });
+    await page("Page.navigate", { url: `${origin}/?simulate` });
+    log("page opened");
+
+    await until("simulator ports", `[...document.getElementById('c1003').options]
+      .some((o) => o.text === 'Halden Simulator')`);
+    expect("title", await js("document.title"), "Halden Firmware Update Utility - V1.00");
+    for (const list of ["c1003", "c1004"]) {
+      await js(`(() => { const l = document.getElementById('${list}'); l.focus();
+        l.selectedIndex = [...l.options].findIndex((o) => o.text === 'Halden Simulator');
+        l.dispatchEvent(new Event('change')); l.blur(); })()`);
+    }
+    await until("Connect enabled", "!document.getElementById('c1000').disabled");
+
+    await click("c1000");
+    let box = await answerBox("OK");
+    expect("connect box", `${box.title} | ${box.text}`,
+      "Halden Firmware Update Utility | Connection established!");
+    expect("serial", await text("c1009"), "000a7f100102");
+    expect("version", await text("c1010"), "1.4");
+
+    await click("c3");
+    await until("Update enabled", "!document.getElementById('c1001').disabled");
+    expect("file name", await js("document.getElementById('c1005').value"), "halden-1.5.hfi");
+
+    const started = Date.now();
+    await click("c1001");
+    await until("progress window", "document.getElementById('progress').open");
+    const caption = await until("progress caption", "document.getElementById('c1012').textContent");
+    log(`progress: ${caption}`);
+    box = await answerBox("OK");
+    // About 8 s of MIDI cable time; a reply that did not end its wait at once (each
+    // wait running out its 100 ms instead) makes it 20 s and more.
+    const took = (Date.now() - started) / 1000;
+    log(`update took ${took.toFixed(1)} s`);
+    if (took > 15) fail("the update waited out its timers instead of the replies");
+    expect("update box", `${box.title} | ${box.text}`,
+      "Halden Firmware Update Utility | Halden was successfully updated.");
+    expect("version after", await text("c1010"), "1.5");
+    if (process.env.HALDEN_WEB_SCREENSHOT) {  // for the README
+      const { data } = await page("Page.captureScreenshot", { format: "png" });
+      writeFileSync(process.env.HALDEN_WEB_SCREENSHOT, Buffer.from(data, "base64"));
+    }
+    expect("history lines", await js(
+      "(localStorage.getItem('halden.history') || '').split('\\n').filter(Boolean).length"), 1);
+
+    // Cancel from the progress window, while the update waits for the Halden.
+    await click("c1001");
+    // The same version again: the question, answered Yes, as the page's own Yes/No box.
+    box = await answerBox("Yes");
+    expect("question", `${box.buttons} | ${box.text.slice(0, 50)}`,
+      "Yes,No | The Halden image in the Kestrel 9 is verified good");
+    await until("block writes",
+      "document.getElementById('c1012').textContent === 'Updating Halden area...'");
+    await until("a block written", "document.getElementById('c1013').value > 0");
+    await click("c1011");
+    box = await answerBox("OK");
+    expect("cancel box", box.text.split("\n")[0], "Operation canceled");
+    expect("progress closed", await js("document.getElementById('progress').open"), false);
+    expect("input back", await js("document.getElementById('window').inert"), false);
+
+    // The chosen ports are kept: a reload shows them chosen again.
+    await js("window.before = true");
+    await page("Page.reload");
+    await until("ports chosen again", "!window.before && document.getElementById('c1000') &&" +
+      " !document.getElementById('c1000').disabled");
+    expect("kept", await js("['c1003', 'c1004'].map((id) => " +
+      "document.getElementById(id).selectedOptions[0].text).join()"),
+    "Halden Simulator,Halden Simulator");
+
+    // Once loaded it opens offline too.
+    await until("service worker in control", "navigator.serviceWorker.controller !== null");
+    await js("window.before = true");
+    await page("Network.enable");
+    await page("Network.emulateNetworkConditions",
+      { offline: true, latency: 0, downloadThroughput: -1, uploadThroughput: -1 });
+    await page("Page.reload");
+    await until("the page offline", "!window.before && document.getElementById('c1003')" +
+      " && document.getElementById('c1003').options.length === 2");
+    await page("Network.emulateNetworkConditions",
+      { offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: -1 });
+    log("opened offline");
+
+    // Another site, not allowed MIDI: the first touch of a port list asks, and the page
+    // says what to do when the browser refuses.
+    await page("Page.navigate", { url: origin.replace("127.0.0.1", "localhost") });
+    await until("page", "document.getElementById('c1003').options.length === 1");
+    await js("document.getElementById('c1003').dispatchEvent(new PointerEvent('pointerdown'))");
+    box = await answerBox("OK");
+    expect("refused", box.text.slice(0, 60),
+      "The browser did not allow this page to use MIDI devices with");
+
+    // Through Web MIDI: the browser's ports stand in for a MIDI interface whose Halden
+    // answers the handshake and the identity request.
+    await page("Page.addScriptToEvaluateOnNewDocument", { source: `(${() => {
+      const input = { name: "Loop In", state: "connected", onmidimessage: null };
+      const body = (command) => command === 0x10 ? [0x10, 2] : command === 0x11
+        ? [0x12, 0, 2, 7, 0, 0, 0, 0, 64, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6] : null;
+      const output = { name: "Loop Out", state: "connected", send(bytes) {
+        const reply = body(bytes[5]);
+        if (reply && !window.silent) setTimeout(() => input.onmidimessage({ data: new Uint8Array(
+          [0xF0, 0x41, 0x10, 0x4B, 0x39, ...reply, 0xF7]) }));
+      } };
+      window.fakeMidi = { input, inputs: new Map([["i", input]]), outputs: new Map([["o", output]]) };
+      navigator.requestMIDIAccess = async () => window.fakeMidi;
+    }})()` });
+    await page("Page.navigate", { url: origin });
+    await until("Web MIDI ports", "document.getElementById('c1004').options[1]?.text === 'Loop In'");
+    await answerBox("OK");  // the simulator chosen last time is not there now
+    for (const [list, name] of [["c1003", "Loop Out"], ["c1004", "Loop In"]]) {
+      await js(`(() => { const l = document.getElementById('${list}');
+        l.selectedIndex = [...l.options].findIndex((o) => o.text === '${name}');
+        l.dispatchEvent(new Event('change')); })()`);
+    }
+    await until("Connect enabled", "!document.getElementById('c1000').disabled");
+    await click("c1000");
+    box = await answerBox("OK");
+    expect("Web MIDI connect", `${box.text} ${await text("c1009")} ${await text("c1010")}`,
+      "Connection established! 010203040506 2.7");
+
+    // A port plugged in: the lists follow, each keeping its choice.
+    await js(`fakeMidi.outputs.set("o2", { name: "Second Out", state: "connected" });
+      fakeMidi.onstatechange({ port: fakeMidi.outputs.get("o2") })`);
+    await until("the new port", "document.getElementById('c1003').options.length === 3");
+    expect("choice kept", await js("document.getElementById('c1003').selectedOptions[0].text"),
+      "Loop Out");
+    // The input port unplugged while Connect waits for the Halden: the port's own words,
+    // then the page ends.
+    await js("window.silent = true");
+    await click("c1000");
+    await until("Connecting", "document.getElementById('c1012').textContent === 'Connecting...'");
+    await js(`fakeMidi.input.state = "disconnected"; fakeMidi.onstatechange({ port: fakeMidi.input })`);
+    box = await answerBox("OK");
+    expect("port gone", box.text,
+      'The MIDI port "Loop In" has gone away. Is the MIDI interface still connected?' +
+      "\n\nThe program will now close.");
+    await until("the page ended", "/has ended/.test(document.getElementById('note').textContent)");
+
+    const errors = events.filter((m) => m.method === "Runtime.exceptionThrown").length;
+    expect("page exceptions", errors, 0);
+  })()]);
+  log("passed");
+} catch (e) {
+  console.error(`FAILED: ${e.message}`);
+  process.exitCode = 1;
+} finally {
+  browser.kill();
+  server.close();
+  await new Promise((r) => browser.exitCode !== null ? r() : browser.on("exit", r));
+  rmSync(home, { recursive: true, force: true });
+}
