@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # line-counts.sh: lines of code and of tests, per folder: the lines of the files git
 # knows that are neither blank nor only a comment (// and /* */ in C++, # in shell and
-# CMake; the web page's JS and CSS as C++). Ends with the tests' share of the code.
+# CMake; the web page's JS as C++). Ends with the tests' share of the code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count() {  # count REGEX: the lines of the matching files
@@ -10,7 +10,7 @@ count() {  # count REGEX: the lines of the matching files
     [ -n "$files" ] || { echo 0; return; }
     # shellcheck disable=SC2086
     awk '
-        FNR == 1 { block = 0; cxx = FILENAME ~ /\.(cpp|h|js|mjs|css)$/ }
+        FNR == 1 { block = 0; cxx = FILENAME ~ /\.(cpp|h|js|mjs)$/ }
         {
             line = $0
             gsub(/^[ \t]+|[ \t]+$/, "", line)
@@ -31,8 +31,8 @@ for folder in engine transport sim app cli ui; do
     code=$((code + n))
     printf '  %-26s %7d\n' "$folder (C++)" "$n"
 done
-# The web page's own code: its script, markup and style.
-n=$(count '^(ui|transport)/.*\.(js|mjs|html|css)$')
+# The web page's script (its markup and style, like the desktop apps' forms, are not code).
+n=$(count '^(ui|transport)/.*\.(js|mjs)$')
 code=$((code + n))
 printf '  %-26s %7d\n' "ui, transport (web page)" "$n"
 n=$(count '^(scripts/.*\.sh|packaging/.*|.*CMakeLists\.txt|cmake/.*\.cmake)$')
