@@ -178,7 +178,6 @@ scan --midi-system foo|"foo" is not a MIDI system of this build
 simulate --midi-system foo|"foo" is not a MIDI system of this build
 identify --out 1|--out requires --in
 identify --in 1|--in requires --out
-update "$v15" --out 1|--out requires --in
 EOF2
 holds "a pack refused on its command line writes nothing" test ! -e "$work/bad.hfi"
 expect "a forced result of 0 takes the block" 0 'successfully updated' \
