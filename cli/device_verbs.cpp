@@ -271,6 +271,14 @@ public:
             ->excludes(out_)
             ->excludes(in_);
         addHistoryOption(*command_, options_.historyPath);
+        command_
+            ->add_option("--retries", retries_,
+                         "start the update again from the handshake, up to N times, when it "
+                         "fails after the erase with the Halden waiting for it (a reply lost "
+                         "or damaged on the way, a block refused as it arrived); never after "
+                         "a port gone, a cancel, or a failure before the erase (default 0)")
+            ->type_name("N")
+            ->check(CLI::Range(0u, kMaxRetries));
     }
     int run(Terminal& terminal) override {
         terminal.report()["file"] = path_;
@@ -320,32 +328,53 @@ private:
             if (running) running(nullptr);
             return result;
         }
+        // Each attempt from the handshake on; `done` sums them up for what is told after.
         UpdateProgress done;
-        const Clock::Duration start = session.clock().now();
-        const StatusCode rc = runUpdate(session.io(), file, session.info(), done);
-        const Clock::Duration took = session.clock().now() - start;
-        auto& report = terminal.report();
-        report["erased"] = done.erased;
-        const HistoryEntry entry =
-            updateEntry("halden " HALDEN_VERSION, session.systemName(), session.outputName(),
-                        session.inputName(), path_, file, done, session.info(), rc, took);
-        // Which Halden it was matters most when it failed: it may now be erased.
-        if (!session.info().serialText.empty()) {
-            report["identity"] = identityJson(session.info());
-            report["versionBefore"] = entry.versionBefore;
-        }
+        StatusCode rc = status::kOk;
         const std::string historyPath =
             options.historyPath.empty() ? defaultHistoryPath() : options.historyPath;
-        const Outcome kept = makeHistory(historyPath)->append(entry);
-        report["history"] = {{"written", kept.ok()}, {"file", historyPath}};
-        if (!kept) {
-            report["history"]["error"] = kept.failure().text;
-            terminal.err(kept.failure().text);
+        auto& report = terminal.report();
+        report["history"] = {{"written", true}, {"file", historyPath}};
+        auto attempts = nlohmann::json::array();
+        for (unsigned attempt = 1;; ++attempt) {
+            UpdateProgress tried;
+            const Clock::Duration start = session.clock().now();
+            rc = runUpdate(session.io(), file, session.info(), tried);
+            const Clock::Duration took = session.clock().now() - start;
+            const HistoryEntry entry =
+                updateEntry("halden " HALDEN_VERSION, session.systemName(), session.outputName(),
+                            session.inputName(), path_, file, tried, session.info(), rc, took);
+            if (attempt == 1) result.before = entry.versionBefore;
+            const bool erasedBefore = done.erased;
+            done = tried;
+            done.erased = tried.erased || erasedBefore;  // by this attempt or an earlier one
+            // Which Halden it was matters most when it failed: it may now be erased.
+            if (!session.info().serialText.empty()) {
+                report["identity"] = identityJson(session.info());
+                report["versionBefore"] = result.before;
+            }
+            const Outcome kept = makeHistory(historyPath)->append(entry);
+            if (!kept && report["history"]["written"] == true) {
+                report["history"] = {
+                    {"written", false}, {"file", historyPath}, {"error", kept.failure().text}};
+                terminal.err(kept.failure().text);
+            }
+            result.after = entry.versionAfter;
+            result.seconds += entry.seconds;
+            result.result = rc == status::kOk ? "ok" : std::to_string(rc) + " " + entry.result;
+            const bool again =
+                attempt <= retries_ && !session.io().cancel && worthStartingAgain(rc, done.erased);
+            if (retries_ > 0) {
+                attempts.push_back({{"status", rc},
+                                    {"result", entry.result},
+                                    {"erased", tried.erased},
+                                    {"seconds", entry.seconds}});
+                terminal.err(attemptLine(attempt, retries_ + 1, rc, again));
+            }
+            if (!again) break;
         }
-        result.before = entry.versionBefore;
-        result.after = entry.versionAfter;
-        result.seconds = entry.seconds;
-        result.result = rc == status::kOk ? "ok" : std::to_string(rc) + " " + entry.result;
+        report["erased"] = done.erased;
+        if (retries_ > 0) report["attempts"] = attempts;
         // The identity read back is shown whatever it proves.
         if (rc == status::kOk || isUnproven(rc)) showIdentity(terminal, session.info());
         if (rc == status::kOk) {
@@ -448,8 +477,26 @@ private:
         return exit;
     }
 
+    // What each attempt came to, when there may be several.
+    static std::string attemptLine(unsigned attempt, unsigned of, StatusCode rc, bool again) {
+        const std::string which =
+            "Attempt " + std::to_string(attempt) + " of " + std::to_string(of);
+        if (rc == status::kOk) return which + " succeeded.";
+        const std::string failed = which + " failed (" + std::string(statusMessage(rc)) + ")";
+        if (again) {
+            return failed +
+                   "; the Halden is waiting for the update, which starts again from the "
+                   "handshake.";
+        }
+        if (attempt == of) return failed + "; that was the last.";
+        return failed + "; the update is not started again after this.";
+    }
+
+    static constexpr unsigned kMaxRetries = 100;
+
     std::string path_;
     bool all_ = false;
+    unsigned retries_ = 0;
 };
 
 class ScanVerb : public Verb {

@@ -154,6 +154,21 @@ std::string olderImageQuestion(Version image, const DeviceInfo& info) {
            ". Updating replaces the newer firmware with the older one. Update anyway?";
 }
 
+bool worthStartingAgain(StatusCode rc, bool erased) {
+    if (!erased) return false;  // nothing changed: the failure is told as it is
+    switch (rc) {
+        case status::kResponseTooLong:
+        case status::kTimeout:
+        case status::kResponseUnknown:
+        case status::kBadChecksum:
+        case status::kBadLength:
+        case status::kBadCheckcode:  // a block number out of turn: one went missing
+            return true;
+        default:
+            return false;
+    }
+}
+
 StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
     UpdateProgress done;
     return runUpdate(io, image, info, done);

@@ -45,6 +45,15 @@ inline bool isUnproven(StatusCode rc) {
     return rc == status::kNotGoodAfterUpdate || rc == status::kOtherVersionAfterUpdate;
 }
 
+// Whether an update that ended with `rc` is worth starting again from the handshake.
+// `erased`: this update (any attempt of it) has sent an erase, so the Halden needs the
+// update to complete anyway. Only what the MIDI path loses or damages on the way counts
+// (no reply in time, a reply that does not read right, a block the Halden refused as it
+// arrived): the Halden is left waiting for the update. Not a fault the Halden reports of
+// its own, nor ours (out of memory), a port gone, a cancel, or an image that was written
+// whole and read back: those would only come back.
+bool worthStartingAgain(StatusCode rc, bool erased);
+
 // Carries out a whole image: handshake, validation, records in file order, read-back.
 // It counts as done only when the Halden then reports its image good and, where the
 // image carries one version, that version (else kNotGoodAfterUpdate or

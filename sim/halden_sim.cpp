@@ -26,7 +26,9 @@ void SimulatedHalden::receive(ByteView message) {
     ++receivedCount_;
     ++requests_;
     if (options_.silent || requests_ < options_.answerFrom) return;
+    losing_ = requests_ == options_.loseReplyTo;
     handle(message);
+    losing_ = false;
 }
 
 void SimulatedHalden::handle(ByteView message) {
@@ -111,6 +113,7 @@ Bytes SimulatedHalden::identityBody() const {
 void SimulatedHalden::reply(Bytes body, Clock::Duration deviceTime) {
     const Clock::Duration start = std::max(clock_.now(), busyUntil_);
     busyUntil_ = start + deviceTime;
+    if (losing_) return;  // acted on, as a busy MIDI server loses the answer
     const Clock::Duration ready = busyUntil_;
     Bytes message = frame(body);
     if (options_.foreignMessages) {

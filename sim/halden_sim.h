@@ -48,6 +48,7 @@ struct SimOptions {
     bool realtimeBytes = false;          // clock bytes inside every reply
     bool cutOffMessages = false;         // a reply cut off by a status byte before each reply
     unsigned portFailsAfter = 0;         // the port fails at the N-th message sent to it
+    unsigned loseReplyTo = 0;            // the reply to the N-th message is lost on the way
     // A Halden that does not take what it was sent: the image status, or the version,
     // it reports once an area was closed (instead of 0 and the area's first two bytes).
     std::optional<uint8_t> statusAfterUpdate;
@@ -100,6 +101,7 @@ private:
     uint8_t status_;
     Version version_;
     Bytes memory_;
+    bool losing_ = false;  // the request being handled has its reply lost
     bool erased_ = false;  // erased and not yet closed
     unsigned nextBlock_ = 0;
 };

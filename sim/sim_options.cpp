@@ -148,6 +148,9 @@ void addSimOptions(CLI::App& app, SimOptions& o) {
     addNumber(app, "--sim-port-fails-after", o.portFailsAfter, 1, 1'000'000,
               "the simulator's port fails at the N-th message sent to it, as an unplugged "
               "MIDI interface");
+    addNumber(app, "--sim-lose-reply", o.loseReplyTo, 1, 1'000'000,
+              "act on the N-th message sent to it but lose its reply on the way, as a busy "
+              "MIDI server may");
     addNumber(app, "--sim-identity-length", o.identityBodyLength, 1, 60,
               "length of the identity reply body (default 20)");
     app.add_flag("--sim-foreign", o.foreignMessages,

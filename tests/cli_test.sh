@@ -20,6 +20,11 @@ sim=(--simulate --baud 0)
 silent_update=$!
 "$halden" identify "${sim[@]}" --sim-silent --json >"$work/silent-identify.json" 2>/dev/null </dev/null &
 silent_identify=$!
+# So does an update whose sixth message (block 1) has its reply lost once, after the erase:
+# the block's timeout (10 s), then the update again from the handshake.
+"$halden" update "$v15" "${sim[@]}" --sim-lose-reply 6 --retries 1 --json --history "$work/retried.log" \
+    >"$work/retried.json" 2>"$work/retried.err" </dev/null &
+retried=$!
 
 expect "check a valid sample says what it found" 0 \
     'halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write$' "$halden" check "$v15"
@@ -103,6 +108,15 @@ a No before the erase|5|halden-1.4.hfi|--no|Operation canceled|nothing
 a silent Halden|7|halden-1.5.hfi|--sim-silent|MIDI Response timeout|silent
 EOF2
 
+wait "$retried"
+rc=$?
+grep -Fxq "Attempt 1 of 2 failed (MIDI Response timeout); the Halden is waiting for the update, which starts again from the handshake." "$work/retried.err" &&
+    grep -Fxq "Attempt 2 of 2 succeeded." "$work/retried.err" || rc="$rc, other words"
+[ "$(cut -f11 "$work/retried.log" | paste -sd' ')" = "7 0" ] || rc="$rc, not one history line an attempt"
+jq -e '.ok and .erased and (.attempts | map([.status, .result, .erased])) == [[7, "MIDI Response timeout", true], [0, "No error", true]]' \
+    "$work/retried.json" >/dev/null 2>&1 || rc="$rc, not the attempts in the JSON"
+check "a reply lost after the erase: the update starts again and succeeds" 0 "$rc" "$work/retried.err"
+
 # Where the link's speed is known, the time is told before anything is erased; after
 # the update, the identity read back.
 "$halden" update "$v15" --simulate --baud 3125000 --sim-version-after 1.4 --trace >"$work/out" 2>/dev/null
@@ -139,12 +153,12 @@ info, corrupt|3|info "$work/empty.hfi"|.error.text == "Update file image corrupt
 ports, no MIDI system|1|ports --midi-system jack|.outputs == [] and .inputs == [] and .error.status == 16
 identify|0|identify --simulate --baud 0|.identity == {"serial":"000a7f100102","version":"1.4","imageStatus":0,"blockSize":128}
 identify, silent Halden|7|identify --simulate --baud 0 --sim-silent|.error.text == "MIDI Response timeout" and (.error.advice | startswith("Check that the two ports"))
-update|0|update "$v15" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks" and .history.written
+update|0|update "$v15" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks" and .history.written and (has("attempts") | not)
 update, history not written|0|update "$v15" --simulate --baud 0 --history "$work"|.ok and .history.written == false and .history.file == $r.history.file and (.history.error | length > 0)
 update, a known link|0|update "$v15" --simulate --baud 3125000|.estimate.from == "link speed" and .estimate.seconds > 1.5 and .estimate.seconds < 1.6
 update, not proven|20|update "$v15" --simulate --baud 0 --sim-version-after 1.4|.identity.version == "1.4" and (.error.text | startswith("The Halden reports version 1.4"))
-update, failure past the erase|11|update "$v15" --simulate --baud 0 --sim-block-result 3=1|.erased and .identity.serial == "000a7f100102" and .versionBefore == "1.4" and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased"))
-update, port fails|1|update "$v15" --simulate --baud 0 --sim-port-fails-after 8|.error.status == 16 and (.error.text | contains("has gone away"))
+update, failure past the erase, tried up to --retries times|11|update "$v15" --simulate --baud 0 --sim-block-result 3=1 --retries 2|.erased and .identity.serial == "000a7f100102" and .versionBefore == "1.4" and .error.status == 11 and (.error.advice | startswith("The Halden's firmware area is now erased")) and (.attempts | map(.status)) == [11, 11, 11]
+update, port fails, not tried again|1|update "$v15" --simulate --baud 0 --sim-port-fails-after 8 --retries 2|.error.status == 16 and (.error.text | contains("has gone away")) and (.attempts | map(.status)) == [16]
 a command line not understood|64|check|.error.status == 64 and (.error.text | startswith("The command line is not understood: ")) and (.error.text | contains("FILE"))
 scan, no MIDI system|1|scan --midi-system jack|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
 EOF2
@@ -169,6 +183,9 @@ update "$v14" --simulate --sim-block-size -1|--sim-block-size: "-1" is not a who
 update "$v14" --simulate --sim-latency 99999999999|--sim-latency: "99999999999" is not a whole number
 update "$v14" --simulate --sim-answer-from 0|--sim-answer-from: "0" is not a whole number from 1
 update "$v14" --simulate --nonsense|--nonsense
+update "$v14" --simulate --retries -1|--retries: Value -1 not in range 0 to 100
+update "$v14" --simulate --retries twice|--retries: Value twice not in range 0 to 100
+update "$v14" --simulate --retries 101|--retries: Value 101 not in range 0 to 100
 pack "$work/bad.hfi" --delay 256|--delay: Value 256 not in range
 pack "$work/bad.hfi" --control 4|--control: Value 4 not in range
 pack "$work/bad.hfi" --area "$examples/firmware-1.5.bin:1.99999"|--area: a version is MAJOR.MINOR, each 0 to 127: "1.99999"

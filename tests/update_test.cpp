@@ -2,6 +2,8 @@
 // every step of an update: fault_matrix_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "rig.h"
 
 namespace halden {
@@ -308,6 +310,15 @@ TEST(Update, SucceedsOnlyWhenTheHaldenProvesIt) {
         if (c.versionAfter) {
             EXPECT_EQ(rig.info.version(), *c.versionAfter) << c.name;
         }
+    }
+}
+
+TEST(Update, StartedAgainOnlyAfterAnEraseAndForWhatTheMidiPathLost) {
+    // Lost or damaged on the way: 6, 7, 8, and the refused blocks 11, 12, 13.
+    const std::set<StatusCode> again = {6, 7, 8, 11, 12, 13};
+    for (StatusCode rc = 0; rc <= 22; ++rc) {
+        EXPECT_EQ(worthStartingAgain(rc, true), again.count(rc) == 1) << rc;
+        EXPECT_FALSE(worthStartingAgain(rc, false)) << rc;
     }
 }
 
