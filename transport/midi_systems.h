@@ -1,6 +1,9 @@
 // The MIDI systems a build holds, side by side, and the choice among them. Each backend
 // defines its own entry; the platform's midi_systems_*.cpp lists them in the order the
-// automatic choice tries them.
+// automatic choice tries them (a list rather than entries that add themselves: a static
+// library leaves out objects nothing refers to). The built-in simulator is no entry: it
+// is a Halden offered beside the chosen system's ports (app_ports.h), always there, with
+// options of its own.
 #pragma once
 
 #include <functional>
