@@ -5,10 +5,24 @@
 
 namespace halden {
 
+std::string midiSystemList() {
+    const std::vector<std::string> names = midiSystemNames();
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    }
+    return list;
+}
+
 CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system) {
+    const std::string help =
+        midiSystemNames().size() == 1
+            ? "MIDI system to use: " + midiSystemList() + ", the only one in this build"
+            : "MIDI system to use: " + midiSystemList() +
+                  " (default: the first that opens; or set HALDEN_MIDI_SYSTEM)";
     // A name this build does not know is a wrong command line, told before any port is
     // touched: otherwise it reads as if no MIDI interface were connected.
-    return app.add_option("--midi-system", system, kMidiSystemHelp)
+    return app.add_option("--midi-system", system, help)
         ->type_name("NAME")
         ->check([](const std::string& given) {
             if (given.empty()) return std::string();

@@ -11,12 +11,13 @@ namespace halden {
 // Exit status for a command line that is not understood (EX_USAGE).
 inline constexpr int kUsageError = 64;
 
-// For --help, each platform's own (platform_*.cpp): the MIDI systems, and where the
-// history and the chosen ports are kept.
-extern const char* const kMidiSystemHelp;
+// For --help, each platform's own (platform_*.cpp): where the history and the chosen
+// ports are kept.
 extern const char* const kHistoryPlace;
 extern const char* const kSettingsPlace;
 
+// The MIDI systems of this build as a text says them: "alsa or jack".
+std::string midiSystemList();
 // --midi-system NAME.
 CLI::Option* addMidiSystemOption(CLI::App& app, std::string& system);
 // --history FILE: where updates are recorded.

@@ -1,14 +1,11 @@
-// What the apps differ in on Linux: the MIDI systems named in --help, and the chosen
-// ports kept in a file in the configuration folder.
+// What the apps differ in on Linux: the chosen ports kept in a file in the configuration
+// folder.
 #include "app/desktop.h"
 #include "app/file_port_settings.h"
 #include "app/options.h"
 
 namespace halden {
 
-const char* const kMidiSystemHelp =
-    "MIDI system to use: alsa or jack (default: the first that opens; or set "
-    "HALDEN_MIDI_SYSTEM)";
 const char* const kHistoryPlace = "$XDG_STATE_HOME/halden/history.log";
 const char* const kSettingsPlace = "$XDG_CONFIG_HOME/halden/ports.conf";
 

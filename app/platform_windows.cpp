@@ -1,5 +1,5 @@
-// What the apps differ in on Windows: one MIDI system, and the chosen ports kept in
-// the registry unless a file is named.
+// What the apps differ in on Windows: the chosen ports kept in the registry unless a
+// file is named.
 #include "app/desktop.h"
 #include "app/file_port_settings.h"
 #include "app/options.h"
@@ -7,7 +7,6 @@
 
 namespace halden {
 
-const char* const kMidiSystemHelp = "MIDI system to use: winmm, the only one on Windows";
 const char* const kHistoryPlace = "%LOCALAPPDATA%\\Halden\\history.log";
 const char* const kSettingsPlace = "the registry";
 

@@ -4,6 +4,7 @@
 #include "app/options.h"
 #include "cli/platform.h"
 #include "cli/verbs.h"
+#include "transport/midi_systems.h"
 #include "transport/real_clock.h"
 #include "transport/system_ports.h"
 
@@ -74,6 +75,8 @@ private:
         for (size_t i = 0; i < names.inputs.size(); ++i) {
             terminal.out("  " + std::to_string(i + 1) + ": " + names.inputs[i].name);
         }
+        if (!systemsListed_) listSystems(terminal);
+        systemsListed_ = true;
         if (!listed) {
             terminal.failed(listed.failure());
             return exitStatus(listed.failure().code);
@@ -81,8 +84,25 @@ private:
         return 0;
     }
 
+    // The MIDI systems this build has, and whether each can be opened here.
+    static void listSystems(Terminal& terminal) {
+        auto systems = nlohmann::json::array();
+        terminal.out("MIDI systems (--midi-system):");
+        for (const MidiSystem& system : midiSystems()) {
+            const std::string why = system.unavailable();
+            nlohmann::json entry = {
+                {"name", system.name}, {"label", system.label}, {"available", why.empty()}};
+            if (!why.empty()) entry["why"] = why;
+            systems.push_back(std::move(entry));
+            terminal.out("  " + system.name + ": " + system.label +
+                         (why.empty() ? ", available here" : ", not available here: " + why));
+        }
+        terminal.report()["systems"] = std::move(systems);
+    }
+
     std::string system_;
     bool watch_ = false;
+    bool systemsListed_ = false;  // once, with the first listing
 };
 
 }  // namespace

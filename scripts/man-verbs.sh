@@ -13,7 +13,7 @@ for verb in check info pack identify update ports scan simulate history; do
     "$halden" "$verb" --help | sed '/^Exit status:/d' | roff
     echo ".fi"
 done
-cat <<'ROFF'
+bash "$(dirname "$0")/man-systems.sh" "$halden" ports <<'ROFF'
 [EXIT STATUS]
 .TP
 0
@@ -62,7 +62,7 @@ has the port open, so that no other halden program sends into an update
 [ENVIRONMENT]
 .TP
 HALDEN_MIDI_SYSTEM
-alsa or jack: the MIDI system to use, as --midi-system (which wins)
+@MIDI_SYSTEMS@: the MIDI system to use, as --midi-system (which wins)
 .TP
 XDG_STATE_HOME, XDG_RUNTIME_DIR
 where the history and the port locks are kept (see FILES)

@@ -53,6 +53,7 @@ for verb in check info pack identify update ports scan simulate history; do
     expect "$verb --help ends with the exit statuses" 0 '^Exit status: 0 success, 1 a file or MIDI port that fails' \
         bash -o pipefail -c '"$0" "$1" --help 2>&1 | tail -n 1' "$halden" "$verb"
 done
+expect "ports lists the MIDI systems" 1 '^  jack: JACK, not available here: no server is running$' "$halden" ports --midi-system jack
 expect "--version" 0 '^halden [0-9]+\.[0-9]+\.[0-9]+$' "$halden" --version
 
 expect "update the simulator" 0 '^Current Halden version #: 1\.5$' "$halden" update "$v15" "${sim[@]}"
@@ -150,7 +151,7 @@ check, damaged|2|check "$work/crc.hfi"|.error.status == 2 and .error.text == "Up
 info|0|info "$v15"|.records == [{"type":"control","code":1},{"type":"delay","tenths":5},{"type":"area","bytes":16384,"version":"1.5"}] and .checksum.stored == .checksum.computed
 info, damaged|2|info "$work/crc.hfi"|.checksum.stored != .checksum.computed and .error.status == 2
 info, corrupt|3|info "$work/empty.hfi"|.error.text == "Update file image corrupt"
-ports, no MIDI system|1|ports --midi-system jack|.outputs == [] and .inputs == [] and .error.status == 16
+ports, no MIDI system|1|ports --midi-system jack|.outputs == [] and .inputs == [] and .error.status == 16 and ([.systems[].name] == ["alsa","jack"]) and .systems[1] == {"name":"jack","label":"JACK","available":false,"why":"no server is running"}
 identify|0|identify --simulate --baud 0|.identity == {"serial":"000a7f100102","version":"1.4","imageStatus":0,"blockSize":128}
 identify, silent Halden|7|identify --simulate --baud 0 --sim-silent|.error.text == "MIDI Response timeout" and (.error.advice | startswith("Check that the two ports"))
 update|0|update "$v15" --simulate --baud 0|.ok and .erased and .identity.version == "1.5" and .estimate.from == "first blocks" and .history.written and (has("attempts") | not)

@@ -1,5 +1,5 @@
-// The platform's own MIDI ports: WinMM on Windows, RtMidi (ALSA, JACK, CoreMIDI)
-// elsewhere. Chosen by the build.
+// The platform's own MIDI ports, from the MIDI systems this build holds (midi_systems.h):
+// the ALSA sequencer and JACK on Linux, CoreMIDI and JACK on macOS, WinMM on Windows.
 #pragma once
 
 #include <memory>
@@ -12,15 +12,16 @@
 
 namespace halden {
 
-// `system` forces a MIDI system where there is a choice ("alsa", "jack"); empty picks the
-// first that opens. Sends wait on `clock`, which must outlive the ports. The failure
-// sink is told once when a port fails, with the text failureText() gives from then on.
+// `system` forces a MIDI system ("alsa", "jack"), as does the HALDEN_MIDI_SYSTEM
+// environment variable when it is empty; else the first available here is taken. Sends wait on
+// `clock`, which must outlive the ports. The failure sink is told once when a port fails, with the
+// text failureText() gives from then on.
 std::unique_ptr<MidiPorts> makeSystemPorts(Clock& clock, MidiPorts::InputSink input,
                                            MidiPorts::FailureSink failure,
                                            const std::string& system);
 
 // The MIDI systems this build holds, by the names `system` above takes ("alsa", "jack",
-// "winmm"), whether or not they can be opened here.
+// "winmm"), whether or not they can be opened here, in the order they are tried.
 std::vector<std::string> midiSystemNames();
 
 // Held while a MIDI client is made, opens or closes its ports, or goes, where several

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "transport/midi_systems.h"
+
 namespace halden {
 
 namespace {
@@ -84,6 +86,11 @@ std::string goneText(const std::string& name) {
     return "The MIDI port \"" + name + "\" has gone away. Is the MIDI interface still connected?";
 }
 
+// Without a sequencer device the ALSA library only prints complaints. Empty when there is one.
+std::string sequencerMissing() {
+    return access("/dev/snd/seq", R_OK | W_OK) == 0 ? "" : "no sequencer (/dev/snd/seq)";
+}
+
 }  // namespace
 
 AlsaSeqPorts::AlsaSeqPorts(Clock& clock, InputSink input, FailureSink failure)
@@ -106,8 +113,8 @@ void AlsaSeqPorts::watchPorts(std::function<void()> changed) {
 Outcome AlsaSeqPorts::enumeratePorts(PortNames& names) {
     names = {};
     if (!list_) {
-        if (access("/dev/snd/seq", R_OK | W_OK) != 0) {
-            return listedPorts(names, "ALSA: no sequencer (/dev/snd/seq)");
+        if (const std::string why = sequencerMissing(); !why.empty()) {
+            return listedPorts(names, "ALSA: " + why);
         }
         if (int rc = snd_seq_open(&list_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
             rc < 0) {
@@ -347,6 +354,13 @@ void AlsaSeqPorts::fail(const std::string& why) {
     }
     clock_.notify();
     if (failure_) failure_(why);
+}
+
+MidiSystem alsaMidiSystem() {
+    return {"alsa", "ALSA", sequencerMissing,
+            [](Clock& clock, MidiPorts::InputSink input, MidiPorts::FailureSink failure) {
+                return std::make_unique<AlsaSeqPorts>(clock, std::move(input), std::move(failure));
+            }};
 }
 
 }  // namespace halden

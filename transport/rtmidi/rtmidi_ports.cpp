@@ -3,13 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "transport/rtmidi/rtmidi_system.h"
-#ifdef HALDEN_HAVE_ALSA
-#include "transport/alsa/alsa_seq_ports.h"
-#endif
-#include "transport/system_ports.h"
 
 #ifdef HALDEN_HAVE_JACK
 #include "transport/rtmidi/jack_probe.h"
@@ -85,14 +80,36 @@ void RtMidiPorts::watchPorts(std::function<void()> changed) {
 #endif
 }
 
-std::optional<RtMidi::Api> chooseMidiSystem(std::string requested, std::string& reasons) {
-    if (requested.empty()) {
-        if (const char* env = std::getenv("HALDEN_MIDI_SYSTEM")) requested = env;
-    }
-    requested = lowerAscii(requested);
+std::string rtMidiUnavailable(RtMidi::Api id) {
 #ifdef HALDEN_HAVE_JACK
     jack::silenceLibrary();
 #endif
+    std::vector<RtMidi::Api> compiled;
+    RtMidi::getCompiledApi(compiled);
+    if (std::find(compiled.begin(), compiled.end(), id) == compiled.end()) {
+        return "the RtMidi library here was built without it";
+    }
+#ifdef __linux__
+    // Without a sequencer device RtMidi and the ALSA library only print complaints.
+    if (id == RtMidi::LINUX_ALSA && access("/dev/snd/seq", R_OK | W_OK) != 0) {
+        return "no sequencer (/dev/snd/seq)";
+    }
+#endif
+#ifdef HALDEN_HAVE_JACK
+    // RtMidi opens JACK without a server, then lists nothing and complains on every
+    // call: ask first.
+    if (id == RtMidi::UNIX_JACK && !jack::serverRunning()) return "no server is running";
+#endif
+    try {
+        RtMidiIn probe(id, kClientName);  // throws when the system cannot be opened
+        return {};
+    } catch (const RtMidiError& e) {
+        return e.getMessage();
+    }
+}
+
+std::optional<RtMidi::Api> chooseRtMidiApi(std::string requested, std::string& reasons) {
+    requested = lowerAscii(requested);
     std::vector<RtMidi::Api> compiled;
     RtMidi::getCompiledApi(compiled);
     reasons.clear();
@@ -103,27 +120,9 @@ std::optional<RtMidi::Api> chooseMidiSystem(std::string requested, std::string& 
             requested != lowerAscii(name)) {
             continue;
         }
-#ifdef __linux__
-        // Without a sequencer device RtMidi and the ALSA library only print complaints.
-        if (id == RtMidi::LINUX_ALSA && access("/dev/snd/seq", R_OK | W_OK) != 0) {
-            reasons += "; ALSA: no sequencer (/dev/snd/seq)";
-            continue;
-        }
-#endif
-#ifdef HALDEN_HAVE_JACK
-        // RtMidi opens JACK without a server, then lists nothing and complains on every
-        // call: ask first.
-        if (id == RtMidi::UNIX_JACK && !jack::serverRunning()) {
-            reasons += "; JACK: no server is running";
-            continue;
-        }
-#endif
-        try {
-            RtMidiIn probe(id, kClientName);  // throws when the system cannot be opened
-            return id;
-        } catch (const RtMidiError& e) {
-            reasons += "; " + name + ": " + e.getMessage();
-        }
+        const std::string why = rtMidiUnavailable(id);
+        if (why.empty()) return id;
+        reasons += "; " + name + ": " + why;
     }
     reasons = reasons.empty() ? "no MIDI system called \"" + requested + "\" is available"
                               : reasons.substr(2);
@@ -136,7 +135,7 @@ void ignoreRtMidiWarning(RtMidiError::Type, const std::string&, void*) {}
 // says why not.
 std::string openSystem(const std::string& requested, std::shared_ptr<RtMidiPorts::Api>& chosen) {
     std::string reasons;
-    const auto id = chooseMidiSystem(requested, reasons);
+    const auto id = chooseRtMidiApi(requested, reasons);
     if (!id) return reasons;
     try {
         auto api = std::make_shared<RtMidiPorts::Api>();
@@ -417,34 +416,6 @@ StatusCode RtMidiPorts::sendSysEx(ByteView message) {
 std::string RtMidiPorts::failureText() const {
     std::lock_guard lock(mutex_);
     return failureText_;
-}
-
-std::unique_ptr<MidiPorts> makeSystemPorts(Clock& clock, MidiPorts::InputSink input,
-                                           MidiPorts::FailureSink failure,
-                                           const std::string& system) {
-#ifdef HALDEN_HAVE_ALSA
-    // The sequencer through the ALSA library itself, which carries SysEx of any length;
-    // first, as RtMidi would choose it, when the machine has one.
-    std::string requested = system;
-    if (requested.empty()) {
-        if (const char* env = std::getenv("HALDEN_MIDI_SYSTEM")) requested = env;
-    }
-    requested = lowerAscii(requested);
-    if (requested == "alsa" || (requested.empty() && access("/dev/snd/seq", R_OK | W_OK) == 0)) {
-        return std::make_unique<AlsaSeqPorts>(clock, std::move(input), std::move(failure));
-    }
-#endif
-    return std::make_unique<RtMidiPorts>(clock, std::move(input), std::move(failure), system);
-}
-
-std::vector<std::string> midiSystemNames() {
-    std::vector<RtMidi::Api> compiled;
-    RtMidi::getCompiledApi(compiled);
-    std::vector<std::string> names;
-    for (RtMidi::Api id : compiled) {
-        if (id != RtMidi::RTMIDI_DUMMY) names.push_back(lowerAscii(RtMidi::getApiName(id)));
-    }
-    return names;
 }
 
 std::string RtMidiPorts::systemName() const {

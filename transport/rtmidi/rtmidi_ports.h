@@ -19,8 +19,8 @@ namespace halden {
 class RtMidiPorts : public MidiPorts {
 public:
     struct Api;  // the chosen system and its listing objects
-    // `system` forces a MIDI system ("alsa", "jack", "coremidi"); empty picks the first
-    // that can be opened, unless the HALDEN_MIDI_SYSTEM environment variable names one.
+    // `system` names the MIDI system ("jack", "coremidi"); empty picks the first that can
+    // be opened.
     RtMidiPorts(Clock& clock, InputSink input, FailureSink failure, std::string system = {});
     ~RtMidiPorts() override;
 

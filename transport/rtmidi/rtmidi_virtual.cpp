@@ -1,5 +1,6 @@
 #include "transport/rtmidi/rtmidi_virtual.h"
 
+#include "transport/midi_systems.h"
 #include "transport/rtmidi/rtmidi_system.h"
 
 namespace halden {
@@ -12,7 +13,7 @@ RtMidiVirtualDevice::~RtMidiVirtualDevice() {
 Outcome RtMidiVirtualDevice::open(const std::string& portName, const std::string& system,
                                   OnMessage onMessage, const std::string& outputName) {
     std::string reasons;
-    const auto id = chooseMidiSystem(system, reasons);
+    const auto id = chooseRtMidiApi(askedMidiSystem(system), reasons);
     if (!id) return portFailure("No MIDI system can be opened (" + reasons + ")");
     onMessage_ = std::move(onMessage);
     try {

@@ -21,10 +21,10 @@ public:
     RtMidiVirtualDevice();
     ~RtMidiVirtualDevice();
 
-    // Opens both ports under `portName` on `system` (empty: the first MIDI system that
-    // can be opened). Incoming messages go to `onMessage` on the MIDI thread.
-    // `outputName`, when given, names the output port (and its client) apart from the
-    // input, as some devices and bridges do.
+    // Opens both ports under `portName` on `system` (empty: the one HALDEN_MIDI_SYSTEM
+    // names, else the first MIDI system that can be opened). Incoming messages go to
+    // `onMessage` on the MIDI thread. `outputName`, when given, names the output port
+    // (and its client) apart from the input, as some devices and bridges do.
     Outcome open(const std::string& portName, const std::string& system, OnMessage onMessage,
                  const std::string& outputName = {});
     // The ports go away, as those of an interface that was unplugged. Not from within

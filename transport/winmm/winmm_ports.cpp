@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "transport/midi_systems.h"
 #include "transport/real_clock.h"
-#include "transport/system_ports.h"
 
 namespace halden {
 
@@ -27,13 +27,13 @@ constexpr uint8_t kDropUnfinished = 0xF4;
 
 }  // namespace
 
-std::unique_ptr<MidiPorts> makeSystemPorts(Clock& clock, MidiPorts::InputSink input,
-                                           MidiPorts::FailureSink failure, const std::string&) {
-    return std::make_unique<WinmmPorts>(systemWinmm(), clock, std::move(input), std::move(failure));
-}
-
-std::vector<std::string> midiSystemNames() {
-    return {"winmm"};
+MidiSystem winmmMidiSystem() {
+    // Every Windows has it; a machine without MIDI devices lists no ports.
+    return {"winmm", "Windows MIDI (WinMM)", [] { return std::string(); },
+            [](Clock& clock, MidiPorts::InputSink input, MidiPorts::FailureSink failure) {
+                return std::make_unique<WinmmPorts>(systemWinmm(), clock, std::move(input),
+                                                    std::move(failure));
+            }};
 }
 
 WinmmPorts::WinmmPorts(WinmmApi& api, Clock& clock, InputSink input, FailureSink failure)
