@@ -12,6 +12,7 @@
 #include "transport/system_ports.h"
 
 #ifdef HALDEN_HAVE_JACK
+#include "transport/jack/jack_ports.h"
 #include "transport/rtmidi/jack_probe.h"
 #endif
 
@@ -23,7 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kSendDeadline = 3s;
 constexpr auto kWatchInterval = 200ms;
 constexpr std::chrono::seconds kListDeadline = 5s;
 constexpr const char* kClientName = "halden-updater";
@@ -64,11 +64,10 @@ struct RtMidiPorts::Api {
     std::unique_ptr<RtMidiOut> listOut;
 };
 
-RtMidiPorts::RtMidiPorts(Clock& clock, InputSink input, FailureSink failure, std::string system)
-    : input_(std::move(input)),
-      failure_(std::move(failure)),
-      requested_(std::move(system)),
-      clock_(clock) {}
+// Sends go straight into the library: only RtMidi's JACK could block in them (on a
+// stalled server), and JACK has a backend of its own.
+RtMidiPorts::RtMidiPorts(Clock&, InputSink input, FailureSink failure, std::string system)
+    : input_(std::move(input)), failure_(std::move(failure)), requested_(std::move(system)) {}
 
 RtMidiPorts::~RtMidiPorts() {
     portWatch_.reset();
@@ -278,7 +277,7 @@ Outcome RtMidiPorts::open(const Port* input, const Port* output) {
         return refuse("input", inName_, why);
     }
     if (output) try {
-            out_ = std::make_shared<RtMidiOut>(api_->id, kClientName);
+            out_ = std::make_unique<RtMidiOut>(api_->id, kClientName);
             out_->setErrorCallback(&RtMidiPorts::onError, this);
             const auto position = positionNow(*out_, outName_);
             if (!position) {
@@ -299,19 +298,6 @@ Outcome RtMidiPorts::open(const Port* input, const Port* output) {
         watching_ = true;
     }
     opened_ = true;
-    // The send function shares the output port: a send that returns after the ports
-    // were closed still finds it, and the last one out closes it.
-    if (out_)
-        sender_ = std::make_unique<SendThread>(
-            [out = out_](ByteView m) {
-                try {
-                    out->sendMessage(m.data(), m.size());
-                    return std::string();
-                } catch (const RtMidiError& e) {
-                    return e.getMessage();
-                }
-            },
-            clock_, kSendDeadline);
     watcher_ = std::thread([this, api = api_] { watch(*api); });
     return {};
 }
@@ -328,8 +314,6 @@ void RtMidiPorts::stopWatching() {
 void RtMidiPorts::closePorts() {
     opened_ = false;
     stopWatching();
-    const bool stuck = sender_ && sender_->stuck();
-    sender_.reset();
     if (in_) {
         try {
             in_->cancelCallback();
@@ -338,9 +322,7 @@ void RtMidiPorts::closePorts() {
         }
     }
     in_.reset();
-    // A send stuck inside the library still uses the port; it is closed when that send
-    // returns and lets go of it.
-    if (out_ && !stuck) {
+    if (out_) {
         try {
             out_->closePort();
         } catch (const RtMidiError&) {
@@ -393,7 +375,7 @@ void RtMidiPorts::watch(Api& api) {
 
 StatusCode RtMidiPorts::sendSysEx(ByteView message) {
     if (failed_) return status::kPortFailure;
-    if (!out_ || !sender_) {
+    if (!out_) {
         fail("No MIDI output port is open.");
         return status::kPortFailure;
     }
@@ -403,11 +385,10 @@ StatusCode RtMidiPorts::sendSysEx(ByteView message) {
              std::to_string(maxMessageSize()) + ". The Halden's block size is too large for it.");
         return status::kPortFailure;
     }
-    if (!sender_->send(message)) {
-        const std::string error = sender_->error();
-        fail(error.empty() ? "The MIDI system did not take the message in time. Is the MIDI "
-                             "server still running?"
-                           : "Sending to the MIDI port \"" + outName_ + "\" failed: " + error);
+    try {
+        out_->sendMessage(message.data(), message.size());
+    } catch (const RtMidiError& e) {
+        fail("Sending to the MIDI port \"" + outName_ + "\" failed: " + e.getMessage());
         return status::kPortFailure;
     }
     // RtMidi reports a failed send through the error callback rather than throwing.
@@ -422,16 +403,30 @@ std::string RtMidiPorts::failureText() const {
 std::unique_ptr<MidiPorts> makeSystemPorts(Clock& clock, MidiPorts::InputSink input,
                                            MidiPorts::FailureSink failure,
                                            const std::string& system) {
-#ifdef HALDEN_HAVE_ALSA
-    // The sequencer through the ALSA library itself, which carries SysEx of any length;
-    // first, as RtMidi would choose it, when the machine has one.
     std::string requested = system;
     if (requested.empty()) {
         if (const char* env = std::getenv("HALDEN_MIDI_SYSTEM")) requested = env;
     }
     requested = lowerAscii(requested);
+#ifdef HALDEN_HAVE_ALSA
+    // The sequencer through the ALSA library itself, which carries SysEx of any length;
+    // first, as RtMidi would choose it, when the machine has one.
     if (requested == "alsa" || (requested.empty() && access("/dev/snd/seq", R_OK | W_OK) == 0)) {
         return std::make_unique<AlsaSeqPorts>(clock, std::move(input), std::move(failure));
+    }
+#endif
+#ifdef HALDEN_HAVE_JACK
+    // JACK through libjack itself, so that its process thread never waits on us; on
+    // Linux the default where there is no sequencer.
+    bool byDefault = false;
+#ifdef HALDEN_HAVE_ALSA
+    byDefault = requested.empty();
+#endif
+    if (requested == "jack" || byDefault) {
+        return std::make_unique<JackPorts>(
+            clock, std::move(input), std::move(failure),
+            std::string(byDefault ? "ALSA: no sequencer (/dev/snd/seq); " : "") +
+                "JACK: no server is running");
     }
 #endif
     return std::make_unique<RtMidiPorts>(clock, std::move(input), std::move(failure), system);
