@@ -4,6 +4,8 @@
 # JACK service as current desktops run it (headless, no session manager) with each
 # program under pw-jack, and checks that a simulator answers through it.
 set -u
+script=$(realpath "$0")
+arguments=("$@")
 halden=$(realpath "$1")
 examples=$(realpath "$2")
 work=$(mktemp -d)
@@ -29,6 +31,11 @@ stop_jack() {
     jackd_pid=""
 }
 trap 'kill_sim; stop_jack; rm -rf "$work"' EXIT
+rerun() {  # the whole test again, on a server of its own (e2e_lib.sh's finish)
+    kill_sim; stop_jack; rm -rf "$work"
+    trap - EXIT
+    exec bash "$script" "${arguments[@]}"
+}
 
 start_jack() {
     # The server leaves our process group, so it is stopped by its PID.
