@@ -28,8 +28,8 @@ public:
     virtual size_t maxMessageSize() const = 0;
     // The link's speed in baud where the port knows it (a MIDI cable: 31250), else 0.
     virtual unsigned linkBaud() const { return 0; }
-    // Cycles the MIDI server reported missing (JACK's xruns) since the port opened, where
-    // the server tells: a message in flight then may have been lost on the way. Else 0.
+    // Cycles the MIDI server missed (JACK's xruns) since the port opened, where the port
+    // can tell: a message in flight then may have been lost on the way. Else 0.
     virtual unsigned long missedCycles() const { return 0; }
 };
 

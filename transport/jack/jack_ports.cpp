@@ -236,7 +236,7 @@ size_t JackPorts::maxMessageSize() const {
 }
 
 unsigned long JackPorts::missedCycles() const {
-    return client_ ? client_->xruns() : 0;
+    return client_ ? client_->missedCycles() : 0;
 }
 
 std::string JackPorts::failureText() const {
