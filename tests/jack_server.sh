@@ -12,9 +12,10 @@ work=$(mktemp -d)
 export XDG_STATE_HOME=$work/state HALDEN_MIDI_SYSTEM=jack  # the updates' history
 . "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
 jackd_pid=""
+# The port locks too are the test's own: another test's simulator has the same names.
+export XDG_RUNTIME_DIR=$work/run
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 if [ "${3:-jackd}" = pipewire ]; then
-    export XDG_RUNTIME_DIR=$work/run
-    mkdir -m 700 "$XDG_RUNTIME_DIR"
     printf '#!/bin/sh\nexec pw-jack "%s" "$@"\n' "$halden" >"$work/halden"
     chmod +x "$work/halden"
     halden=$work/halden
