@@ -36,13 +36,13 @@ holds() {  # holds NAME COMMAND...: the command (a condition) succeeds
     check "$name" 0 $?
 }
 
-# A test whose every failure came while the MIDI server missed cycles (a busy machine)
-# runs once more where it says how (`rerun`).
+# A test with a failure that came while the MIDI server missed cycles (a busy machine)
+# runs once more where it says how (`rerun`), and must then pass whole; the checks after
+# such a failure (the memory it left) fail with it.
 finish() {
     echo "$passed passed, $failed failed"
-    if [ "$failed" -gt 0 ] && [ "$failed" = "$busy" ] && [ -z "${HALDEN_E2E_RERUN:-}" ] &&
-        declare -F rerun >/dev/null; then
-        echo "every failure came while the MIDI server missed cycles: the test runs once more"
+    if [ "$busy" -gt 0 ] && [ -z "${HALDEN_E2E_RERUN:-}" ] && declare -F rerun >/dev/null; then
+        echo "$busy of the failures came while the MIDI server missed cycles: the test runs once more"
         export HALDEN_E2E_RERUN=1
         rerun
     fi
