@@ -174,8 +174,9 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
     return runUpdate(io, image, info, done);
 }
 
-StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgress& done) {
-    done = UpdateProgress{};
+namespace {
+
+StatusCode updateSteps(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgress& done) {
     if (StatusCode rc = connectDevice(io, info)) return rc;
     done.before = info;
     std::vector<Record> records;
@@ -224,6 +225,16 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgr
         return status::kOtherVersionAfterUpdate;
     }
     return status::kOk;
+}
+
+}  // namespace
+
+StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgress& done) {
+    done = UpdateProgress{};
+    const unsigned long missedBefore = io.port.missedCycles();
+    const StatusCode rc = updateSteps(io, image, info, done);
+    done.missedCycles = io.port.missedCycles() - missedBefore;
+    return rc;
 }
 
 }  // namespace halden
