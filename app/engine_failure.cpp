@@ -26,16 +26,6 @@ constexpr const char* kNotConfirmed =
     "The whole image was written, but the Halden does not confirm it. Update again with this "
     "image; if this comes back, the image may not be meant for this Halden.";
 
-// A reply that never came while the MIDI server was missing cycles: most likely lost on
-// the way, not a fault of the cable or the Halden.
-std::string lostOnTheWay(unsigned long cycles) {
-    return "The MIDI server missed " + std::to_string(cycles) +
-           (cycles == 1 ? " cycle" : " cycles") +
-           " during the update (xruns): the computer was too busy to pass the MIDI messages on "
-           "in time, so a message was probably lost on the way. The Halden is fine to update "
-           "again with this image. ALSA does not lose MIDI messages when the computer is busy.";
-}
-
 }  // namespace
 
 Failure engineFailure(const EngineIo& io, StatusCode rc) {
@@ -57,7 +47,6 @@ Failure updateFailure(const EngineIo& io, StatusCode rc, const DeviceInfo& info,
                        " after the update; the image holds " + versionText(*done.imageVersion);
     }
     std::string next;
-    const bool lost = rc == status::kTimeout && done.missedCycles > 0;
     if (isUnproven(rc)) {
         next = kNotConfirmed;
     } else if (done.erased) {
@@ -76,14 +65,12 @@ Failure updateFailure(const EngineIo& io, StatusCode rc, const DeviceInfo& info,
                 next = std::string(kLeftErased) + "\n\n" + kAfterHaldenFault;
                 break;
             default:
-                next = std::string(kLeftErased) + "\n\n" +
-                       (lost ? lostOnTheWay(done.missedCycles) : kWhatToCheck);
+                next = std::string(kLeftErased) + "\n\n" + kWhatToCheck;
         }
     } else if (rc == status::kBlocksTooLongForPort || rc == status::kTooManyBlocks) {
         return failure;  // their own text says that nothing was erased
     } else if (rc == status::kTimeout) {
-        next = std::string(kNothingChanged) + " " +
-               (lost ? lostOnTheWay(done.missedCycles) : kCheckConnection);
+        next = std::string(kNothingChanged) + " " + kCheckConnection;
     } else {
         next = kNothingChanged;
     }

@@ -28,9 +28,6 @@ public:
     virtual size_t maxMessageSize() const = 0;
     // The link's speed in baud where the port knows it (a MIDI cable: 31250), else 0.
     virtual unsigned linkBaud() const { return 0; }
-    // Cycles the MIDI server missed (JACK's xruns) since the port opened, where the port
-    // can tell: a message in flight then may have been lost on the way. Else 0.
-    virtual unsigned long missedCycles() const { return 0; }
 };
 
 // Hands every message on to another sender once `onSend` has seen it; all the rest is
@@ -47,7 +44,6 @@ public:
     std::string failureText() const override { return inner_.failureText(); }
     size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
     unsigned linkBaud() const override { return inner_.linkBaud(); }
-    unsigned long missedCycles() const override { return inner_.missedCycles(); }
 
 private:
     SysExSender& inner_;

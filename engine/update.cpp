@@ -174,9 +174,8 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
     return runUpdate(io, image, info, done);
 }
 
-namespace {
-
-StatusCode updateSteps(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgress& done) {
+StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgress& done) {
+    done = UpdateProgress{};
     if (StatusCode rc = connectDevice(io, info)) return rc;
     done.before = info;
     std::vector<Record> records;
@@ -225,16 +224,6 @@ StatusCode updateSteps(EngineIo& io, ByteView image, DeviceInfo& info, UpdatePro
         return status::kOtherVersionAfterUpdate;
     }
     return status::kOk;
-}
-
-}  // namespace
-
-StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgress& done) {
-    done = UpdateProgress{};
-    const unsigned long missedBefore = io.port.missedCycles();
-    const StatusCode rc = updateSteps(io, image, info, done);
-    done.missedCycles = io.port.missedCycles() - missedBefore;
-    return rc;
 }
 
 }  // namespace halden

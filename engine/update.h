@@ -27,8 +27,6 @@ struct UpdateProgress {
     std::optional<Version> imageVersion;
     // The identity the handshake gave, before anything was written.
     std::optional<DeviceInfo> before;
-    // Cycles the MIDI server reported missing while the update ran (SysExSender).
-    unsigned long missedCycles = 0;
 };
 
 // The one version the image's areas carry (0x7F 0x7F carries none); none when areas

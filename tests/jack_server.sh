@@ -4,18 +4,15 @@
 # JACK service as current desktops run it (headless, no session manager) with each
 # program under pw-jack, and checks that a simulator answers through it.
 set -u
-script=$(realpath "$0")
-arguments=("$@")
 halden=$(realpath "$1")
 examples=$(realpath "$2")
 work=$(mktemp -d)
 export XDG_STATE_HOME=$work/state HALDEN_MIDI_SYSTEM=jack  # the updates' history
 . "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
 jackd_pid=""
-# The port locks too are the test's own: another test's simulator has the same names.
-export XDG_RUNTIME_DIR=$work/run
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 if [ "${3:-jackd}" = pipewire ]; then
+    export XDG_RUNTIME_DIR=$work/run
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
     printf '#!/bin/sh\nexec pw-jack "%s" "$@"\n' "$halden" >"$work/halden"
     chmod +x "$work/halden"
     halden=$work/halden
@@ -32,11 +29,6 @@ stop_jack() {
     jackd_pid=""
 }
 trap 'kill_sim; stop_jack; rm -rf "$work"' EXIT
-rerun() {  # the whole test again, on a server of its own (e2e_lib.sh's finish)
-    kill_sim; stop_jack; rm -rf "$work"
-    trap - EXIT
-    exec bash "$script" "${arguments[@]}"
-}
 
 start_jack() {
     # The server leaves our process group, so it is stopped by its PID.

@@ -7,7 +7,6 @@
 #include <map>
 
 #include "app/desktop.h"
-#include "app/engine_failure.h"
 #include "expected_texts.h"
 #include "rig.h"
 #include "temp_dir.h"
@@ -442,23 +441,6 @@ TEST(MainWindow, AnUpdateEndsAndIsRecorded) {
         EXPECT_EQ(e.status, c.status) << c.fault;
         EXPECT_GT(e.seconds, 0) << c.fault;
     }
-}
-
-// No answer while the MIDI server missed cycles: those of this update are named.
-TEST(UpdateFailure, NamesTheCyclesTheServerMissed) {
-    SimOptions silent;
-    silent.silent = true;
-    test::Rig rig(silent);
-    rig.link.missed = 4;
-    rig.progress.onSet = [&](std::string_view, int) { rig.link.missed = 7; };
-    UpdateProgress done;
-    const StatusCode rc = runUpdate(rig.io, imageWithArea(ascending(300), 1, 5), rig.info, done);
-    EXPECT_EQ(updateFailure(rig.io, rc, rig.info, done).text,
-              test::then("MIDI Response timeout", test::kNothingChanged) +
-                  " The MIDI server missed 3 cycles during the update (xruns): the computer was "
-                  "too busy to pass the MIDI messages on in time, so a message was probably lost "
-                  "on the way. The Halden is fine to update again with this image. ALSA does not "
-                  "lose MIDI messages when the computer is busy.");
 }
 
 TEST(ListSelection, TextThatNamesNoEntryIsNoSelection) {

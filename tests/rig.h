@@ -77,10 +77,8 @@ public:
     }
     std::string failureText() const override { return "link unplugged"; }
     size_t maxMessageSize() const override { return maxMessage; }
-    unsigned long missedCycles() const override { return missed; }
 
     std::vector<Bytes> sent;
-    unsigned long missed = 0;
     size_t maxMessage = SIZE_MAX;
     std::vector<Clock::Duration> times;
     size_t failFrom = 0;  // 0: never

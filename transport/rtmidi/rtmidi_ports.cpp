@@ -18,6 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
+constexpr auto kSendDeadline = 3s;
 constexpr auto kWatchInterval = 200ms;
 constexpr std::chrono::seconds kListDeadline = 5s;
 constexpr const char* kClientName = "halden-updater";
@@ -58,10 +59,11 @@ struct RtMidiPorts::Api {
     std::unique_ptr<RtMidiOut> listOut;
 };
 
-// Sends go straight into the library: only RtMidi's JACK could block in them (on a
-// stalled server), and JACK has a backend of its own.
-RtMidiPorts::RtMidiPorts(Clock&, InputSink input, FailureSink failure, std::string system)
-    : input_(std::move(input)), failure_(std::move(failure)), requested_(std::move(system)) {}
+RtMidiPorts::RtMidiPorts(Clock& clock, InputSink input, FailureSink failure, std::string system)
+    : input_(std::move(input)),
+      failure_(std::move(failure)),
+      requested_(std::move(system)),
+      clock_(clock) {}
 
 RtMidiPorts::~RtMidiPorts() {
     portWatch_.reset();
@@ -275,7 +277,7 @@ Outcome RtMidiPorts::open(const Port* input, const Port* output) {
         return refuse("input", inName_, why);
     }
     if (output) try {
-            out_ = std::make_unique<RtMidiOut>(api_->id, kClientName);
+            out_ = std::make_shared<RtMidiOut>(api_->id, kClientName);
             out_->setErrorCallback(&RtMidiPorts::onError, this);
             const auto position = positionNow(*out_, outName_);
             if (!position) {
@@ -296,6 +298,19 @@ Outcome RtMidiPorts::open(const Port* input, const Port* output) {
         watching_ = true;
     }
     opened_ = true;
+    // The send function shares the output port: a send that returns after the ports
+    // were closed still finds it, and the last one out closes it.
+    if (out_)
+        sender_ = std::make_unique<SendThread>(
+            [out = out_](ByteView m) {
+                try {
+                    out->sendMessage(m.data(), m.size());
+                    return std::string();
+                } catch (const RtMidiError& e) {
+                    return e.getMessage();
+                }
+            },
+            clock_, kSendDeadline);
     watcher_ = std::thread([this, api = api_] { watch(*api); });
     return {};
 }
@@ -312,6 +327,8 @@ void RtMidiPorts::stopWatching() {
 void RtMidiPorts::closePorts() {
     opened_ = false;
     stopWatching();
+    const bool stuck = sender_ && sender_->stuck();
+    sender_.reset();
     if (in_) {
         try {
             in_->cancelCallback();
@@ -320,7 +337,9 @@ void RtMidiPorts::closePorts() {
         }
     }
     in_.reset();
-    if (out_) {
+    // A send stuck inside the library still uses the port; it is closed when that send
+    // returns and lets go of it.
+    if (out_ && !stuck) {
         try {
             out_->closePort();
         } catch (const RtMidiError&) {
@@ -373,7 +392,7 @@ void RtMidiPorts::watch(Api& api) {
 
 StatusCode RtMidiPorts::sendSysEx(ByteView message) {
     if (failed_) return status::kPortFailure;
-    if (!out_) {
+    if (!out_ || !sender_) {
         fail("No MIDI output port is open.");
         return status::kPortFailure;
     }
@@ -383,10 +402,11 @@ StatusCode RtMidiPorts::sendSysEx(ByteView message) {
              std::to_string(maxMessageSize()) + ". The Halden's block size is too large for it.");
         return status::kPortFailure;
     }
-    try {
-        out_->sendMessage(message.data(), message.size());
-    } catch (const RtMidiError& e) {
-        fail("Sending to the MIDI port \"" + outName_ + "\" failed: " + e.getMessage());
+    if (!sender_->send(message)) {
+        const std::string error = sender_->error();
+        fail(error.empty() ? "The MIDI system did not take the message in time. Is the MIDI "
+                             "server still running?"
+                           : "Sending to the MIDI port \"" + outName_ + "\" failed: " + error);
         return status::kPortFailure;
     }
     // RtMidi reports a failed send through the error callback rather than throwing.

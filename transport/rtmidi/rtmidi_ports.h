@@ -11,6 +11,7 @@
 
 #include "transport/midi_ports.h"
 #include "transport/port_watch.h"
+#include "transport/send_thread.h"
 #include "transport/sysex_filter.h"
 
 namespace halden {
@@ -62,7 +63,7 @@ private:
     struct Listing;
     std::shared_ptr<Listing> stuck_;
     std::unique_ptr<RtMidiIn> in_;
-    std::unique_ptr<RtMidiOut> out_;
+    std::shared_ptr<RtMidiOut> out_;
     std::string inName_, outName_;
     SysExFilter filter_;
     // Until the ports are open, RtMidi's errors are collected here (with an error
@@ -73,6 +74,11 @@ private:
     mutable std::mutex mutex_;
     std::string failureText_;
     std::atomic<bool> failed_{false};
+
+    // Sending: RtMidi may block without end (a JACK server that stopped processing),
+    // so messages are handed over on a thread of its own, with a deadline.
+    Clock& clock_;
+    std::unique_ptr<SendThread> sender_;
 
     std::unique_ptr<PortWatch> portWatch_;
 

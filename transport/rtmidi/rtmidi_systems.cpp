@@ -1,5 +1,4 @@
-// The MIDI systems RtMidi finds: CoreMIDI, and JACK (whose ports are our own, over libjack,
-// where the build has it).
+// The MIDI systems reached through RtMidi: JACK and CoreMIDI.
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -7,9 +6,6 @@
 #include "transport/midi_systems.h"
 #include "transport/rtmidi/rtmidi_ports.h"
 #include "transport/rtmidi/rtmidi_system.h"
-#ifdef HALDEN_HAVE_JACK
-#include "transport/jack/jack_ports.h"
-#endif
 
 namespace halden {
 
@@ -70,15 +66,7 @@ MidiSystem rtMidiSystem(std::string name, RtMidi::Api id,
 }  // namespace
 
 MidiSystem jackMidiSystem() {
-#ifdef HALDEN_HAVE_JACK
-    // libjack itself, so that JACK's process thread never waits on us.
-    return {"jack", systemDisplayName(RtMidi::UNIX_JACK), jackUnavailable,
-            [](Clock& clock, MidiPorts::InputSink input, MidiPorts::FailureSink failure) {
-                return std::make_unique<JackPorts>(clock, std::move(input), std::move(failure));
-            }};
-#else
     return rtMidiSystem("jack", RtMidi::UNIX_JACK, jackUnavailable);
-#endif
 }
 
 MidiSystem coreMidiSystem() {

@@ -40,10 +40,6 @@ private:
     static void onInput(double, std::vector<unsigned char>* message, void* self);
 
     OnMessage onMessage_;
-    // On JACK, clients of our own instead (RtMidi handles messages in JACK's process
-    // thread, where waiting makes the server miss cycles).
-    struct Jack;
-    std::unique_ptr<Jack> jack_;
     std::unique_ptr<RtMidiIn> in_;
     std::unique_ptr<RtMidiOut> out_;
     std::string systemName_;
