@@ -218,13 +218,14 @@ try {
     await page("Page.addScriptToEvaluateOnNewDocument", { source: `(${() => {
       const input = { name: "Loop In", state: "connected", onmidimessage: null };
       const body = (command) => command === 0x10 ? [0x10, 2] : command === 0x11
-        ? [0x12, 0, 2, 7, 0, 0, 0, 0, 64, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6] : null;
+        ? [0x12, 0, 2, 7, 0, 0, 0, 0x7F, 0x7F, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6] : null;
       const output = { name: "Loop Out", state: "connected", send(bytes) {
         const reply = body(bytes[5]);
+        window.fakeMidi.sent.push(bytes[5]);
         if (reply && !window.silent) setTimeout(() => input.onmidimessage({ data: new Uint8Array(
           [0xF0, 0x41, 0x10, 0x4B, 0x39, ...reply, 0xF7]) }));
       } };
-      window.fakeMidi = { input, inputs: new Map([["i", input]]),
+      window.fakeMidi = { input, sent: [], inputs: new Map([["i", input]]),
         outputs: new Map([["o", output]]) };
       navigator.requestMIDIAccess = async () => window.fakeMidi;
     }})()` });
@@ -237,6 +238,11 @@ try {
     box = await press("c1000");
     expect("Web MIDI connect", `${box.text} ${await text("c1009")} ${await text("c1010")}`,
       "Connection established! 010203040506 2.7");
+    // Blocks of 16383 bytes, more than Web MIDI carries whole: refused before any erase.
+    await pickImage();
+    expect("blocks too long", (await press("c1001")).text,
+      "The Halden's blocks are too long for this MIDI port; nothing was erased");
+    expect("erase or block sent", await js("fakeMidi.sent.some((c) => c > 0x12)"), false);
 
     // A port plugged in: the lists follow, each keeping its choice.
     await js(`fakeMidi.outputs.set("o2", { name: "Second Out", state: "connected" });
