@@ -21,11 +21,18 @@ sources=(
     app/app_ports.cpp app/boxes.cpp app/engine_failure.cpp app/files_posix.cpp
     app/history.cpp app/image_file.cpp app/main_window.cpp app/port_lock.cpp
     app/port_lock_posix.cpp app/port_settings.cpp
-    sim/halden_sim.cpp sim/real_scheduler.cpp sim/simulator_ports.cpp
+    sim/halden_sim.cpp sim/real_scheduler.cpp sim/simulator_ports.cpp sim/sim_options.cpp
     transport/webmidi/webmidi_ports.cpp
-    ui/web/web_main.cpp
+    ui/web/web_main.cpp ui/web/web_sim_options.cpp
 )
-flags=(-std=c++20 -O2 -Wall -Wextra -Werror -I"$root" -I"$obj/generated")
+# CLI11 (header-only) reads the simulator's options; only its folder of the system's
+# headers is shown to em++, which has its own C library.
+mkdir -p "$obj/include"
+ln -sfn "${CLI11_INCLUDE:-/usr/include}/CLI" "$obj/include/CLI"
+flags=(-std=c++20 -O2 -Wall -Wextra -Werror -I"$root" -I"$obj/generated" -isystem "$obj/include")
+# CLI11 tells what it does not understand by throwing: the files that parse with it catch
+# exceptions (elsewhere try/catch stays inert, and no wait suspends through a handler).
+catching="sim/sim_options.cpp ui/web/web_sim_options.cpp"
 # Each file is compiled again only when it, or a header it reads, changed.
 compile() {
     local src=$1 o="$obj/${1//\//_}.o"
@@ -33,10 +40,12 @@ compile() {
         -newer "$o" 2>/dev/null | grep -q .; then
         return
     fi
-    em++ "${flags[@]}" -MMD -MF "$o.d" -c "$root/$src" -o "$o"
+    local extra=""
+    case " $catching " in *" $src "*) extra=-fexceptions ;; esac
+    em++ "${flags[@]}" $extra -MMD -MF "$o.d" -c "$root/$src" -o "$o"
 }
 export -f compile
-export root obj
+export root obj catching
 export flags_text="${flags[*]}"
 for s in "${sources[@]}"; do echo "$s"; done |
     xargs -P 2 -I{} bash -c 'flags=($flags_text); compile {}'
@@ -46,7 +55,7 @@ for s in "${sources[@]}"; do objects+=("$obj/${s//\//_}.o"); done
 # ASYNCIFY: the engine's waits suspend the wasm and await a promise. Its own stack
 # holds the suspended calls, from a command down to the wait.
 newer=$(find "${objects[@]}" -newer "$out/halden.wasm" 2>/dev/null || echo all)
-[ -z "$newer" ] || em++ "${objects[@]}" -O2 -o "$out/halden.js" \
+[ -z "$newer" ] || em++ "${objects[@]}" -O2 -fexceptions -o "$out/halden.js" \
     -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 \
     -sMODULARIZE -sEXPORT_NAME=HaldenModule -sENVIRONMENT=web \
     -sALLOW_MEMORY_GROWTH \

@@ -11,7 +11,9 @@ const N = { clicked: 0, selectionChanged: 1, focusIn: 2, focusOut: 3, textChange
 
 const $ = (id) => document.getElementById(id);
 const control = (id) => $("c" + id);
-const simulate = new URLSearchParams(location.search).has("simulate");
+// ?simulate offers the in-page simulator; its value, the simulator's options as the desktop
+// app's command line takes them (?simulate=--sim-block-result+3=1).
+const simulate = new URLSearchParams(location.search).get("simulate");
 
 let halden = null;     // the module
 let chain = Promise.resolve();
@@ -23,7 +25,8 @@ function note(text) { $("note").textContent = text; }
 
 // Commands run one after another, in the order the events came.
 function post(name, args = []) {
-  chain = chain.then(() => halden.ccall(name, "number", args.map(() => "number"), args,
+  chain = chain.then(() => halden.ccall(name, "number",
+    args.map((a) => typeof a === "string" ? "string" : "number"), args,
     { async: true })).catch((e) => { console.error(e); note("Internal error: " + e); });
   return chain;
 }
@@ -46,13 +49,18 @@ function command(id, n) {
 
 // While the Halden is written, closing or reloading the tab asks first and the screen
 // stays on.
-let wakeLock = null;
+let wakeLock = null, keeping = false;
 function askBeforeLeaving(e) { e.preventDefault(); e.returnValue = ""; }
 function keepGoing(on) {
+  keeping = on;
   if (on) {
     addEventListener("beforeunload", askBeforeLeaving);
     if (navigator.wakeLock) {
-      navigator.wakeLock.request("screen").then((l) => { wakeLock = l; }, () => {});
+      // Refused (a hidden tab, a browser without the permission): the update goes on.
+      // Granted only after the update ended: given back at once.
+      navigator.wakeLock.request("screen").then((l) => {
+        if (keeping) wakeLock = l; else l.release();
+      }, () => {});
     }
   } else {
     removeEventListener("beforeunload", askBeforeLeaving);
@@ -259,9 +267,9 @@ async function start() {
     } catch (e) { /* this browser does not tell: ask later */ }
   }
   halden = await HaldenModule({ shell, webmidi: midi });
-  const ok = await post("web_start", [simulate ? 1 : 0]);
+  const ok = await post("web_start", [simulate !== null ? 1 : 0, simulate || ""]);
   if (!ok) return shell.end(1);
-  if (why && !simulate) note(why);
+  if (why && simulate === null) note(why);
   if ("serviceWorker" in navigator) navigator.serviceWorker.register("sw.js").catch(() => {});
 }
 

@@ -21,6 +21,11 @@
 #include "transport/webmidi/webmidi_ports.h"
 
 namespace halden {
+
+// web_sim_options.cpp: the simulator's options, as the desktop apps' command line takes
+// them; false, with CLI11's words, when they are not understood.
+bool readSimOptions(const std::string& line, SimOptions& options, std::string& why);
+
 namespace {
 
 // clang-format off
@@ -219,14 +224,13 @@ public:
 };
 
 struct Page {
-    explicit Page(bool simulate) {
+    Page(bool simulate, const SimOptions& sim) {
         auto feed = [this](ByteView bytes) { receiver.feed(bytes); };
         std::unique_ptr<MidiPorts> simulator;
         if (simulate) {
             auto timers = std::make_unique<PageScheduler>(clock);
             scheduler = timers.get();
-            simulator =
-                std::make_unique<SimulatorPorts>(SimOptions{}, clock, feed, std::move(timers));
+            simulator = std::make_unique<SimulatorPorts>(sim, clock, feed, std::move(timers));
         }
         ports = std::make_unique<AppPorts>(std::make_unique<WebMidiPorts>(), std::move(simulator));
         io = std::make_unique<EngineIo>(EngineIo{*ports, receiver, progress, boxes, cancel, clock});
@@ -257,8 +261,14 @@ using halden::page;
 extern "C" {
 
 // Sets the window up; 0 when the page cannot go on (its message has been shown).
-EMSCRIPTEN_KEEPALIVE int web_start(int simulate) {
-    page = new halden::Page(simulate != 0);
+// `simOptions`: the in-page simulator's options, as after the desktop app's --simulate.
+EMSCRIPTEN_KEEPALIVE int web_start(int simulate, const char* simOptions) {
+    halden::SimOptions sim;
+    if (std::string why; simulate && !halden::readSimOptions(simOptions, sim, why)) {
+        halden::PageBoxes().errorBox(why);
+        return 0;
+    }
+    page = new halden::Page(simulate != 0, sim);
     return page->window->create() ? 1 : 0;
 }
 
