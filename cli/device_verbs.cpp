@@ -336,6 +336,7 @@ private:
         auto& report = terminal.report();
         report["history"] = {{"written", true}, {"file", historyPath}};
         auto attempts = nlohmann::json::array();
+        const auto history = makeHistory(historyPath);
         for (unsigned attempt = 1;; ++attempt) {
             UpdateProgress tried;
             const Clock::Duration start = session.clock().now();
@@ -353,7 +354,7 @@ private:
                 report["identity"] = identityJson(session.info());
                 report["versionBefore"] = result.before;
             }
-            const Outcome kept = makeHistory(historyPath)->append(entry);
+            const Outcome kept = history->append(entry);
             if (!kept && report["history"]["written"] == true) {
                 report["history"] = {
                     {"written", false}, {"file", historyPath}, {"error", kept.failure().text}};
