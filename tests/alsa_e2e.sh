@@ -2,13 +2,14 @@
 # End to end on the kernel's ALSA sequencer (run by tests/alsa_vm_test.sh in a virtual
 # machine that has it): the ports the kernel lists, updates through `halden simulate` on
 # sequencer ports and, as through a USB-MIDI interface, on the raw MIDI side of the
-# kernel's virtual MIDI device, every kind of block size, faults of the link, and the
-# desktop app under Xvfb.
-# alsa_e2e.sh HALDEN HALDEN_GUI EXAMPLES
+# kernel's virtual MIDI device, every kind of block size, faults of the link, the
+# desktop app under Xvfb, and the web page in headless Chromium through its Web MIDI.
+# alsa_e2e.sh HALDEN HALDEN_GUI EXAMPLES [WEB_SITE]
 set -u
 halden=$(realpath "$1")
 gui=$2
 examples=$(realpath "$3")
+site=${4:-}
 work=$(mktemp -d)
 . "$(dirname "$0")/e2e_lib.sh"
 export HALDEN_MIDI_SYSTEM=alsa
@@ -173,6 +174,33 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
     kill $xvfb
 else
     echo "skip the desktop app: no halden-gui, Xvfb or xdotool"
+fi
+
+# --- the web page in headless Chromium, through the browser's Web MIDI: one Halden takes
+# a 16 KiB update, another refuses its fourth block ---
+if [ -f "$site/halden.wasm" ] && command -v chromium >/dev/null && command -v node >/dev/null; then
+    # What Chromium needs here: the loopback for its pipe, and udev, without which it
+    # stops listing ports after the first card's.
+    ip link set lo up
+    export SYSTEMD_IGNORE_CHROOT=1  # udev's tools refuse to work in a chroot otherwise
+    /lib/systemd/systemd-udevd --daemon >/dev/null 2>&1
+    udevadm trigger --action=add --subsystem-match=sound && udevadm settle
+    cp "$examples/firmware-1.5.bin" "$work/data.bin"
+    printf '\x02\x01' | dd of="$work/data.bin" bs=1 conv=notrunc status=none
+    "$halden" pack "$work/web.hfi" --control 1 --area "$work/data.bin" >/dev/null
+    start_sim --baud 0
+    spawn_sim "$work/refusing.log" --baud 0 --sim-port-name "Halden Refusing" \
+        --sim-block-result 3=1
+    timeout 600 node "$(dirname "$0")/web_page_test.mjs" chromium "$site" "$work/web.hfi" alsa \
+        >"$work/web.log" 2>&1
+    rc=$?
+    stop_sim
+    cmp -s "$work/memory.bin" "$work/data.bin" || rc="$rc, the Halden does not hold the image's data"
+    check "the web page updates one Halden through Web MIDI and tells another's refusal" 0 "$rc" \
+        "$work/web.log" passed
+    sed -n 's/^\[.*\] \(Halden Simulator: the update took.*\)/     (\1, 128 blocks)/p' "$work/web.log"
+else
+    echo "skip the web page: no page built, chromium or node"
 fi
 
 finish
