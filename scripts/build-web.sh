@@ -57,7 +57,7 @@ for s in "${sources[@]}"; do objects+=("$obj/${s//\//_}.o"); done
 newer=$(find "${objects[@]}" -newer "$out/halden.wasm" 2>/dev/null || echo all)
 [ -z "$newer" ] || em++ "${objects[@]}" -O2 -fexceptions -o "$out/halden.js" \
     -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536 \
-    -sMODULARIZE -sEXPORT_NAME=HaldenModule -sENVIRONMENT=web \
+    -sMODULARIZE -sEXPORT_NAME=HaldenModule -sENVIRONMENT=web,node \
     -sALLOW_MEMORY_GROWTH \
     -sEXPORTED_FUNCTIONS=_malloc,_free,_web_start,_web_command,_web_close,_web_ports_changed,_web_cancel,_web_midi_input,_web_port_failed,_web_run_scheduled \
     -sEXPORTED_RUNTIME_METHODS=ccall,FS,HEAPU8,lengthBytesUTF8,stringToUTF8
