@@ -47,12 +47,19 @@ function command(id, n) {
   });
 }
 
-// While the Halden is written, closing or reloading the tab asks first and the screen
-// stays on.
+// While the Halden is written, closing or reloading the tab asks first, the screen
+// stays on, and a tab put in the background asks in its title to be brought back (the
+// browser slows its timers there).
 let wakeLock = null, keeping = false;
+const title = document.title;
 function askBeforeLeaving(e) { e.preventDefault(); e.returnValue = ""; }
+function askForFront() {
+  document.title = keeping && document.hidden ? "Updating: bring this page to the front" : title;
+}
+document.addEventListener("visibilitychange", askForFront);
 function keepGoing(on) {
   keeping = on;
+  askForFront();
   if (on) {
     addEventListener("beforeunload", askBeforeLeaving);
     if (navigator.wakeLock) {
