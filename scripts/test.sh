@@ -42,8 +42,10 @@ scripts/debian-packages.sh build
 
 stage "AddressSanitizer and UndefinedBehaviorSanitizer"
 # The sanitizer builds are unity builds (a few files a compiler run): they only run the
-# tests, and build in half the time.
-scripts/build.sh build-asan -DHALDEN_WERROR=ON -DHALDEN_SANITIZE=ON -DCMAKE_UNITY_BUILD=ON
+# tests, and build in half the time. The web page is emscripten's build, which they
+# do not instrument: the plain build tests it.
+scripts/build.sh build-asan -DHALDEN_WERROR=ON -DHALDEN_SANITIZE=ON -DCMAKE_UNITY_BUILD=ON \
+    -DHALDEN_WEB=OFF
 # tests/lsan/suppressions.txt names the one library whose kept memory is not ours.
 # PipeWire's runs are the JACK tests again through another server: the plain build
 # runs them.
@@ -53,7 +55,8 @@ scripts/build.sh build-asan -DHALDEN_WERROR=ON -DHALDEN_SANITIZE=ON -DCMAKE_UNIT
 # Libraries not built with ThreadSanitizer (Qt, JACK) order their threads by means it
 # cannot see; tests/tsan/suppressions.txt names exactly those.
 stage "ThreadSanitizer"
-scripts/build.sh build-tsan -DHALDEN_WERROR=ON -DHALDEN_TSAN=ON -DCMAKE_UNITY_BUILD=ON
+scripts/build.sh build-tsan -DHALDEN_WERROR=ON -DHALDEN_TSAN=ON -DCMAKE_UNITY_BUILD=ON \
+    -DHALDEN_WEB=OFF
 # How threads meet does not depend on the block size: four sizes of the JACK test's
 # sweep (the smallest, a common one, the largest JACK carries, the first it does not).
 (cd build-tsan && TSAN_OPTIONS="suppressions=$PWD/../tests/tsan/suppressions.txt" \
