@@ -63,7 +63,7 @@ newer=$(find "${objects[@]}" -newer "$out/halden.wasm" 2>/dev/null || echo all)
     -sEXPORTED_RUNTIME_METHODS=ccall,FS,HEAPU8,lengthBytesUTF8,stringToUTF8
 
 cp "$root/ui/web/index.html" "$root/ui/web/app.js" "$root/ui/web/style.css" \
-    "$root/ui/web/manifest.webmanifest" "$root/transport/webmidi/webmidi.js" "$out/"
+    "$root/ui/web/manifest.webmanifest" "$root/ui/web/icon.svg" "$root/transport/webmidi/webmidi.js" "$out/"
 # A new cache for every build: the files' checksum names it.
 stamp=$(cat "$out"/*.js "$out"/*.wasm "$out"/*.html "$out"/*.css | md5sum | cut -c1-12)
 sed "s/@BUILD@/$stamp/" "$root/ui/web/sw.js" > "$out/sw.js"

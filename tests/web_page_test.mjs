@@ -18,7 +18,7 @@ const fail = (text) => { throw new Error(text); };
 
 // The site, as any static web server gives it.
 const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
-  ".css": "text/css", ".webmanifest": "application/manifest+json" };
+  ".css": "text/css", ".webmanifest": "application/manifest+json", ".svg": "image/svg+xml" };
 const server = createServer((req, res) => {
   const path = new URL(req.url, "http://x").pathname;
   try {

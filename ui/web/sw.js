@@ -4,7 +4,7 @@
 "use strict";
 const CACHE = "halden-@BUILD@";
 const FILES = ["./", "index.html", "style.css", "app.js", "webmidi.js", "halden.js",
-  "halden.wasm", "manifest.webmanifest"];
+  "halden.wasm", "manifest.webmanifest", "icon.svg"];
 
 self.addEventListener("install", (e) => {
   e.waitUntil(caches.open(CACHE).then((c) => c.addAll(FILES)).then(() => self.skipWaiting()));
