@@ -27,6 +27,7 @@ public:
     std::string failureText() const override;
     size_t maxMessageSize() const override;
     unsigned linkBaud() const override { return open_ ? open_->linkBaud() : 0; }
+    unsigned missedCycles() const override { return open_ ? open_->missedCycles() : 0; }
     // The open port's system; before one is open, the system's.
     std::string systemName() const override {
         if (open_) return open_->systemName();

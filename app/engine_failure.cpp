@@ -16,6 +16,14 @@ constexpr const char* kWhatToCheck =
     "Before you update again, check the MIDI cable or interface and its power, try another "
     "port, close any other program that sends to this port, and keep the instrument switched "
     "on.";
+std::string missedCyclesText(unsigned missed) {
+    return "The MIDI server missed " + std::to_string(missed) +
+           (missed == 1 ? " cycle" : " cycles") +
+           " while the computer was busy, so a MIDI message was probably lost on the way. The "
+           "Halden is not at fault and takes the update again at once. Close busy programs "
+           "first; on Linux, the ALSA MIDI system (--midi-system alsa) does not lose messages "
+           "when the computer is busy.";
+}
 constexpr const char* kAfterCancel = "Update again with this image to complete it.";
 constexpr const char* kAfterPortGone =
     "Reconnect the MIDI interface, then update again with this image.";
@@ -46,6 +54,8 @@ Failure updateFailure(const EngineIo& io, StatusCode rc, const DeviceInfo& info,
         failure.text = "The Halden reports version " + versionText(info.version()) +
                        " after the update; the image holds " + versionText(*done.imageVersion);
     }
+    // Cycles the MIDI server missed meanwhile explain a lost message better than a cable.
+    const unsigned missed = io.port.missedCycles() - done.missedCyclesBefore;
     std::string next;
     if (isUnproven(rc)) {
         next = kNotConfirmed;
@@ -65,12 +75,14 @@ Failure updateFailure(const EngineIo& io, StatusCode rc, const DeviceInfo& info,
                 next = std::string(kLeftErased) + "\n\n" + kAfterHaldenFault;
                 break;
             default:
-                next = std::string(kLeftErased) + "\n\n" + kWhatToCheck;
+                next = std::string(kLeftErased) + "\n\n" +
+                       (missed ? missedCyclesText(missed) : std::string(kWhatToCheck));
         }
     } else if (rc == status::kBlocksTooLongForPort || rc == status::kTooManyBlocks) {
         return failure;  // their own text says that nothing was erased
     } else if (rc == status::kTimeout) {
-        next = std::string(kNothingChanged) + " " + kCheckConnection;
+        next = std::string(kNothingChanged) + " " +
+               (missed ? missedCyclesText(missed) : std::string(kCheckConnection));
     } else {
         next = kNothingChanged;
     }

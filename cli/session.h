@@ -72,6 +72,7 @@ private:
         }
         size_t maxMessageSize() const override { return ports_ ? ports_->maxMessageSize() : 0; }
         unsigned linkBaud() const override { return ports_ ? ports_->linkBaud() : 0; }
+        unsigned missedCycles() const override { return ports_ ? ports_->missedCycles() : 0; }
 
     private:
         std::unique_ptr<AppPorts>& ports_;

@@ -28,6 +28,10 @@ public:
     virtual size_t maxMessageSize() const = 0;
     // The link's speed in baud where the port knows it (a MIDI cable: 31250), else 0.
     virtual unsigned linkBaud() const { return 0; }
+    // How many processing cycles a MIDI server that works in cycles (JACK) has missed
+    // since the port opened, a count that only grows; 0 where there are none or no one
+    // can tell. A message may be lost in a missed cycle.
+    virtual unsigned missedCycles() const { return 0; }
 };
 
 // Hands every message on to another sender once `onSend` has seen it; all the rest is
@@ -44,6 +48,7 @@ public:
     std::string failureText() const override { return inner_.failureText(); }
     size_t maxMessageSize() const override { return inner_.maxMessageSize(); }
     unsigned linkBaud() const override { return inner_.linkBaud(); }
+    unsigned missedCycles() const override { return inner_.missedCycles(); }
 
 private:
     SysExSender& inner_;

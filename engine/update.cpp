@@ -176,6 +176,7 @@ StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info) {
 
 StatusCode runUpdate(EngineIo& io, ByteView image, DeviceInfo& info, UpdateProgress& done) {
     done = UpdateProgress{};
+    done.missedCyclesBefore = io.port.missedCycles();
     if (StatusCode rc = connectDevice(io, info)) return rc;
     done.before = info;
     std::vector<Record> records;

@@ -27,6 +27,8 @@ struct UpdateProgress {
     std::optional<Version> imageVersion;
     // The identity the handshake gave, before anything was written.
     std::optional<DeviceInfo> before;
+    // The port's missed cycles when the update began (SysExSender::missedCycles).
+    unsigned missedCyclesBefore = 0;
 };
 
 // The one version the image's areas carry (0x7F 0x7F carries none); none when areas

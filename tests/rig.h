@@ -73,12 +73,16 @@ public:
         if (failFrom && sent.size() + 1 >= failFrom) return status::kPortFailure;
         sent.emplace_back(message.begin(), message.end());
         times.push_back(clock_.now());
+        missed += missing;
         return ForwardingSender::sendSysEx(message);
     }
     std::string failureText() const override { return "link unplugged"; }
     size_t maxMessageSize() const override { return maxMessage; }
+    unsigned missedCycles() const override { return missed; }
 
     std::vector<Bytes> sent;
+    unsigned missed = 0;  // grows by one at every send when `missing`
+    bool missing = false;
     size_t maxMessage = SIZE_MAX;
     std::vector<Clock::Duration> times;
     size_t failFrom = 0;  // 0: never

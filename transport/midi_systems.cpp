@@ -85,6 +85,10 @@ public:
         const MidiPorts* ports = chosen();
         return ports ? ports->linkBaud() : 0;
     }
+    unsigned missedCycles() const override {
+        const MidiPorts* ports = chosen();
+        return ports ? ports->missedCycles() : 0;
+    }
 
 private:
     MidiPorts* chosen() const {

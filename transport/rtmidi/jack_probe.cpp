@@ -2,6 +2,9 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
+#include <atomic>
+
 #include "transport/port_watch.h"
 
 namespace halden::jack {
@@ -50,6 +53,58 @@ bool connected(const std::string& portName, const std::string& peerShortName) {
     }
     if (peers) jack_free(peers);
     return found;
+}
+
+namespace {
+
+// Its process callback runs in JACK's real-time thread: it reads the frame time and
+// counts, and never waits or locks, so that it cannot be the cause of a missed cycle.
+class JackCycleWatch : public CycleWatch {
+public:
+    explicit JackCycleWatch(jack_client_t* client) : client_(client) {}
+    ~JackCycleWatch() override { jack_client_close(client_); }
+    JackCycleWatch(const JackCycleWatch&) = delete;
+    JackCycleWatch& operator=(const JackCycleWatch&) = delete;
+    bool start() {
+        return jack_set_xrun_callback(client_, onXrun, this) == 0 &&
+               jack_set_process_callback(client_, onProcess, this) == 0 &&
+               jack_activate(client_) == 0;
+    }
+    // jackd reports an xrun and skips the clients late in it: one cycle, counted twice.
+    unsigned missed() const override { return std::max(xruns_.load(), skipped_.load()); }
+
+private:
+    static int onXrun(void* self) {
+        ++static_cast<JackCycleWatch*>(self)->xruns_;
+        return 0;
+    }
+    static int onProcess(jack_nframes_t frames, void* self) {
+        auto& watch = *static_cast<JackCycleWatch*>(self);
+        const jack_nframes_t now = jack_last_frame_time(watch.client_);
+        if (watch.running_ && frames > 0 && now - watch.last_ > frames) {
+            watch.skipped_ += (now - watch.last_) / frames - 1;
+        }
+        watch.last_ = now;
+        watch.running_ = true;
+        return 0;
+    }
+
+    jack_client_t* client_;
+    std::atomic<unsigned> xruns_{0};
+    std::atomic<unsigned> skipped_{0};
+    // The process thread's own.
+    jack_nframes_t last_ = 0;
+    bool running_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<CycleWatch> watchCycles() {
+    jack_client_t* client = jack_client_open("halden-updater-cycles", JackNoStartServer, nullptr);
+    if (!client) return nullptr;
+    auto watch = std::make_unique<JackCycleWatch>(client);
+    if (!watch->start()) return nullptr;
+    return watch;
 }
 
 }  // namespace halden::jack

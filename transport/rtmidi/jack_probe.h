@@ -2,6 +2,7 @@
 // library messages, and whether a connection really exists.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace halden::jack {
@@ -15,5 +16,16 @@ bool serverRunning();
 // True when the port named `portName` is connected to a port whose name ends in
 // ":" + `peerShortName`.
 bool connected(const std::string& portName, const std::string& peerShortName);
+
+// Counts the cycles the JACK server misses while it lives: the xruns the server reports,
+// and the cycles in which it did not run this client (PipeWire's JACK reports no xruns).
+class CycleWatch {
+public:
+    virtual ~CycleWatch() = default;
+    virtual unsigned missed() const = 0;
+};
+
+// Null when no server answers.
+std::unique_ptr<CycleWatch> watchCycles();
 
 }  // namespace halden::jack

@@ -312,6 +312,7 @@ Outcome RtMidiPorts::open(const Port* input, const Port* output) {
             },
             clock_, kSendDeadline);
     watcher_ = std::thread([this, api = api_] { watch(*api); });
+    if (api_->id == RtMidi::UNIX_JACK) cycles_ = jack::watchCycles();
     return {};
 }
 
@@ -347,6 +348,7 @@ void RtMidiPorts::closePorts() {
     }
     out_.reset();
     filter_.reset();
+    cycles_.reset();
 }
 
 void RtMidiPorts::fail(const std::string& why) {

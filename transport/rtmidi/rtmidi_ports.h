@@ -11,6 +11,7 @@
 
 #include "transport/midi_ports.h"
 #include "transport/port_watch.h"
+#include "transport/rtmidi/jack_probe.h"
 #include "transport/send_thread.h"
 #include "transport/sysex_filter.h"
 
@@ -41,6 +42,7 @@ public:
 
     // JACK drops longer SysEx messages without a word.
     size_t maxMessageSize() const override;
+    unsigned missedCycles() const override { return cycles_ ? cycles_->missed() : 0; }
 
 private:
     // Either may be null: that direction stays closed.
@@ -81,6 +83,7 @@ private:
     std::unique_ptr<SendThread> sender_;
 
     std::unique_ptr<PortWatch> portWatch_;
+    std::unique_ptr<jack::CycleWatch> cycles_;  // JACK's, while the ports are open
 
     // Watches that the open ports still exist.
     std::thread watcher_;
