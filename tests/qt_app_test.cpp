@@ -199,11 +199,7 @@ TEST(QtApp, TheControlsAndTheKeys) {
     QTest::keyClick(field, Qt::Key_Return);
     ASSERT_TRUE(rig.waitFor(kUpdated));
     EXPECT_EQ(rig.text("id_1010"), "2.3");
-    for (const auto& s : rig.boxes.seen) {
-        EXPECT_EQ(s.title, kTitle) << s.text.toStdString();
-        EXPECT_EQ(s.buttons, QMessageBox::Ok);
-        EXPECT_TRUE(s.owned);
-    }
+    for (const auto& s : rig.boxes.seen) EXPECT_TRUE(s.owned) << s.text.toStdString();
     rig.activate();
     transmit->setFocus(Qt::TabFocusReason);
     transmit->lineEdit()->setText("nonsense");
