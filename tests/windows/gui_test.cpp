@@ -279,10 +279,25 @@ TEST_F(GuiTest, TheMainWindowsControls) {
     }
 }
 
-// The controls show what the app sets, and its boxes: a notice; the question, a Yes/No
-// box whose default is No, and both answers. (An error box: EnterAndTheFocus.)
+// The controls show what the app sets (no entry, for a stored position past the end of
+// a list), and its boxes: a notice; the question, a Yes/No box whose default is No, and
+// both answers. (An error box: EnterAndTheFocus.)
 TEST_F(GuiTest, TheControlsAndTheBoxes) {
+    HKEY key = nullptr;  // positions stored past the end of the lists: no entry is shown
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarnwick\\Halden", 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD past = 7;
+    for (const char* name : {"InputBus", "OutputBus"}) {
+        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&past), sizeof past);
+    }
+    RegCloseKey(key);
     Gui gui;
+    gui.idle();
+    for (int list : {1003, 1004}) {
+        EXPECT_EQ(SendMessageA(gui.item(list), CB_GETCURSEL, 0, 0), -1) << list;
+        EXPECT_EQ(gui.text(list), "") << list;
+    }
     gui.connect();
     EXPECT_EQ(gui.text(1009), "000a7f100102");
     EXPECT_EQ(gui.text(1010), "1.4");
@@ -390,37 +405,6 @@ TEST_F(GuiTest, EnterAndTheFocus) {
     gui.focus(4);
     gui.key(4, VK_RETURN);
     EXPECT_EQ(gui.exitCode(), 0);
-}
-
-// Stored positions past the end of the lists select nothing, show no entry, and are
-// stored as no choice (-1) again.
-TEST_F(GuiTest, StoredPositionsPastTheEndSelectNothing) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarnwick\\Halden", 0, nullptr, 0,
-                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    DWORD value = 7, size = sizeof value;
-    for (const char* name : {"InputBus", "OutputBus"}) {
-        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), size);
-    }
-    {
-        Gui gui;
-        ASSERT_NE(gui.dialog, nullptr);
-        gui.idle();
-        for (int list : {1003, 1004}) {
-            EXPECT_EQ(SendMessageA(gui.item(list), CB_GETCURSEL, 0, 0), -1) << list;
-            EXPECT_EQ(gui.text(list), "") << list;
-        }
-        gui.click(4);
-        EXPECT_EQ(gui.exitCode(), 0);
-    }
-    for (const char* name : {"InputBus", "OutputBus"}) {
-        EXPECT_EQ(
-            RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
-            ERROR_SUCCESS);
-        EXPECT_EQ(value, 0xFFFFFFFFu) << name;
-    }
-    RegCloseKey(key);
 }
 
 // Long names are not cut: the drop-down is as wide as its longest entry, and a long path
