@@ -199,11 +199,6 @@ holds "a pack refused on its command line writes nothing" test ! -e "$work/bad.h
 expect "a forced result of 0 takes the block" 0 'successfully updated' \
     "$halden" update "$v15" "${sim[@]}" --sim-block-result 3=0
 
-expect "identify with --trace" 0 '^ +[0-9]+\.[0-9]{3} > F0 41 10 4B 39 11 F7$' \
-    "$halden" identify --simulate --trace --sim-serial 01020304057f --sim-version 2.7 --sim-status 0
-holds "the trace shows the identity reply" grep -Eq '^ +[0-9.]+ < F0 41 10 4B 39 12 00 02 07( [0-9A-F]{2}){16} F7$' "$work/out"
-holds "identify prints the version" grep -q '^Current Halden version #: 2\.7$' "$work/out"
-
 # The simulator as a MIDI device (here at the far end of a pipe, as of a cable) tells its
 # name and its serial number as --serial takes it.
 mkfifo "$work/cable"

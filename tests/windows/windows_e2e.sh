@@ -24,7 +24,7 @@ run history --json
 check "the history is in the local application data" 0 $? "$work/out" '"file": "[A-Z]:\\\\users\\\\[^"]+\\\\AppData\\\\Local\\\\Halden\\\\history\.log"'
 
 run identify --simulate --baud 0 --trace
-check "identify with --trace" 0 $? "$work/out" '^ +[0-9.]+ < F0 41 10 4B 39 12 00 01 04'
+check "identify with --trace" 0 $? "$work/out" '^ +[0-9]+\.[0-9]{3} < F0 41 10 4B 39 12 00 01 04( [0-9A-F]{2}){16} F7$'
 
 run check "$examples/halden-1.4.hfi"
 check "check an image of one record" 0 $? "$work/out" 'a valid image of 4105 bytes, 1 record, 1 area with 4096 bytes to write$'
