@@ -33,7 +33,6 @@ expect "an unknown command is named" 64 \
 : >"$work/empty.hfi"  # for info --json below
 cp "$v14" "$work/crc.hfi"
 printf '\x00' | dd of="$work/crc.hfi" bs=1 seek=100 conv=notrunc status=none
-expect "check a damaged file" 2 '^Update file CRC error$' "$halden" check "$work/crc.hfi"
 
 (cd "$examples" && "$halden" pack "$work/again.hfi" --control 1 --delay 5 \
     --area firmware-1.5.bin:1.5 >/dev/null) && cmp -s "$work/again.hfi" "$v15"
@@ -54,7 +53,6 @@ for verb in check info pack identify update ports scan simulate history; do
         bash -o pipefail -c '"$0" "$1" --help 2>&1 | tail -n 1' "$halden" "$verb"
 done
 expect "ports lists the MIDI systems" 1 '^  jack: JACK, not available here: no server is running$' "$halden" ports --midi-system jack
-expect "--version" 0 '^halden [0-9]+\.[0-9]+\.[0-9]+$' "$halden" --version
 
 expect "update the simulator" 0 '^Current Halden version #: 1\.5$' "$halden" update "$v15" "${sim[@]}"
 ! grep -q 'Connecting\|Updating Halden area' "$work/out"
@@ -185,7 +183,6 @@ update "$v14" --simulate --sim-latency 99999999999|--sim-latency: "99999999999" 
 update "$v14" --simulate --sim-answer-from 0|--sim-answer-from: "0" is not a whole number from 1
 update "$v14" --simulate --nonsense|--nonsense
 update "$v14" --simulate --retries -1|--retries: Value -1 not in range 0 to 100
-update "$v14" --simulate --retries twice|--retries: Value twice not in range 0 to 100
 update "$v14" --simulate --retries 101|--retries: Value 101 not in range 0 to 100
 pack "$work/bad.hfi" --delay 256|--delay: Value 256 not in range
 pack "$work/bad.hfi" --control 4|--control: Value 4 not in range
@@ -200,11 +197,6 @@ EOF2
 holds "a pack refused on its command line writes nothing" test ! -e "$work/bad.hfi"
 expect "a forced result of 0 takes the block" 0 'successfully updated' \
     "$halden" update "$v15" "${sim[@]}" --sim-block-result 3=0
-
-expect "identify with --trace" 0 '^ +[0-9]+\.[0-9]{3} > F0 41 10 4B 39 11 F7$' \
-    "$halden" identify --simulate --trace --sim-serial 01020304057f --sim-version 2.7 --sim-status 0
-holds "the trace shows the identity reply" grep -Eq '^ +[0-9.]+ < F0 41 10 4B 39 12 00 02 07( [0-9A-F]{2}){16} F7$' "$work/out"
-holds "identify prints the version" grep -q '^Current Halden version #: 2\.7$' "$work/out"
 
 # The simulator as a MIDI device (here at the far end of a pipe, as of a cable) tells its
 # name and its serial number as --serial takes it.

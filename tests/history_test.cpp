@@ -187,39 +187,6 @@ TEST(HistoryFile, AFullDiskLeavesTheFileAsItWas) {
     EXPECT_EQ(slurp(rig.path), before);
 }
 
-// Another program killed while it appends, at whatever point it has reached: every
-// line it finished is there, and at most the one it was writing is lost.
-TEST(HistoryFile, SurvivesAKillInTheMiddleOfAppending) {
-    HistoryRig rig;
-    ASSERT_TRUE(rig.file.append(sample("000000000000")).ok());
-    for (int round = 0; round < 5; ++round) {
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            HistoryFile file(rig.path.string());
-            for (int i = 1;; ++i) {
-                (void)file.append(sample("00000000" + std::to_string(1000 + i)));
-                if (i == 20 + round) (void)!write(ready[1], "x", 1);
-            }
-        }
-        char x;
-        ASSERT_EQ(read(ready[0], &x, 1), 1);
-        close(ready[0]);
-        close(ready[1]);
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status));
-        ASSERT_TRUE(rig.file.append(sample("00000000000" + std::to_string(round))).ok());
-    }
-    const HistoryListing listing = rig.read();
-    EXPECT_LE(listing.damaged, 5u);
-    EXPECT_GE(listing.entries.size(), 1u + 5 * 21);
-    EXPECT_EQ(listing.entries.back().serial, "000000000004");
-    EXPECT_EQ(listing.entries.front().serial, "000000000000");
-}
-
 // The history and the chosen ports follow the XDG variables; one that is not absolute
 // is ignored.
 TEST(UserFolders, FollowTheXdgVariables) {

@@ -161,7 +161,8 @@ TEST(MainWindow, StartsWithButtonsDisabledOrEndsWithoutPorts) {
     EXPECT_EQ(app.view.entries[IDC_RECEIVE],
               (Texts{"(Choose a MIDI port)", "Other In", "Halden In"}));
     EXPECT_EQ(app.view.selected[IDC_TRANSMIT], 0);
-    EXPECT_TRUE(app.errors.empty());  // a first run says nothing
+    EXPECT_TRUE(app.errors.empty());      // a first run says nothing
+    EXPECT_TRUE(app.view.texts.empty());  // no identity shown yet, no file named
     App none;
     none.ports.listError = "No MIDI input buses available! Please connect your MIDI interface";
     EXPECT_FALSE(none.window.create());

@@ -38,6 +38,7 @@ TEST(ChoosePort, ByPositionOrNamePart) {
         } else {
             ASSERT_FALSE(chosen.ok()) << c.choice;
             ASSERT_FALSE(c.error.empty());
+            EXPECT_EQ(chosen.failure().code, status::kPortFailure) << c.choice;  // exit status 1
             const std::string& error = chosen.failure().text;
             EXPECT_NE(error.find(c.error), std::string::npos) << c.choice << ": " << error;
         }

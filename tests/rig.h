@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/device.h"
@@ -130,6 +132,14 @@ struct Rig {
     EngineIo io{link, receiver, progress, boxes, cancel, clock};
     DeviceInfo info;
 };
+
+// Waits for another thread to get somewhere; a deadline only so that a fault fails the
+// test instead of hanging it.
+inline bool eventually(const std::function<bool()>& done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+    return done();
+}
 
 inline Bytes ascending(size_t n, uint8_t first = 0) {
     Bytes b(n);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "rig.h"
 #include "sim/virtual_clock.h"
 #include "transport/real_clock.h"
 
@@ -12,16 +13,9 @@ namespace halden {
 namespace {
 
 using namespace std::chrono_literals;
+using test::eventually;
 
 const Bytes kMessage{0xF0, 0x7D, 0xF7};
-
-// Waits for another thread to get somewhere; a deadline only so that a fault fails
-// the test instead of hanging it.
-bool eventually(const std::function<bool()>& done) {
-    const auto give_up = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
-    return done();
-}
 
 TEST(SendThread, ReportsWhatTheSendSaid) {
     RealClock clock;

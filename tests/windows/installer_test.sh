@@ -8,11 +8,7 @@ set -u
 setup=$(realpath "$1")
 runner=$(realpath "$(dirname "$0")/../../scripts/wine-run.sh")
 export WINEDEBUG=-all
-passed=0
-failed=0
-check() {  # check NAME STATUS
-    if [ "$2" = 0 ]; then echo "ok   $1"; passed=$((passed + 1)); else echo "FAIL $1"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/../e2e_lib.sh"
 entry='Software\Microsoft\Windows\CurrentVersion\Uninstall\Halden'
 value() {  # value KEY NAME: a value of the uninstall entry, as reg query prints it
     "$runner" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
@@ -32,24 +28,24 @@ install_round() {
         "$menu/Halden Firmware Update Utility.lnk"; do
         [ -f "$f" ] || { echo "     missing: $f"; rc=1; }
     done
-    check "$who: the files are in $win, and the Start menu has \"Halden Firmware Update Utility\"" $rc
+    check "$who: the files are in $win, and the Start menu has \"Halden Firmware Update Utility\"" 0 $rc
     [ "$(value "$key" DisplayName)" = "Halden Firmware Update Utility" ] &&
         [ "$(value "$key" DisplayVersion)" = "1.0.0" ] &&
         [ "$(value "$key" UninstallString)" = "\"$win\\uninstall.exe\"" ] &&
         [ "$(value "$key" QuietUninstallString)" = "\"$win\\uninstall.exe\" /S" ] &&
         ! "$runner" reg query "$other" >/dev/null 2>&1
-    check "$who: the list of installed programs has it ($key, not $other)" $?
+    check "$who: the list of installed programs has it ($key, not $other)" 0 $?
     out=$("$runner" "$win\\halden.exe" --version 2>&1; cd "$dir" && "$runner" "$win\\halden.exe" check examples/halden-1.5.hfi 2>&1)
     [ "$(echo "$out" | tr -d '\r')" = "halden 1.0.0
 examples/halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write" ]
-    check "$who: halden.exe runs from there and checks an installed sample ($out)" $?
+    check "$who: halden.exe runs from there and checks an installed sample ($out)" 0 $?
 
     # The uninstaller copies itself away and runs from there: wait for every Wine process.
     "$runner" "$win\\uninstall.exe" /S
     wineserver -w
     [ ! -e "$dir" ] && [ ! -e "$menu/Halden Firmware Update Utility.lnk" ] &&
         ! "$runner" reg query "$key" >/dev/null 2>&1
-    check "$who: a silent uninstall removes the folder, the Start-menu entry and the entry in the list" $?
+    check "$who: a silent uninstall removes the folder, the Start-menu entry and the entry in the list" 0 $?
 }
 
 install_round "for everyone" "" 'C:\Program Files\Halden' \
@@ -59,5 +55,4 @@ windows_var() { "$runner" cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
 install_round "/CURRENTUSER" /CURRENTUSER "$(windows_var LOCALAPPDATA)\Programs\Halden" \
     "$(windows_var APPDATA)\Microsoft\Windows\Start Menu\Programs" "HKCU\\$entry" "HKLM\\$entry"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -69,15 +69,6 @@ if(TARGET halden-gui)
                          ENVIRONMENT WINEPREFIX=${wine_prefix_150} TIMEOUT 300)
 endif()
 
-# Tests run two at a time; those that open windows take turns on the run's X screen, so
-# that none takes the focus from another.
-set(windowed halden_installer)
-if(TARGET halden_win32_tests)
-    list(APPEND windowed halden_win32_tests)
-endif()
-if(TARGET halden_gui_tests)
-    list(APPEND windowed halden_gui_tests)
-endif()
 
 # The package scripts/build-windows.sh makes.
 halden_wine_test(halden_package bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/package_test.sh
@@ -85,4 +76,10 @@ halden_wine_test(halden_package bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/package
 # The installer it makes beside the zip (NSIS), installed and uninstalled silently.
 halden_wine_test(halden_installer bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/installer_test.sh
                  ${CMAKE_BINARY_DIR}/halden-setup-${PROJECT_VERSION}-x64.exe)
-set_tests_properties(${windowed} PROPERTIES RESOURCE_LOCK wine_screen)
+# Tests run two at a time; those that open windows take turns on the run's X screen, so
+# that none takes the focus from another.
+foreach(test halden_installer halden_win32_tests halden_gui_tests)
+    if(TEST ${test})
+        set_tests_properties(${test} PROPERTIES RESOURCE_LOCK wine_screen)
+    endif()
+endforeach()

@@ -15,13 +15,7 @@ namespace halden {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Waits for the ports' hand-back thread; a deadline only so that a fault fails the test.
-bool eventually(const std::function<bool()>& done) {
-    const auto giveUp = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
-    return done();
-}
+using test::eventually;
 
 Bytes sysex(size_t bodyBytes, uint8_t first = 0) {
     Bytes m{0xF0, 0x41, 0x10, 0x4B, 0x39};
