@@ -3,6 +3,7 @@
 # set. `check` counts; `finish` prints the closing line and gives the exit status.
 passed=0
 failed=0
+busy=0
 sim_pid=""
 sims=()
 block=' > F0 41 10 4B 39 15'  # a block write, as --trace shows it
@@ -16,6 +17,10 @@ check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE [PATTERN]]
         echo "ok   $1"; passed=$((passed + 1)); return
     fi
     failed=$((failed + 1))
+    # The program's own word that the MIDI server missed cycles: a busy machine.
+    if [ $# -ge 4 ] && grep -q '^The MIDI server missed [0-9]* cycle' "$4"; then
+        busy=$((busy + 1))
+    fi
 }
 
 expect() {  # expect NAME EXPECTED_STATUS PATTERN COMMAND...: runs it (output in $work/out), checks
@@ -32,9 +37,11 @@ holds() {  # holds NAME COMMAND...: the command (a condition) succeeds
     check "$name" 0 $?
 }
 
-finish() {
+finish() {  # exit status 3: every failure came while the MIDI server missed cycles
     echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
+    [ "$failed" -eq 0 ] && return 0
+    [ "$failed" -eq "$busy" ] && { echo "($busy of them while the MIDI server missed cycles)"; return 3; }
+    return 1
 }
 
 wait_for() {  # wait_for FILE PATTERN [TRIES of 20 ms]: until the file shows the pattern
