@@ -50,7 +50,7 @@ for _ in 1 2 3 4; do
     sh -c 'while :; do :; done' &
     busy+=($!)
 done
-ok=0 attempts=0 failures=""
+ok=0 attempts=0 failures="" named=0
 for i in $(seq "$n"); do
     "${run[@]}" simulate --baud 0 --sim-block-size 1024 >"$work/sim.log" 2>&1 &
     sim_pid=$!
@@ -60,9 +60,10 @@ for i in $(seq "$n"); do
     rc=$?
     kill -INT $sim_pid; wait $sim_pid 2>/dev/null
     [ $rc -eq 0 ] && ok=$((ok + 1)) || failures+=" $rc"
+    grep -q '^The MIDI server missed [0-9]* cycle' "$work/err" && named=$((named + 1))
     tries=$(jq -r '(.haldens[0].attempts // .attempts // [1]) | length' "$work/out.json" 2>/dev/null)
     attempts=$((attempts + ${tries:-1}))
     [ $rc -ne 0 ] && [ "$i" -eq 1 ] && tail -3 "$work/err" | sed 's/^/    /'
 done
-printf '%-9s --retries %d: %2d of %d updates succeeded, %d attempts;%s\n' \
-    "$system" "$retries" "$ok" "$n" "$attempts" "${failures:+ failed with status$failures}"
+printf '%-9s --retries %d: %2d of %d updates succeeded, %d attempts%s; %d named missed cycles\n' \
+    "$system" "$retries" "$ok" "$n" "$attempts" "${failures:+; failed with status$failures}" "$named"
