@@ -55,7 +55,9 @@ Failure updateFailure(const EngineIo& io, StatusCode rc, const DeviceInfo& info,
                        " after the update; the image holds " + versionText(*done.imageVersion);
     }
     // Cycles the MIDI server missed meanwhile explain a lost message better than a cable.
-    const unsigned missed = io.port.missedCycles() - done.missedCyclesBefore;
+    // (Ports opened again since start counting again: then nothing is known.)
+    const unsigned now = io.port.missedCycles();
+    const unsigned missed = now > done.missedCyclesBefore ? now - done.missedCyclesBefore : 0;
     std::string next;
     if (isUnproven(rc)) {
         next = kNotConfirmed;
