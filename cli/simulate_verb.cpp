@@ -102,6 +102,7 @@ public:
         }
         catchStopSignals(nullptr);
         scheduler.stop();
+        if (!onRaw) ports.close();  // nothing reaches the simulator while it is summed up
         if (const std::string why = raw.failure(); !why.empty()) {
             terminal.err("The raw MIDI device " + rawDevice_ + " failed: " + why);
         }

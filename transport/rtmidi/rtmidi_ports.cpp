@@ -260,6 +260,10 @@ Outcome RtMidiPorts::open(const Port* input, const Port* output) {
     };
 
     if (input) try {
+            handoff_ = std::make_unique<InputHandoff>([this](ByteView message) {
+                const ByteView passed = filter_.pass(message);
+                if (!passed.empty()) input_(passed);
+            });
             in_ = std::make_unique<RtMidiIn>(api_->id, kClientName);
             in_->setErrorCallback(&RtMidiPorts::onError, this);
             in_->ignoreTypes(false, true, true);  // SysEx in; clock and active sensing out
@@ -347,6 +351,7 @@ void RtMidiPorts::closePorts() {
         }
     }
     out_.reset();
+    handoff_.reset();  // after the input's client has gone: nothing pushes any more
     filter_.reset();
     cycles_.reset();
 }
@@ -447,9 +452,7 @@ void RtMidiPorts::onError(RtMidiError::Type type, const std::string& text, void*
 
 void RtMidiPorts::onInput(double, std::vector<unsigned char>* message, void* user) {
     auto* self = static_cast<RtMidiPorts*>(user);
-    if (!message) return;
-    const ByteView passed = self->filter_.pass(ByteView(message->data(), message->size()));
-    if (!passed.empty()) self->input_(passed);
+    if (message && self->handoff_) self->handoff_->push(ByteView(message->data(), message->size()));
 }
 
 }  // namespace halden

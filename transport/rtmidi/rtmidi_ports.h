@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "transport/input_handoff.h"
 #include "transport/midi_ports.h"
 #include "transport/port_watch.h"
 #include "transport/rtmidi/jack_probe.h"
@@ -67,7 +68,9 @@ private:
     std::unique_ptr<RtMidiIn> in_;
     std::shared_ptr<RtMidiOut> out_;
     std::string inName_, outName_;
-    SysExFilter filter_;
+    SysExFilter filter_;  // on the handoff's thread
+    // Input is taken from the MIDI system's real-time thread through this, while open.
+    std::unique_ptr<InputHandoff> handoff_;
     // Until the ports are open, RtMidi's errors are collected here (with an error
     // callback set it throws no more); afterwards they fail the ports.
     std::atomic<bool> opened_{false};

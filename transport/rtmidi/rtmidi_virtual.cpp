@@ -7,7 +7,7 @@ namespace halden {
 
 RtMidiVirtualDevice::RtMidiVirtualDevice() = default;
 RtMidiVirtualDevice::~RtMidiVirtualDevice() {
-    if (in_) in_->cancelCallback();
+    close();
 }
 
 Outcome RtMidiVirtualDevice::open(const std::string& portName, const std::string& system,
@@ -15,7 +15,9 @@ Outcome RtMidiVirtualDevice::open(const std::string& portName, const std::string
     std::string reasons;
     const auto id = chooseRtMidiApi(askedMidiSystem(system), reasons);
     if (!id) return portFailure("No MIDI system can be opened (" + reasons + ")");
-    onMessage_ = std::move(onMessage);
+    handoff_ = std::make_unique<InputHandoff>([onMessage = std::move(onMessage)](ByteView m) {
+        if (!m.empty()) onMessage(m);
+    });
     try {
         in_ = std::make_unique<RtMidiIn>(*id, portName);
         in_->setErrorCallback(ignoreRtMidiWarning, nullptr);
@@ -44,6 +46,7 @@ void RtMidiVirtualDevice::close() {
     }
     in_.reset();
     out_.reset();
+    handoff_.reset();  // once nothing pushes any more
 }
 
 void RtMidiVirtualDevice::send(ByteView bytes) {
@@ -56,9 +59,9 @@ void RtMidiVirtualDevice::send(ByteView bytes) {
 }
 
 void RtMidiVirtualDevice::onInput(double, std::vector<unsigned char>* message, void* self) {
-    if (message && !message->empty()) {
-        static_cast<RtMidiVirtualDevice*>(self)->onMessage_(
-            ByteView(message->data(), message->size()));
+    auto* device = static_cast<RtMidiVirtualDevice*>(self);
+    if (message && device->handoff_) {
+        device->handoff_->push(ByteView(message->data(), message->size()));
     }
 }
 

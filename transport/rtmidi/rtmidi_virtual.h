@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/image.h"
+#include "transport/input_handoff.h"
 #include "transport/midi_ports.h"
 
 class RtMidiIn;
@@ -23,8 +24,9 @@ public:
 
     // Opens both ports under `portName` on `system` (empty: the one HALDEN_MIDI_SYSTEM
     // names, else the first MIDI system that can be opened). Incoming messages go to
-    // `onMessage` on the MIDI thread. `outputName`, when given, names the output port
-    // (and its client) apart from the input, as some devices and bridges do.
+    // `onMessage` on a thread of the device's own, never on the MIDI system's. `outputName`, when
+    // given, names the output port (and its client) apart from the input, as some devices and
+    // bridges do.
     Outcome open(const std::string& portName, const std::string& system, OnMessage onMessage,
                  const std::string& outputName = {});
     // The ports go away, as those of an interface that was unplugged. Not from within
@@ -39,7 +41,7 @@ public:
 private:
     static void onInput(double, std::vector<unsigned char>* message, void* self);
 
-    OnMessage onMessage_;
+    std::unique_ptr<InputHandoff> handoff_;
     std::unique_ptr<RtMidiIn> in_;
     std::unique_ptr<RtMidiOut> out_;
     std::string systemName_;
