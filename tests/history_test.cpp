@@ -30,19 +30,9 @@ namespace halden {
 namespace {
 
 HistoryEntry sample(const std::string& serial = "000a7f100102") {
-    return {"2026-12-08T06:50:01Z",
-            "halden 1.0.0",
-            "ALSA",
-            "UM-ONE:UM-ONE MIDI 1 24:0",
-            "UM-ONE:UM-ONE MIDI 1 24:0",
-            serial,
-            "1.4",
-            "1.5",
-            "halden-1.5.hfi",
-            "0xEBB0",
-            0,
-            "No error",
-            24.46};
+    const std::string port = "UM-ONE:UM-ONE MIDI 1 24:0";
+    return {"2026-12-08T06:50:01Z", "halden 1.0.0", "ALSA", port,       port, serial, "1.4", "1.5",
+            "halden-1.5.hfi",       "0xEBB0",       0,      "No error", 24.46};
 }
 
 std::string slurp(const std::filesystem::path& path) {

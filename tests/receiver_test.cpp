@@ -92,7 +92,6 @@ TEST(Receiver, AReadEndsAtItsBudgetOrAtOnce) {
     };
     const Bytes reply{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x16, 0xF7};
     const std::vector<Case> cases = {
-        {"nothing comes", 5s, [](ReceiverRig&) {}, 7, 3000ms},
         {"a reply ends a wait early", 3ms, [&](ReceiverRig& r) { r.receiver.feed(reply); }, 0, 3ms},
         {"cancel before", 0ms, [](ReceiverRig& r) { r.cancel = true; }, 5, 0ms},
         {"cancel during a wait", 1234ms, [](ReceiverRig& r) { r.cancel = true; }, 5, 1300ms},

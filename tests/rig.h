@@ -73,6 +73,7 @@ public:
     RecordingLink(Clock& clock, SysExSender& inner) : ForwardingSender(inner), clock_(clock) {}
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
         if (failFrom && sent.size() + 1 >= failFrom) return status::kPortFailure;
+        if (StatusCode rc = onSend ? onSend(message) : status::kOk) return rc;
         sent.emplace_back(message.begin(), message.end());
         times.push_back(clock_.now());
         missed += missing;
@@ -87,7 +88,8 @@ public:
     bool missing = false;
     size_t maxMessage = SIZE_MAX;
     std::vector<Clock::Duration> times;
-    size_t failFrom = 0;  // 0: never
+    size_t failFrom = 0;                         // 0: never
+    std::function<StatusCode(ByteView)> onSend;  // sees each message first; a failure stops it
 
 private:
     Clock& clock_;
@@ -100,7 +102,8 @@ inline ByteView bodyOf(const Bytes& message) {
 
 struct Rig {
     explicit Rig(SimOptions options = {})
-        : halden(recording(options), clock, clock, [this](ByteView b) { receiver.feed(b); }),
+        : halden(recording(options), clock, clock,
+                 [this](ByteView b) { toHost ? toHost(b) : receiver.feed(b); }),
           simLink(clock, halden),
           link(clock, simLink) {}
 
@@ -124,6 +127,7 @@ struct Rig {
     VirtualClock clock;
     CancelFlag cancel{false};
     SysExReceiver receiver{clock, cancel};
+    std::function<void(ByteView)> toHost;  // when set, the Halden's bytes go there instead
     SimulatedHalden halden;
     SimLink simLink;
     RecordingLink link;

@@ -121,10 +121,9 @@ TEST(Update, ControlAndDelayRecords) {
     EXPECT_EQ(rig.link.sent[2], (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x10, 0x03, 0xF7}));
     EXPECT_EQ(times.front() - rig.link.times[2], 1000ms + rig.halden.wireTime(8));
     EXPECT_EQ(times.back() - times.front(), 2000ms);
-    std::vector<int> expected{0};
-    for (int p = 0; p <= 95; p += 5) expected.push_back(p);
-    expected.push_back(100);
-    EXPECT_EQ(rig.progress.percents("Delaying..."), expected);
+    EXPECT_EQ(rig.progress.percents("Delaying..."),
+              (std::vector<int>{0,  0,  5,  10, 15, 20, 25, 30, 35, 40, 45,
+                                50, 55, 60, 65, 70, 75, 80, 85, 90, 95, 100}));
 }
 
 // The questions before an area of the Halden's own version (for each) and before an image
@@ -174,25 +173,23 @@ TEST(Update, AsksBeforeWritingTheSameOrOlderFirmware) {
             rig.boxes.answer = yes;
             UpdateProgress done;
             const StatusCode rc = runUpdate(rig.io, image, rig.info, done);
-            const std::string name = std::to_string(c.areas.size()) + " areas, " +
-                                     std::to_string(c.areas[0].minor) + (yes ? ", yes" : ", no");
-            EXPECT_EQ(
-                rig.boxes.questions,
-                yes ? c.questions
-                    : std::vector(c.questions.begin(), c.questions.begin() + !c.questions.empty()))
-                << name;
+            SCOPED_TRACE(std::to_string(c.areas.size()) + " areas, " +
+                         std::to_string(c.areas[0].minor) + (yes ? ", yes" : ", no"));
+            const size_t asked = yes ? c.questions.size() : !c.questions.empty();  // No ends it
+            EXPECT_EQ(rig.boxes.questions,
+                      std::vector(c.questions.begin(), c.questions.begin() + asked));
             if (yes || c.questions.empty()) {
-                EXPECT_EQ(rig.countSent(0x13), c.areas.size()) << name;
+                EXPECT_EQ(rig.countSent(0x13), c.areas.size());
                 // Closed for each up-to-date question and opened again after it.
                 const auto& ev = rig.progress.events;
                 const auto opened = std::count(ev.begin(), ev.end(), ProgressEvent{"open"});
                 EXPECT_EQ(opened, 3 + std::count(c.questions.begin(), c.questions.end(), same));
                 EXPECT_EQ(std::count(ev.begin(), ev.end(), ProgressEvent{"close"}), opened);
             } else {
-                EXPECT_EQ(rc, 5u) << name;
-                EXPECT_FALSE(done.erased) << name;
+                EXPECT_EQ(rc, 5u);
+                EXPECT_FALSE(done.erased);
                 // An older image: not even the control record.
-                EXPECT_EQ(rig.countSent(0x10), c.questions[0] == same ? 2u : 1u) << name;
+                EXPECT_EQ(rig.countSent(0x10), c.questions[0] == same ? 2u : 1u);
             }
         }
     }
@@ -281,7 +278,6 @@ TEST(Update, SucceedsOnlyWhenTheHaldenProvesIt) {
     };
     const std::vector<Case> cases = {
         {"took it", {}, {}, {{1, 5}}, 0},
-        {"not good after it", 1, {}, {{1, 5}}, 19},
         {"not good, status 127", 127, {}, {{1, 5}}, 19},
         {"kept its old version", {}, Version{1, 4}, {{1, 5}}, 20},
         {"two areas, one version", {}, {}, {{1, 5}, {1, 5}}, 0},
