@@ -25,10 +25,7 @@ TEST(EstimateText, SecondsMinutesAndBlocks) {
         {65535, 65536, 3'600s, "about 60 min for 64.0 KiB in 65536 blocks"},
     };
     for (const Case& c : cases) {
-        UpdatePlan plan;
-        plan.bytes = c.bytes;
-        plan.blocks = c.blocks;
-        EXPECT_EQ(estimateText(plan, c.time), c.text) << c.text;
+        EXPECT_EQ(estimateText({c.bytes, c.blocks, 0, 0}, c.time), c.text);
     }
 }
 
@@ -55,9 +52,7 @@ TEST(PlanUpdate, CountsDataBlocksClosingBlocksAndPauses) {
 // an error in the bytes counted on the wire shows here.
 TEST(PlanUpdate, LinkEstimateMatchesTheSimulatedWire) {
     for (uint16_t blockSize : {1, 2, 128, 1000, 4083}) {
-        SimOptions options;
-        options.blockSize = blockSize;
-        test::Rig rig(options);
+        test::Rig rig([&](SimOptions& o) { o.blockSize = blockSize; });
         Clock::Duration plannedAt{0};
         size_t sentBeforePlan = 0;
         rig.progress.onPlanned = [&] {

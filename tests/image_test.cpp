@@ -77,11 +77,11 @@ TEST(ImageBuilder, WritesRecordsInOrderWithChecksum) {
     EXPECT_EQ(parseImage(image, records), 0u);
     std::vector<std::tuple<RecordType, int, size_t>> read;
     for (const Record& r : records) read.emplace_back(r.type, r.operand, r.offset);
-    EXPECT_EQ(read, (std::vector<std::tuple<RecordType, int, size_t>>{{RecordType::Delay, 20, 3},
-                                                                      {RecordType::Skip, 0, 5},
-                                                                      {RecordType::Control, 3, 6},
-                                                                      {RecordType::Area, 0, 8},
-                                                                      {RecordType::End, 0, 16}}));
+    EXPECT_EQ(read, (decltype(read){{RecordType::Delay, 20, 3},
+                                    {RecordType::Skip, 0, 5},
+                                    {RecordType::Control, 3, 6},
+                                    {RecordType::Area, 0, 8},
+                                    {RecordType::End, 0, 16}}));
     EXPECT_EQ(records[3].version, (Version{2, 7}));
     EXPECT_EQ(records[3].data.data(), image.data() + 13);  // the image's own bytes
     EXPECT_EQ(records[3].data.size(), 3u);

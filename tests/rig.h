@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -106,6 +107,14 @@ struct Rig {
                  [this](ByteView b) { toHost ? toHost(b) : receiver.feed(b); }),
           simLink(clock, halden),
           link(clock, simLink) {}
+    // The simulated Halden's options: the defaults, as `set` changes them.
+    explicit Rig(const std::function<void(SimOptions&)>& set) : Rig(with(set)) {}
+
+    static SimOptions with(const std::function<void(SimOptions&)>& set) {
+        SimOptions options;
+        set(options);
+        return options;
+    }
 
     static SimOptions recording(SimOptions options) {
         options.recordReceived = true;
@@ -118,11 +127,7 @@ struct Rig {
         for (const auto& m : link.sent) out.push_back(bodyOf(m)[0]);
         return out;
     }
-    size_t countSent(uint8_t command) const {
-        size_t n = 0;
-        for (const auto& m : link.sent) n += bodyOf(m)[0] == command;
-        return n;
-    }
+    size_t countSent(uint8_t command) const { return std::ranges::count(sentCommands(), command); }
 
     VirtualClock clock;
     CancelFlag cancel{false};
