@@ -23,11 +23,11 @@ const std::string kNoInput =
 TEST(MidiSystems, ChosenByNameOrElseTheFirstAvailable) {
     bool alphaHere = true, betaHere = true;
     const auto standIn = [](const char* name, const char* label, bool& here, const char* why) {
+        SimOptions options;
+        options.portName = label;
         return MidiSystem{
             name, label, [&here, why] { return here ? "" : why; },
-            [label](Clock& clock, MidiPorts::InputSink input, MidiPorts::FailureSink) {
-                SimOptions options;
-                options.portName = label;
+            [options](Clock& clock, MidiPorts::InputSink input, MidiPorts::FailureSink) {
                 return simulatorFactory(options)(clock, std::move(input));
             }};
     };
