@@ -30,19 +30,9 @@ namespace halden {
 namespace {
 
 HistoryEntry sample(const std::string& serial = "000a7f100102") {
-    return {"2026-12-08T06:50:01Z",
-            "halden 1.0.0",
-            "ALSA",
-            "UM-ONE:UM-ONE MIDI 1 24:0",
-            "UM-ONE:UM-ONE MIDI 1 24:0",
-            serial,
-            "1.4",
-            "1.5",
-            "halden-1.5.hfi",
-            "0xEBB0",
-            0,
-            "No error",
-            24.46};
+    const std::string port = "UM-ONE:UM-ONE MIDI 1 24:0";
+    return {"2026-12-08T06:50:01Z", "halden 1.0.0", "ALSA", port,       port, serial, "1.4", "1.5",
+            "halden-1.5.hfi",       "0xEBB0",       0,      "No error", 24.46};
 }
 
 std::string slurp(const std::filesystem::path& path) {
@@ -83,12 +73,6 @@ struct HistoryRig {
     test::TempDir temp{"halden-history"};
     std::filesystem::path path = temp.path() / "state" / "halden" / "history.log";
     HistoryFile file{path.string()};
-
-    HistoryListing read() {
-        const Result<HistoryListing> r = readHistory(path.string());
-        EXPECT_TRUE(r.ok());
-        return r ? *r : HistoryListing{};
-    }
 };
 
 // What a crash in the middle of a write leaves: the next line starts on a line of its
@@ -100,10 +84,11 @@ TEST(HistoryFile, ALineCutOffByACrashStaysAlone) {
     const std::string before = slurp(rig.path);
     ASSERT_TRUE(rig.file.append(sample("000000000003")).ok());
     EXPECT_EQ(slurp(rig.path).substr(0, before.size()), before);
-    const HistoryListing listing = rig.read();
-    ASSERT_EQ(listing.entries.size(), 2u);
-    EXPECT_EQ(listing.entries[1].serial, "000000000003");
-    EXPECT_EQ(listing.damaged, 1u);
+    const Result<HistoryListing> listing = readHistory(rig.path.string());
+    ASSERT_TRUE(listing.ok());
+    ASSERT_EQ(listing->entries.size(), 2u);
+    EXPECT_EQ(listing->entries[1].serial, "000000000003");
+    EXPECT_EQ(listing->damaged, 1u);
 }
 
 constexpr int kLines = 25;

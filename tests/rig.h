@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -73,6 +74,7 @@ public:
     RecordingLink(Clock& clock, SysExSender& inner) : ForwardingSender(inner), clock_(clock) {}
     [[nodiscard]] StatusCode sendSysEx(ByteView message) override {
         if (failFrom && sent.size() + 1 >= failFrom) return status::kPortFailure;
+        if (StatusCode rc = onSend ? onSend(message) : status::kOk) return rc;
         sent.emplace_back(message.begin(), message.end());
         times.push_back(clock_.now());
         missed += missing;
@@ -87,7 +89,8 @@ public:
     bool missing = false;
     size_t maxMessage = SIZE_MAX;
     std::vector<Clock::Duration> times;
-    size_t failFrom = 0;  // 0: never
+    size_t failFrom = 0;                         // 0: never
+    std::function<StatusCode(ByteView)> onSend;  // sees each message first; a failure stops it
 
 private:
     Clock& clock_;
@@ -100,9 +103,18 @@ inline ByteView bodyOf(const Bytes& message) {
 
 struct Rig {
     explicit Rig(SimOptions options = {})
-        : halden(recording(options), clock, clock, [this](ByteView b) { receiver.feed(b); }),
+        : halden(recording(options), clock, clock,
+                 [this](ByteView b) { toHost ? toHost(b) : receiver.feed(b); }),
           simLink(clock, halden),
           link(clock, simLink) {}
+    // The simulated Halden's options: the defaults, as `set` changes them.
+    explicit Rig(const std::function<void(SimOptions&)>& set) : Rig(with(set)) {}
+
+    static SimOptions with(const std::function<void(SimOptions&)>& set) {
+        SimOptions options;
+        set(options);
+        return options;
+    }
 
     static SimOptions recording(SimOptions options) {
         options.recordReceived = true;
@@ -115,15 +127,12 @@ struct Rig {
         for (const auto& m : link.sent) out.push_back(bodyOf(m)[0]);
         return out;
     }
-    size_t countSent(uint8_t command) const {
-        size_t n = 0;
-        for (const auto& m : link.sent) n += bodyOf(m)[0] == command;
-        return n;
-    }
+    size_t countSent(uint8_t command) const { return std::ranges::count(sentCommands(), command); }
 
     VirtualClock clock;
     CancelFlag cancel{false};
     SysExReceiver receiver{clock, cancel};
+    std::function<void(ByteView)> toHost;  // when set, the Halden's bytes go there instead
     SimulatedHalden halden;
     SimLink simLink;
     RecordingLink link;

@@ -48,11 +48,11 @@ TEST(SimulatedHalden, AnswersIdentityWithTheExactBytes) {
     const Bytes full{0x12, 1, 1, 4, 0,    0,    0,    0x02, 0x05, 0,
                      0,    0, 0, 0, 0x00, 0x0a, 0x7f, 0x10, 0x01, 0x02};
     for (size_t length : {20u, 9u, 24u}) {
-        SimOptions options;
-        options.blockSize = 261;  // 14-bit: 0x02 0x05
-        options.imageStatus = 1;
-        options.identityBodyLength = length;
-        Rig rig(options);
+        Rig rig([&](SimOptions& o) {
+            o.blockSize = 261;  // 14-bit: 0x02 0x05
+            o.imageStatus = 1;
+            o.identityBodyLength = length;
+        });
         Bytes expected = full;
         expected.resize(length, 0);
         EXPECT_EQ(roundTrip(rig, identityRequest()), expected) << length;
@@ -63,9 +63,7 @@ TEST(SimulatedHalden, AnswersIdentityWithTheExactBytes) {
 // only when asked (the built-in simulator runs as long as the app: a soak run found it
 // growing by every one).
 TEST(SimulatedHalden, RecordsEveryMessageOnlyWhenAsked) {
-    SimOptions options;
-    options.answerFrom = 2;
-    Rig rig(options);
+    Rig rig([&](SimOptions& o) { o.answerFrom = 2; });
     EXPECT_EQ(roundTrip(rig, identityRequest()), Bytes{});
     EXPECT_EQ(roundTrip(rig, identityRequest()).size(), 20u);
     EXPECT_EQ(rig.halden.received(), (std::vector<Bytes>{identityRequest(), identityRequest()}));

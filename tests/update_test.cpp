@@ -16,9 +16,7 @@ using test::ProgressEvent;
 using test::Rig;
 
 TEST(Connect, SilentHaldenGetsTenRequestsThreeSecondsApart) {
-    SimOptions silent;
-    silent.silent = true;
-    Rig rig(silent);
+    Rig rig([&](SimOptions& o) { o.silent = true; });
     EXPECT_EQ(connectDevice(rig.io, rig.info), 7u);
     ASSERT_EQ(rig.link.sent.size(), 10u);
     for (size_t i = 0; i < rig.link.sent.size(); ++i) {
@@ -41,9 +39,7 @@ TEST(VerifyAfterUpdate, AsksUntilAnAnswerAtMostTheTriesGiven) {
                           {99, 10, 7, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}},
                           {1, 0, 0, {0}}};
     for (const Case& c : cases) {
-        SimOptions options;
-        options.answerFrom = c.answerFrom;
-        Rig rig(options);
+        Rig rig([&](SimOptions& o) { o.answerFrom = c.answerFrom; });
         EXPECT_EQ(verifyAfterUpdate(rig.io, rig.info, c.tries), c.expected) << c.answerFrom;
         EXPECT_EQ(rig.countSent(0x11), c.percents.size() - 1) << c.answerFrom;
         EXPECT_EQ(rig.progress.percents("Reading updated version #..."), c.percents);
@@ -52,9 +48,7 @@ TEST(VerifyAfterUpdate, AsksUntilAnAnswerAtMostTheTriesGiven) {
 }
 
 TEST(Update, ReferenceImageSendsExactlyThreeMessagesAndIsNotProven) {
-    SimOptions options;
-    options.imageStatus = 1;
-    Rig rig(options);
+    Rig rig([&](SimOptions& o) { o.imageStatus = 1; });
     const Bytes image{0x00, 0x87, 0x5E, 0x00, 0x03, 0x00, 0x01, 0x04, 0x0A, 0x0B, 0x0C, 0xFF};
     // The area says 1.4, but its data (and so the Halden, read back) say 10.11: every
     // message went, and the update is still not proven.
@@ -121,10 +115,9 @@ TEST(Update, ControlAndDelayRecords) {
     EXPECT_EQ(rig.link.sent[2], (Bytes{0xF0, 0x41, 0x10, 0x4B, 0x39, 0x10, 0x03, 0xF7}));
     EXPECT_EQ(times.front() - rig.link.times[2], 1000ms + rig.halden.wireTime(8));
     EXPECT_EQ(times.back() - times.front(), 2000ms);
-    std::vector<int> expected{0};
-    for (int p = 0; p <= 95; p += 5) expected.push_back(p);
-    expected.push_back(100);
-    EXPECT_EQ(rig.progress.percents("Delaying..."), expected);
+    EXPECT_EQ(rig.progress.percents("Delaying..."),
+              (std::vector<int>{0,  0,  5,  10, 15, 20, 25, 30, 35, 40, 45,
+                                50, 55, 60, 65, 70, 75, 80, 85, 90, 95, 100}));
 }
 
 // The questions before an area of the Halden's own version (for each) and before an image
@@ -167,32 +160,30 @@ TEST(Update, AsksBeforeWritingTheSameOrOlderFirmware) {
             EXPECT_TRUE(builder.addArea(ascending(10), v.major, v.minor).ok());
         const Bytes image = builder.finish();
         for (const bool yes : {false, true}) {
-            SimOptions options;
-            options.imageStatus = c.status;
-            options.version = c.halden;
-            Rig rig(options);
+            Rig rig([&](SimOptions& o) {
+                o.version = c.halden;
+                o.imageStatus = c.status;
+            });
             rig.boxes.answer = yes;
             UpdateProgress done;
             const StatusCode rc = runUpdate(rig.io, image, rig.info, done);
-            const std::string name = std::to_string(c.areas.size()) + " areas, " +
-                                     std::to_string(c.areas[0].minor) + (yes ? ", yes" : ", no");
-            EXPECT_EQ(
-                rig.boxes.questions,
-                yes ? c.questions
-                    : std::vector(c.questions.begin(), c.questions.begin() + !c.questions.empty()))
-                << name;
+            SCOPED_TRACE(std::to_string(c.areas.size()) + " areas, " +
+                         std::to_string(c.areas[0].minor) + (yes ? ", yes" : ", no"));
+            const size_t asked = yes ? c.questions.size() : !c.questions.empty();  // No ends it
+            EXPECT_EQ(rig.boxes.questions,
+                      std::vector(c.questions.begin(), c.questions.begin() + asked));
             if (yes || c.questions.empty()) {
-                EXPECT_EQ(rig.countSent(0x13), c.areas.size()) << name;
+                EXPECT_EQ(rig.countSent(0x13), c.areas.size());
                 // Closed for each up-to-date question and opened again after it.
                 const auto& ev = rig.progress.events;
                 const auto opened = std::count(ev.begin(), ev.end(), ProgressEvent{"open"});
                 EXPECT_EQ(opened, 3 + std::count(c.questions.begin(), c.questions.end(), same));
                 EXPECT_EQ(std::count(ev.begin(), ev.end(), ProgressEvent{"close"}), opened);
             } else {
-                EXPECT_EQ(rc, 5u) << name;
-                EXPECT_FALSE(done.erased) << name;
+                EXPECT_EQ(rc, 5u);
+                EXPECT_FALSE(done.erased);
                 // An older image: not even the control record.
-                EXPECT_EQ(rig.countSent(0x10), c.questions[0] == same ? 2u : 1u) << name;
+                EXPECT_EQ(rig.countSent(0x10), c.questions[0] == same ? 2u : 1u);
             }
         }
     }
@@ -218,10 +209,10 @@ TEST(Update, BlocksThatCannotBeSentAreRefusedBeforeAnything) {
         {"16385 block numbers", 1, 16384, SIZE_MAX, 18},
     };
     for (const auto& c : cases) {
-        SimOptions options;
-        options.blockSize = c.blockSize;
-        options.baud = 0;
-        Rig rig(options);
+        Rig rig([&](SimOptions& o) {
+            o.blockSize = c.blockSize;
+            o.baud = 0;
+        });
         rig.link.maxMessage = c.portMax;
         ImageBuilder builder;
         EXPECT_TRUE(builder.addControl(1).ok());
@@ -244,12 +235,10 @@ TEST(Update, TheImageIsCheckedAfterTheHandshake) {
     invalid[5] ^= 1;
     ImageBuilder builder;
     EXPECT_TRUE(builder.addControl(1).ok());
-    SimOptions options;
-    options.blockSize = 0;
     for (const auto& [image, expected, commands] :
          {std::tuple{invalid, 2u, std::vector<uint8_t>{0x10, 0x11}},
           {builder.finish(), 0u, {0x10, 0x11, 0x10, 0x11}}}) {
-        Rig rig(options);
+        Rig rig([&](SimOptions& o) { o.blockSize = 0; });
         EXPECT_EQ(runUpdate(rig.io, image, rig.info), expected);
         EXPECT_EQ(rig.sentCommands(), commands);
     }
@@ -258,11 +247,11 @@ TEST(Update, TheImageIsCheckedAfterTheHandshake) {
 // A Halden that is slow to answer, but within each wait's budget.
 TEST(Update, ASlowHaldenWithinTheBudgets) {
     for (const bool slowLink : {true, false}) {
-        SimOptions options;
-        options.latency = slowLink ? 800ms : 0ms;
-        options.eraseTime = slowLink ? 0s : 8s;  // the erase waits 8.8 s at most
-        options.writeTime = slowLink ? 0s : 9s;  // a block 10 s
-        Rig rig(options);
+        Rig rig([&](SimOptions& o) {
+            o.latency = slowLink ? 800ms : 0ms;
+            o.eraseTime = slowLink ? 0s : 8s;  // the erase waits 8.8 s at most
+            o.writeTime = slowLink ? 0s : 9s;  // a block 10 s
+        });
         const Bytes data = ascending(700, 2);
         EXPECT_EQ(runUpdate(rig.io, imageWithArea(data), rig.info), 0u) << slowLink;
         EXPECT_EQ(rig.halden.memory(), data) << slowLink;
@@ -281,7 +270,6 @@ TEST(Update, SucceedsOnlyWhenTheHaldenProvesIt) {
     };
     const std::vector<Case> cases = {
         {"took it", {}, {}, {{1, 5}}, 0},
-        {"not good after it", 1, {}, {{1, 5}}, 19},
         {"not good, status 127", 127, {}, {{1, 5}}, 19},
         {"kept its old version", {}, Version{1, 4}, {{1, 5}}, 20},
         {"two areas, one version", {}, {}, {{1, 5}, {1, 5}}, 0},
@@ -292,10 +280,10 @@ TEST(Update, SucceedsOnlyWhenTheHaldenProvesIt) {
         {"not good is told first", 1, Version{1, 4}, {{1, 5}}, 19},
     };
     for (const Case& c : cases) {
-        SimOptions options;
-        options.statusAfterUpdate = c.statusAfter;
-        options.versionAfterUpdate = c.versionAfter;
-        Rig rig(options);
+        Rig rig([&](SimOptions& o) {
+            o.statusAfterUpdate = c.statusAfter;
+            o.versionAfterUpdate = c.versionAfter;
+        });
         rig.boxes.answer = true;
         ImageBuilder builder;
         for (const Version& v : c.areas) {
