@@ -51,19 +51,12 @@ std::string textOf(HWND window) {
     return text;
 }
 
-// The visible top-level windows of a process.
-std::vector<HWND> windowsOf(DWORD process) {
-    std::pair<DWORD, std::vector<HWND>> search{process, {}};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(data);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->first && IsWindowVisible(window)) s->second.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.second;
+// Presses a key on a control of a window, after moving the focus there, through the
+// app's own message loop.
+void press(HWND window, HWND control, WPARAM key) {
+    SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    PostMessageA(control, WM_KEYDOWN, key, 0);
+    PostMessageA(control, WM_KEYUP, key, 0xC0000000);
 }
 
 // How wide a text is in the templates' font (made here: a font handle is its process's).
@@ -148,25 +141,36 @@ public:
     bool idle() const {
         return until([&] { return GetPropA(dialog, "halden.busy") == nullptr; });
     }
-    // A key pressed on the focused control, through the app's own message loop.
+    // A key pressed on a control, once the window takes input again after the focus
+    // moved there.
     void key(int id, WPARAM key) {
+        focus(id);
         idle();
-        PostMessageA(item(id), WM_KEYDOWN, key, 0);
-        PostMessageA(item(id), WM_KEYUP, key, 0xC0000000);
+        press(dialog, item(id), key);
     }
 
-    // A window of the program's that `is` takes, once it is up (nullptr: none came).
+    // A visible window of the program's that `is` takes, once it is up (nullptr: none came).
     HWND find(const std::function<bool(HWND)>& is, std::chrono::milliseconds limit = 60s) const {
-        HWND found = nullptr;
+        struct Search {
+            DWORD process;
+            const std::function<bool(HWND)>& is;
+            HWND found;
+        } search{info_.dwProcessId, is, nullptr};
         until(
             [&] {
-                for (HWND w : windowsOf(info_.dwProcessId)) {
-                    if (is(w)) found = w;
-                }
-                return found != nullptr;
+                EnumWindows(
+                    [](HWND w, LPARAM data) -> BOOL {
+                        auto* s = reinterpret_cast<Search*>(data);
+                        DWORD owner = 0;
+                        GetWindowThreadProcessId(w, &owner);
+                        if (owner == s->process && IsWindowVisible(w) && s->is(w)) s->found = w;
+                        return TRUE;
+                    },
+                    reinterpret_cast<LPARAM>(&search));
+                return search.found != nullptr;
             },
             limit);
-        return found;
+        return search.found;
     }
     // The next message box, once it is up.
     Box box(std::chrono::milliseconds limit = 60s) const {
@@ -233,32 +237,14 @@ protected:
     }
 };
 
-// The template as built: the buttons' and lists' classes and texts (the rest is the
-// template's, which layout_test.cpp reads, the default button too); the focus's stops;
-// and no text cut off in the font the system gave the dialog.
+// The lists on the entry the app selects at first, the focus's stops as built, and no
+// text cut off in the font the system gave the dialog (the controls' kinds and texts are
+// the template's, which layout_test.cpp reads).
 TEST_F(GuiTest, TheMainWindowsControls) {
     Gui gui;
     ASSERT_NE(gui.dialog, nullptr);
-    struct Control {
-        int id;
-        const char* cls;
-        const char* text;
-    };
-    for (const Control& c : std::vector<Control>{
-             {1001, "Button", "Update"},
-             {1000, "Button", "Connect"},
-             {3, "Button", "Find image"},
-             {1003, "ComboBox", "(Choose a MIDI port)"},
-             {1004, "ComboBox", "(Choose a MIDI port)"},
-             {4, "Button", "Exit"},
-         }) {
-        char cls[64] = {};
-        GetClassNameA(gui.item(c.id), cls, sizeof cls);
-        EXPECT_STREQ(cls, c.cls) << c.id;
-        EXPECT_EQ(gui.text(c.id), c.text) << c.id;
-    }
+    for (int list : {1003, 1004}) EXPECT_EQ(gui.text(list), "(Choose a MIDI port)") << list;
     std::vector<int> stops;
-    std::vector<std::string> labels;
     for (HWND w = GetWindow(gui.item(1001), GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT)) {
         if (GetWindowLongA(w, GWL_STYLE) & WS_TABSTOP) stops.push_back(GetDlgCtrlID(w));
         const std::string t = textOf(w);
@@ -266,18 +252,13 @@ TEST_F(GuiTest, TheMainWindowsControls) {
         RECT r;
         GetClientRect(w, &r);
         EXPECT_LE(textWidth(t), r.right) << t;
-        labels.push_back(t);
     }
     EXPECT_EQ(stops, (std::vector<int>{1001, 1000, 3, 1005, 1003, 1004, 4}));
-    for (const char* t : {"Transmit to", "Receive from", "Halden serial #",
-                          "Current Halden version #", "Image filename"}) {
-        EXPECT_NE(std::find(labels.begin(), labels.end(), t), labels.end()) << t;
-    }
 }
 
 // The controls show what the app sets (no entry, for a stored position past the end of
-// a list), and its boxes: a notice; the question, a Yes/No box whose default is No, and
-// both answers. (An error box: EnterAndTheFocus.)
+// a list), and its boxes: the question, a Yes/No box whose default is No, and both
+// answers. (An error box: EnterAndTheFocus.)
 TEST_F(GuiTest, TheControlsAndTheBoxes) {
     HKEY key = nullptr;  // positions stored past the end of the lists: no entry is shown
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarnwick\\Halden", 0, nullptr, 0,
@@ -297,19 +278,9 @@ TEST_F(GuiTest, TheControlsAndTheBoxes) {
     gui.connect();
     EXPECT_EQ(gui.text(1009), "000a7f100102");
     EXPECT_EQ(gui.text(1010), "1.4");
-    EXPECT_FALSE(gui.enabled(1001));
-
-    gui.update("halden-1.5.hfi");
-    const Box done = gui.box();
-    EXPECT_EQ(done.text, kDone);
-    EXPECT_EQ(done.title, "Halden Firmware Update Utility");
-    gui.answer();
-    EXPECT_EQ(gui.text(1010), "1.5");
-
-    // The same image again: the Halden runs it already.
     for (int answer : {IDNO, IDYES}) {
         gui.idle();
-        gui.click(1001);
+        gui.update("halden-1.4.hfi");  // the version the Halden runs already
         const Box question = gui.box();
         EXPECT_TRUE(question.yesNo);
         EXPECT_EQ(question.defaultButton, IDNO);
@@ -322,18 +293,13 @@ TEST_F(GuiTest, TheControlsAndTheBoxes) {
 // by Space on it; Escape and a close request (Alt+F4) end neither the window nor the
 // update; closing the main window meanwhile waits for the update, then ends the program.
 TEST_F(GuiTest, TheProgressWindow) {
-    const auto press = [](WPARAM key) {
-        return [key](HWND progress) {
-            const HWND cancel = GetDlgItem(progress, 1011);
-            SendMessageA(progress, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(cancel), TRUE);
-            PostMessageA(cancel, WM_KEYDOWN, key, 0);
-            PostMessageA(cancel, WM_KEYUP, key, 0xC0000000);
-        };
+    const auto onCancel = [](WPARAM key) {
+        return [key](HWND progress) { press(progress, GetDlgItem(progress, 1011), key); };
     };
     const std::vector<std::pair<const char*, std::function<void(HWND)>>> cancels = {
         {"Cancel clicked", [](HWND p) { SendMessageA(GetDlgItem(p, 1011), BM_CLICK, 0, 0); }},
-        {"Enter on Cancel", press(VK_RETURN)},
-        {"Space on Cancel", press(VK_SPACE)},
+        {"Enter on Cancel", onCancel(VK_RETURN)},
+        {"Space on Cancel", onCancel(VK_SPACE)},
     };
     Gui gui("--simulate");  // at the cable's pace: an update takes seconds
     gui.connect();
@@ -351,7 +317,7 @@ TEST_F(GuiTest, TheProgressWindow) {
     gui.update("halden-1.5.hfi");
     const HWND progress = gui.progress();
     ASSERT_NE(progress, nullptr);
-    press(VK_ESCAPE)(progress);
+    onCancel(VK_ESCAPE)(progress);
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
     PostMessageA(progress, WM_CLOSE, 0, 0);
     Sleep(500);
@@ -383,7 +349,6 @@ TEST_F(GuiTest, EnterAndTheFocus) {
     const std::wstring image(path.begin(), path.end());
     gui.nameImage(image);
     ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
-    gui.focus(1000);
     gui.key(1000, VK_RETURN);
     EXPECT_EQ(gui.answer(), "Connection established!");
     const std::string missing = windowsPath(g_examples + "/no-such-image.hfi");
@@ -398,7 +363,6 @@ TEST_F(GuiTest, EnterAndTheFocus) {
     EXPECT_EQ(again.window, nullptr) << "a second box: " << again.text;
     if (again.window) PostMessageA(again.window, WM_COMMAND, IDOK, 0);
     gui.nameImage(image);  // a name that leaves no box behind
-    gui.focus(4);
     gui.key(4, VK_RETURN);
     EXPECT_EQ(gui.exitCode(), 0);
 }

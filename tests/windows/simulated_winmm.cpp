@@ -47,18 +47,11 @@ UINT SimulatedWinmm::count(const char* name, const std::vector<Device>& devices)
 }
 
 MMRESULT SimulatedWinmm::prepare(const char* name, MIDIHDR& header) {
-    return step(name, [&](auto&) {
-        header.dwFlags = (header.dwFlags | MHDR_PREPARED) & ~MHDR_DONE;
-        return MMSYSERR_NOERROR;
-    });
+    return step(name, [&](auto&) { return header.dwFlags |= MHDR_PREPARED, MMSYSERR_NOERROR; });
 }
 
-MMRESULT SimulatedWinmm::unprepare(const char* name, MIDIHDR& header) {
-    return step(name, [&](auto&) -> MMRESULT {
-        if (header.dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
-        header.dwFlags &= ~MHDR_PREPARED;
-        return MMSYSERR_NOERROR;
-    });
+MMRESULT SimulatedWinmm::succeed(const char* name) {
+    return step(name, [](auto&) { return MMSYSERR_NOERROR; });
 }
 
 MMRESULT SimulatedWinmm::setStarted(const char* name, bool started) {
@@ -81,7 +74,6 @@ bool SimulatedWinmm::anythingOpen() const {
 }
 
 void SimulatedWinmm::giveBack(MIDIHDR* header, UINT message) {
-    header->dwFlags = (header->dwFlags | MHDR_DONE) & ~MHDR_INQUEUE;
     in_.callback(reinterpret_cast<HANDLE>(kIn), message, in_.instance,
                  reinterpret_cast<DWORD_PTR>(header), 0);
 }
@@ -129,7 +121,6 @@ MMRESULT SimulatedWinmm::inAddBuffer(HMIDIIN, MIDIHDR& header) {
     return step("inAddBuffer", [&](auto&) -> MMRESULT {
         if (!in_.open) return MMSYSERR_INVALHANDLE;
         if (!(header.dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
-        header.dwFlags = (header.dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
         header.dwBytesRecorded = 0;
         queued_.push_back(&header);
         bufferQueued_.notify_all();
@@ -174,8 +165,6 @@ MMRESULT SimulatedWinmm::outOpen(HMIDIOUT& handle, UINT device, MidiCallback cal
 MMRESULT SimulatedWinmm::outLongMsg(HMIDIOUT, MIDIHDR& header) {
     return step("outLongMsg", [&](auto&) -> MMRESULT {
         if (!(header.dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
-        header.dwFlags |= MHDR_INQUEUE;
-        inFlight_ = &header;
         if (neverFinishes) return MMSYSERR_NOERROR;
         // The cable plays one message after another at its pace.
         const int64_t length = header.dwBufferLength;
@@ -183,25 +172,10 @@ MMRESULT SimulatedWinmm::outLongMsg(HMIDIOUT, MIDIHDR& header) {
                        Clock::Duration(bytesPerSecond ? length * 1'000'000 / bytesPerSecond : 0);
         scheduler_.at(cableFreeAt_, [this, playing = &header,
                                      played = Bytes(header.lpData, header.lpData + length)] {
-            {
-                std::lock_guard lock(mutex_);
-                if (!(playing->dwFlags & MHDR_INQUEUE)) return;  // taken back by a reset
-                playing->dwFlags = (playing->dwFlags | MHDR_DONE) & ~MHDR_INQUEUE;
-                inFlight_ = nullptr;
-            }
             if (onSent) onSent(played);
             out_.callback(reinterpret_cast<HANDLE>(kOut), MOM_DONE, out_.instance,
                           reinterpret_cast<DWORD_PTR>(playing), 0);
         });
-        return MMSYSERR_NOERROR;
-    });
-}
-
-// A message still playing is given back, done.
-MMRESULT SimulatedWinmm::outReset(HMIDIOUT) {
-    return step("outReset", [&](auto&) {
-        if (inFlight_) inFlight_->dwFlags = (inFlight_->dwFlags | MHDR_DONE) & ~MHDR_INQUEUE;
-        inFlight_ = nullptr;
         return MMSYSERR_NOERROR;
     });
 }

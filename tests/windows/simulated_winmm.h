@@ -62,9 +62,7 @@ public:
     MMRESULT inStart(HMIDIIN) override { return setStarted("inStart", true); }
     MMRESULT inStop(HMIDIIN) override { return setStarted("inStop", false); }
     MMRESULT inReset(HMIDIIN handle) override;
-    MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR& h) override {
-        return unprepare("inUnprepareHeader", h);
-    }
+    MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR&) override { return succeed("inUnprepareHeader"); }
     MMRESULT inClose(HMIDIIN handle) override;
     UINT outGetNumDevs() override { return count("outGetNumDevs", outputs); }
     MMRESULT outGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
@@ -74,10 +72,11 @@ public:
         return prepare("outPrepareHeader", h);
     }
     MMRESULT outLongMsg(HMIDIOUT handle, MIDIHDR& header) override;
-    MMRESULT outUnprepareHeader(HMIDIOUT, MIDIHDR& h) override {
-        return unprepare("outUnprepareHeader", h);
+    MMRESULT outUnprepareHeader(HMIDIOUT, MIDIHDR&) override {
+        return succeed("outUnprepareHeader");
     }
-    MMRESULT outReset(HMIDIOUT handle) override;
+    // Nothing to take back: a message that never comes back done was never played.
+    MMRESULT outReset(HMIDIOUT) override { return succeed("outReset"); }
     MMRESULT outClose(HMIDIOUT handle) override;
 
 private:
@@ -91,7 +90,7 @@ private:
     MMRESULT step(const char* name, Body body);
     UINT count(const char* name, const std::vector<Device>& devices);
     MMRESULT prepare(const char* name, MIDIHDR& header);
-    MMRESULT unprepare(const char* name, MIDIHDR& header);
+    MMRESULT succeed(const char* name);  // only logged
     MMRESULT setStarted(const char* name, bool started);
     void giveBack(MIDIHDR* header, UINT message);  // lock not held
 
@@ -104,7 +103,6 @@ private:
     bool started_ = false;
     std::deque<MIDIHDR*> queued_;
     Clock::Duration cableFreeAt_{0};
-    MIDIHDR* inFlight_ = nullptr;
 };
 
 }  // namespace halden

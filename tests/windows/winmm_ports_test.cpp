@@ -6,7 +6,6 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/update.h"
 #include "rig.h"
 #include "sim/virtual_clock.h"
 #include "windows/simulated_winmm.h"
@@ -192,31 +191,6 @@ TEST(WinmmPorts, ClosingTakesEverythingBackInOrder) {
     EXPECT_FALSE(rig.driver.anythingOpen());
     rig.ports.closePorts();  // with nothing open: nothing happens
     EXPECT_EQ(rig.driver.calls().size(), calls.size());
-}
-
-// The whole road: the engine, these ports, the driver and a simulated Halden on its
-// cable.
-TEST(WinmmPorts, AWholeUpdateThroughTheDriver) {
-    VirtualClock clock;
-    SimulatedWinmm driver(clock, clock);
-    driver.holdBytesForBuffers = true;
-    CancelFlag cancel{false};
-    SysExReceiver receiver(clock, cancel);
-    SimOptions options;
-    options.baud = 31250;
-    SimulatedHalden halden(options, clock, clock, [&](ByteView b) { (void)driver.deliver(b); });
-    driver.onSent = [&](ByteView m) { halden.receive(m); };
-    WinmmPorts ports(
-        driver, clock, [&](ByteView b) { receiver.feed(b); }, nullptr);
-    ASSERT_TRUE(openFirst(ports).ok());
-    test::RecordingProgress progress;
-    test::ScriptedBoxes boxes;
-    EngineIo io{ports, receiver, progress, boxes, cancel, clock};
-    DeviceInfo info;
-    const Bytes data = test::ascending(3000, 2);
-    EXPECT_EQ(runUpdate(io, test::imageWithArea(data), info), 0u);
-    EXPECT_EQ(halden.memory(), data);
-    EXPECT_EQ(info.versionText, "2.3");
 }
 
 }  // namespace
