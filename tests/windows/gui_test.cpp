@@ -33,6 +33,9 @@ std::string windowsPath(std::string path) {
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
+std::string example(const std::string& name) {
+    return windowsPath(g_examples + "/" + name);
+}
 
 bool until(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
     const auto giveUp = std::chrono::steady_clock::now() + limit;
@@ -62,24 +65,20 @@ void press(HWND window, HWND control, WPARAM key) {
 // How wide a text is in the templates' font (made here: a font handle is its process's).
 LONG textWidth(const std::string& text) {
     const HDC dc = GetDC(nullptr);
-    const HFONT font =
-        CreateFontA(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                    FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
-    const HGDIOBJ old = SelectObject(dc, font);
+    const HGDIOBJ old = SelectObject(
+        dc, CreateFontA(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE,
+                        FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif"));
     SIZE size{};
     GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    DeleteObject(font);
+    DeleteObject(SelectObject(dc, old));
     ReleaseDC(nullptr, dc);
     return size.cx;
 }
 
-struct Box {
-    HWND window = nullptr;
-    std::string title, text;
-    bool yesNo = false, owned = false;
-    int defaultButton = 0;
-};
+// A message box's text.
+std::string boxText(HWND box) {
+    return textOf(GetDlgItem(box, 0xFFFF));
+}
 
 class Gui {
 public:
@@ -123,17 +122,17 @@ public:
     void focus(int id) {
         SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(id)), TRUE);
     }
-    // Types a file name into the field and leaves it, so that it is checked.
-    void nameImage(const std::wstring& path) {
+    // Types a file name into the field and (unless told not to) leaves it, so that it is
+    // checked.
+    void nameImage(const std::string& path, bool leave = true) {
         focus(1005);
-        SendMessageW(item(1005), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-        focus(1000);
+        SendMessageA(item(1005), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        if (leave) focus(1000);
     }
     void click(int id) { SendMessageA(item(id), BM_CLICK, 0, 0); }
     // Names an image, waits for Update to take it, and presses Update.
     void update(const std::string& name) {
-        const std::string path = windowsPath(g_examples + "/" + name);
-        nameImage(std::wstring(path.begin(), path.end()));
+        nameImage(example(name));
         ASSERT_TRUE(until([&] { return enabled(1001); }));
         click(1001);
     }
@@ -173,8 +172,8 @@ public:
         return search.found;
     }
     // The next message box, once it is up.
-    Box box(std::chrono::milliseconds limit = 60s) const {
-        const HWND w = find(
+    HWND box(std::chrono::milliseconds limit = 60s) const {
+        return find(
             [&](HWND w) {
                 // A message box's text; not the progress window's nor the file chooser's,
                 // which have static texts of that id too.
@@ -182,22 +181,14 @@ public:
                        (GetDlgItem(w, IDOK) || GetDlgItem(w, IDYES)) && !GetDlgItem(w, 0x47C);
             },
             limit);
-        Box found{w, textOf(w), textOf(GetDlgItem(w, 0xFFFF)), GetDlgItem(w, IDYES) != nullptr,
-                  w && GetWindow(w, GW_OWNER) == dialog};
-        for (int id : {IDOK, IDYES, IDNO}) {
-            const HWND b = GetDlgItem(w, id);
-            if (b && (GetWindowLongA(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
-                found.defaultButton = id;
-            }
-        }
-        return found;
     }
     // Answers the next box and returns what it said.
     std::string answer(int button = IDOK) {
-        const Box b = box();
-        if (b.window) PostMessageA(b.window, WM_COMMAND, button, 0);
-        until([&] { return !IsWindow(b.window); });
-        return b.text;
+        const HWND b = box();
+        const std::string text = boxText(b);
+        if (b) PostMessageA(b, WM_COMMAND, button, 0);
+        until([&] { return !IsWindow(b); });
+        return text;
     }
     // The progress window, once it shows the writing.
     HWND progress() const {
@@ -227,7 +218,6 @@ private:
 };
 
 class GuiTest : public testing::Test {
-protected:
     // Every test starts as a first run: no selections kept (this Wine prefix is the
     // test run's own).
     void SetUp() override {
@@ -281,9 +271,10 @@ TEST_F(GuiTest, TheControlsAndTheBoxes) {
     for (int answer : {IDNO, IDYES}) {
         gui.idle();
         gui.update("halden-1.4.hfi");  // the version the Halden runs already
-        const Box question = gui.box();
-        EXPECT_TRUE(question.yesNo);
-        EXPECT_EQ(question.defaultButton, IDNO);
+        const HWND question = gui.box();
+        EXPECT_NE(GetDlgItem(question, IDYES), nullptr);
+        EXPECT_EQ(GetWindowLongA(GetDlgItem(question, IDNO), GWL_STYLE) & BS_TYPEMASK,
+                  BS_DEFPUSHBUTTON);
         gui.answer(answer);
         EXPECT_EQ(gui.answer().rfind("Operation canceled", 0) == 0, answer == IDNO) << answer;
     }
@@ -293,31 +284,24 @@ TEST_F(GuiTest, TheControlsAndTheBoxes) {
 // by Space on it; Escape and a close request (Alt+F4) end neither the window nor the
 // update; closing the main window meanwhile waits for the update, then ends the program.
 TEST_F(GuiTest, TheProgressWindow) {
-    const auto onCancel = [](WPARAM key) {
-        return [key](HWND progress) { press(progress, GetDlgItem(progress, 1011), key); };
-    };
-    const std::vector<std::pair<const char*, std::function<void(HWND)>>> cancels = {
-        {"Cancel clicked", [](HWND p) { SendMessageA(GetDlgItem(p, 1011), BM_CLICK, 0, 0); }},
-        {"Enter on Cancel", onCancel(VK_RETURN)},
-        {"Space on Cancel", onCancel(VK_SPACE)},
-    };
     Gui gui("--simulate");  // at the cable's pace: an update takes seconds
     gui.connect();
-    for (const auto& [name, act] : cancels) {
+    for (const WPARAM key : {0, VK_RETURN, VK_SPACE}) {  // 0: Cancel clicked
         gui.update("halden-1.5.hfi");
-        const HWND progress = gui.progress();
-        ASSERT_NE(progress, nullptr) << name;
+        const HWND progress = gui.progress(), cancel = GetDlgItem(progress, 1011);
+        ASSERT_NE(progress, nullptr) << key;
         EXPECT_EQ(GetWindow(progress, GW_OWNER), nullptr);
-        EXPECT_EQ(textOf(GetDlgItem(progress, 1011)), "Cancel");
+        EXPECT_EQ(textOf(cancel), "Cancel");
         EXPECT_EQ(SendMessageA(GetDlgItem(progress, 1013), PBM_GETRANGE, FALSE, 0), 100);
-        act(progress);
-        EXPECT_EQ(gui.answer().rfind("Operation canceled", 0), 0u) << name;
+        if (key == 0) SendMessageA(cancel, BM_CLICK, 0, 0);
+        if (key != 0) press(progress, cancel, key);
+        EXPECT_EQ(gui.answer().rfind("Operation canceled", 0), 0u) << key;
         gui.idle();
     }
     gui.update("halden-1.5.hfi");
     const HWND progress = gui.progress();
     ASSERT_NE(progress, nullptr);
-    onCancel(VK_ESCAPE)(progress);
+    press(progress, GetDlgItem(progress, 1011), VK_ESCAPE);
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
     PostMessageA(progress, WM_CLOSE, 0, 0);
     Sleep(500);
@@ -345,24 +329,21 @@ TEST_F(GuiTest, APortFailureEndsTheProgram) {
 TEST_F(GuiTest, EnterAndTheFocus) {
     Gui gui;
     gui.connect();
-    const std::string path = windowsPath(g_examples + "/halden-1.5.hfi");
-    const std::wstring image(path.begin(), path.end());
-    gui.nameImage(image);
+    gui.nameImage(example("halden-1.5.hfi"));
     ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
     gui.key(1000, VK_RETURN);
     EXPECT_EQ(gui.answer(), "Connection established!");
-    const std::string missing = windowsPath(g_examples + "/no-such-image.hfi");
-    gui.focus(1005);
-    SendMessageA(gui.item(1005), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(missing.c_str()));
+    const std::string missing = example("no-such-image.hfi");
+    gui.nameImage(missing, false);
     gui.key(1005, VK_RETURN);
-    const Box error = gui.box();  // owned by the window, and it asks nothing
-    EXPECT_EQ(error.title, "Halden Firmware Update Utility Error");
-    EXPECT_TRUE(error.owned && !error.yesNo);
+    const HWND error = gui.box();  // owned by the window, and it asks nothing
+    EXPECT_EQ(textOf(error), "Halden Firmware Update Utility Error");
+    EXPECT_TRUE(GetWindow(error, GW_OWNER) == gui.dialog && !GetDlgItem(error, IDYES));
     EXPECT_EQ(gui.answer(), "Can't open file " + missing + " for reading");
-    const Box again = gui.box(3s);
-    EXPECT_EQ(again.window, nullptr) << "a second box: " << again.text;
-    if (again.window) PostMessageA(again.window, WM_COMMAND, IDOK, 0);
-    gui.nameImage(image);  // a name that leaves no box behind
+    const HWND again = gui.box(3s);
+    EXPECT_EQ(again, nullptr) << "a second box: " << boxText(again);
+    if (again) PostMessageA(again, WM_COMMAND, IDOK, 0);
+    gui.nameImage(example("halden-1.5.hfi"));  // a name that leaves no box behind
     gui.key(4, VK_RETURN);
     EXPECT_EQ(gui.exitCode(), 0);
 }

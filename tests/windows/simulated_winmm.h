@@ -4,7 +4,9 @@
 // them. Windows only, like the calls it stands in for.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -48,36 +50,46 @@ public:
     size_t deliver(ByteView bytes, bool broken = false);
 
     // --- what happened ---
-    std::vector<std::string> calls() const;
-    size_t queuedBuffers() const;
-    bool anythingOpen() const;
+    std::vector<std::string> calls() const { return locked(calls_); }
+    size_t queuedBuffers() const { return locked(queued_).size(); }
+    bool anythingOpen() const { return locked(in_.open) || locked(out_.open); }
 
-    // --- WinmmApi ---
+    // --- WinmmApi (every call logged, and failing as set) ---
     UINT inGetNumDevs() override { return count("inGetNumDevs", inputs); }
-    MMRESULT inGetDevCaps(UINT device, MIDIINCAPSA& caps) override;
+    MMRESULT inGetDevCaps(UINT device, MIDIINCAPSA& caps) override {
+        return step("inGetDevCaps", [&] { return capsOf(inputs, device, caps); });
+    }
     MMRESULT inOpen(HMIDIIN& handle, UINT device, MidiCallback callback,
-                    DWORD_PTR instance) override;
+                    DWORD_PTR instance) override {
+        handle = reinterpret_cast<HMIDIIN>(1);
+        return open("inOpen", in_, inputs, device, {true, callback, instance});
+    }
     MMRESULT inPrepareHeader(HMIDIIN, MIDIHDR& h) override { return prepare("inPrepareHeader", h); }
     MMRESULT inAddBuffer(HMIDIIN handle, MIDIHDR& header) override;
-    MMRESULT inStart(HMIDIIN) override { return setStarted("inStart", true); }
-    MMRESULT inStop(HMIDIIN) override { return setStarted("inStop", false); }
+    MMRESULT inStart(HMIDIIN) override { return set("inStart", started_, true); }
+    MMRESULT inStop(HMIDIIN) override { return set("inStop", started_, false); }
     MMRESULT inReset(HMIDIIN handle) override;
-    MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR&) override { return succeed("inUnprepareHeader"); }
-    MMRESULT inClose(HMIDIIN handle) override;
+    MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR&) override { return logged("inUnprepareHeader"); }
+    MMRESULT inClose(HMIDIIN) override { return set("inClose", in_.open, false); }
     UINT outGetNumDevs() override { return count("outGetNumDevs", outputs); }
-    MMRESULT outGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
+    MMRESULT outGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override {
+        return step("outGetDevCaps", [&] { return capsOf(outputs, device, caps); });
+    }
     MMRESULT outOpen(HMIDIOUT& handle, UINT device, MidiCallback callback,
-                     DWORD_PTR instance) override;
+                     DWORD_PTR instance) override {
+        handle = reinterpret_cast<HMIDIOUT>(2);
+        return open("outOpen", out_, outputs, device, {true, callback, instance});
+    }
     MMRESULT outPrepareHeader(HMIDIOUT, MIDIHDR& h) override {
         return prepare("outPrepareHeader", h);
     }
     MMRESULT outLongMsg(HMIDIOUT handle, MIDIHDR& header) override;
     MMRESULT outUnprepareHeader(HMIDIOUT, MIDIHDR&) override {
-        return succeed("outUnprepareHeader");
+        return logged("outUnprepareHeader");
     }
     // Nothing to take back: a message that never comes back done was never played.
-    MMRESULT outReset(HMIDIOUT) override { return succeed("outReset"); }
-    MMRESULT outClose(HMIDIOUT handle) override;
+    MMRESULT outReset(HMIDIOUT) override { return logged("outReset"); }
+    MMRESULT outClose(HMIDIOUT) override { return set("outClose", out_.open, false); }
 
 private:
     struct End {
@@ -85,14 +97,56 @@ private:
         MidiCallback callback = nullptr;
         DWORD_PTR instance = 0;
     };
-    // Logs the call and gives its failure if one is set, else runs `body` (with the lock).
+    static MMRESULT ok(bool) { return MMSYSERR_NOERROR; }
+    template <class T>
+    T locked(const T& value) const {
+        std::lock_guard lock(mutex_);
+        return value;
+    }
+    // Logs the call and gives its failure if one is set, else what `body` gives (with the
+    // lock held).
     template <class Body>
-    MMRESULT step(const char* name, Body body);
-    UINT count(const char* name, const std::vector<Device>& devices);
-    MMRESULT prepare(const char* name, MIDIHDR& header);
-    MMRESULT succeed(const char* name);  // only logged
-    MMRESULT setStarted(const char* name, bool started);
-    void giveBack(MIDIHDR* header, UINT message);  // lock not held
+    auto step(const char* name, Body body) -> decltype(body()) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(name);
+        const auto failure = failures.find(name);
+        return failure != failures.end() ? static_cast<decltype(body())>(failure->second) : body();
+    }
+    MMRESULT logged(const char* name) {
+        return step(name, [] { return ok(true); });
+    }
+    MMRESULT set(const char* name, bool& flag, bool value) {
+        return step(name, [&] { return ok(flag = value); });
+    }
+    UINT count(const char* name, const std::vector<Device>& devices) {
+        return step(name, [&] { return static_cast<UINT>(devices.size()); });
+    }
+    MMRESULT prepare(const char* name, MIDIHDR& header) {
+        return step(name, [&] { return ok(header.dwFlags |= MHDR_PREPARED); });
+    }
+    MMRESULT open(const char* name, End& end, const std::vector<Device>& devices, UINT device,
+                  End opened) {
+        return step(name, [&]() -> MMRESULT {
+            if (device >= devices.size()) return MMSYSERR_BADDEVICEID;
+            return end.open ? MMRESULT{MMSYSERR_ALLOCATED} : ok((end = opened).open);
+        });
+    }
+    // As the system does: the name cut to fit, with its end in the last byte.
+    template <class Caps>
+    static MMRESULT capsOf(const std::vector<Device>& devices, UINT device, Caps& caps) {
+        if (device >= devices.size()) return MMSYSERR_BADDEVICEID;
+        if (devices[device].capsFail) return MMSYSERR_NODRIVER;
+        caps = Caps{};
+        const std::string& name = devices[device].name;
+        std::memcpy(caps.szPname, name.data(), std::min(name.size(), sizeof caps.szPname - 1));
+        if constexpr (requires { caps.wTechnology; }) {
+            caps.wTechnology = devices[device].cable ? MOD_MIDIPORT : MOD_SWSYNTH;
+        }
+        return MMSYSERR_NOERROR;
+    }
+    void giveBack(MIDIHDR* header, UINT message) {  // lock not held
+        in_.callback(nullptr, message, in_.instance, reinterpret_cast<DWORD_PTR>(header), 0);
+    }
 
     Clock& clock_;
     Scheduler& scheduler_;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "rig.h"
 #include "sim/virtual_clock.h"
@@ -16,27 +15,15 @@ namespace {
 using namespace std::chrono_literals;
 using test::eventually;
 
-Bytes sysex(size_t bodyBytes, uint8_t first = 0) {
-    Bytes m{0xF0, 0x41, 0x10, 0x4B, 0x39};
-    for (size_t i = 0; i < bodyBytes; ++i) m.push_back(static_cast<uint8_t>((first + i) & 0x7F));
-    m.push_back(0xF7);
-    return m;
-}
-
-// The first ports listed, as a user who chose them.
-Outcome openFirst(MidiPorts& ports) {
-    PortNames names;
-    if (Outcome listed = ports.enumeratePorts(names); !listed) return listed;
-    if (names.inputs.empty() || names.outputs.empty()) return portFailure("nothing listed");
-    return ports.openPorts(names.inputs[0], names.outputs[0]);
-}
-
 struct WinmmRig {
     WinmmRig() {
         driver.onSent = [this](ByteView m) { played.emplace_back(m.begin(), m.end()); };
     }
+    // Opens the first ports listed, as a user who chose them: the failure's text, if any.
     std::string open() {
-        const Outcome opened = openFirst(ports);
+        PortNames names;
+        Outcome opened = ports.enumeratePorts(names);
+        if (opened) opened = ports.openPorts(names.inputs.at(0), names.outputs.at(0));
         return opened ? std::string() : opened.failure().text;
     }
     Bytes received() {
@@ -138,7 +125,7 @@ TEST(WinmmPorts, SendFailuresArePortFailures) {
         rig.driver.failures[call] = result;
         rig.driver.neverFinishes = result == 0;
         if (call == std::string("inAddBuffer")) {  // a buffer handed back by the ports' thread
-            EXPECT_EQ(rig.driver.deliver(sysex(10)), 0u);
+            EXPECT_EQ(rig.driver.deliver(identityRequest()), 0u);
             ASSERT_TRUE(eventually([&] { return !rig.ports.failureText().empty(); }));
         } else {
             EXPECT_EQ(rig.ports.sendSysEx(identityRequest()), 16u) << call;
@@ -164,7 +151,8 @@ TEST(WinmmPorts, FilledBuffersGoBackAndNoByteIsLost) {
     for (int round = 0; round < 5; ++round) {
         ASSERT_TRUE(eventually([&] { return rig.driver.queuedBuffers() == 4; })) << round;
         for (int i = 0; i < 2; ++i) {  // two buffers each
-            const Bytes message = sysex(1494, static_cast<uint8_t>(round * 2 + i));
+            const unsigned n = static_cast<unsigned>(round * 2 + i);
+            const Bytes message = blockWrite(n, Bytes(1487, static_cast<uint8_t>(n)));
             EXPECT_EQ(rig.driver.deliver(message), 0u);
             all.insert(all.end(), message.begin(), message.end());
         }
