@@ -33,9 +33,6 @@ std::string windowsPath(std::string path) {
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
-std::string example(const std::string& name) {
-    return windowsPath(g_examples + "/" + name);
-}
 
 bool until(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
     const auto giveUp = std::chrono::steady_clock::now() + limit;
@@ -75,11 +72,6 @@ LONG textWidth(const std::string& text) {
     return size.cx;
 }
 
-// A message box's text.
-std::string boxText(HWND box) {
-    return textOf(GetDlgItem(box, 0xFFFF));
-}
-
 class Gui {
 public:
     explicit Gui(const std::string& arguments = "--simulate --baud 0") {
@@ -103,10 +95,11 @@ public:
     }
     ~Gui() {
         if (!info_.hProcess) return;
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(info_.hProcess, 99);
-        }
+        TerminateProcess(info_.hProcess, 99);  // if it has not ended
         CloseHandle(info_.hProcess);
+    }
+    static std::string example(const std::string& name) {
+        return windowsPath(g_examples + "/" + name);
     }
 
     HWND item(int id) const { return GetDlgItem(dialog, id); }
@@ -150,26 +143,18 @@ public:
 
     // A visible window of the program's that `is` takes, once it is up (nullptr: none came).
     HWND find(const std::function<bool(HWND)>& is, std::chrono::milliseconds limit = 60s) const {
-        struct Search {
-            DWORD process;
-            const std::function<bool(HWND)>& is;
-            HWND found;
-        } search{info_.dwProcessId, is, nullptr};
+        HWND found = nullptr;
         until(
             [&] {
-                EnumWindows(
-                    [](HWND w, LPARAM data) -> BOOL {
-                        auto* s = reinterpret_cast<Search*>(data);
-                        DWORD owner = 0;
-                        GetWindowThreadProcessId(w, &owner);
-                        if (owner == s->process && IsWindowVisible(w) && s->is(w)) s->found = w;
-                        return TRUE;
-                    },
-                    reinterpret_cast<LPARAM>(&search));
-                return search.found != nullptr;
+                for (HWND w = GetTopWindow(nullptr); w && !found; w = GetWindow(w, GW_HWNDNEXT)) {
+                    DWORD owner = 0;
+                    GetWindowThreadProcessId(w, &owner);
+                    if (owner == info_.dwProcessId && IsWindowVisible(w) && is(w)) found = w;
+                }
+                return found != nullptr;
             },
             limit);
-        return search.found;
+        return found;
     }
     // The next message box, once it is up.
     HWND box(std::chrono::milliseconds limit = 60s) const {
@@ -185,7 +170,7 @@ public:
     // Answers the next box and returns what it said.
     std::string answer(int button = IDOK) {
         const HWND b = box();
-        const std::string text = boxText(b);
+        const std::string text = textOf(GetDlgItem(b, 0xFFFF));
         if (b) PostMessageA(b, WM_COMMAND, button, 0);
         until([&] { return !IsWindow(b); });
         return text;
@@ -329,11 +314,11 @@ TEST_F(GuiTest, APortFailureEndsTheProgram) {
 TEST_F(GuiTest, EnterAndTheFocus) {
     Gui gui;
     gui.connect();
-    gui.nameImage(example("halden-1.5.hfi"));
+    gui.nameImage(Gui::example("halden-1.5.hfi"));
     ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
     gui.key(1000, VK_RETURN);
     EXPECT_EQ(gui.answer(), "Connection established!");
-    const std::string missing = example("no-such-image.hfi");
+    const std::string missing = Gui::example("no-such-image.hfi");
     gui.nameImage(missing, false);
     gui.key(1005, VK_RETURN);
     const HWND error = gui.box();  // owned by the window, and it asks nothing
@@ -341,9 +326,9 @@ TEST_F(GuiTest, EnterAndTheFocus) {
     EXPECT_TRUE(GetWindow(error, GW_OWNER) == gui.dialog && !GetDlgItem(error, IDYES));
     EXPECT_EQ(gui.answer(), "Can't open file " + missing + " for reading");
     const HWND again = gui.box(3s);
-    EXPECT_EQ(again, nullptr) << "a second box: " << boxText(again);
+    EXPECT_EQ(again, nullptr) << "a second box: " << textOf(GetDlgItem(again, 0xFFFF));
     if (again) PostMessageA(again, WM_COMMAND, IDOK, 0);
-    gui.nameImage(example("halden-1.5.hfi"));  // a name that leaves no box behind
+    gui.nameImage(Gui::example("halden-1.5.hfi"));  // a name that leaves no box behind
     gui.key(4, VK_RETURN);
     EXPECT_EQ(gui.exitCode(), 0);
 }
@@ -364,13 +349,14 @@ TEST_F(GuiTest, LongNamesAndAnyCharactersAreShownWhole) {
     }
 
     TempDir temp("halden-gui");
-    const std::filesystem::path folder = temp.path() / std::string(90, 'f') /
-                                         L"Mein Ordner \u2013 Gr\u00f6\u00dfe \u2713" /
-                                         std::string(60, 'g');
-    std::filesystem::create_directories(folder);
-    std::filesystem::copy_file(g_examples + "/halden-1.5.hfi", folder / L"ne\u00fc 1.5.hfi");
-    const std::wstring path =
-        std::filesystem::absolute(folder / L"ne\u00fc 1.5.hfi").make_preferred().wstring();
+    const std::filesystem::path file =
+        std::filesystem::absolute(temp.path() / std::string(90, 'f') /
+                                  L"Mein Ordner \u2013 Gr\u00f6\u00dfe \u2713" /
+                                  std::string(60, 'g') / L"ne\u00fc 1.5.hfi")
+            .make_preferred();
+    std::filesystem::create_directories(file.parent_path());
+    std::filesystem::copy_file(g_examples + "/halden-1.5.hfi", file);
+    const std::wstring path = file.wstring();
     gui.connect();
     PostMessageA(gui.item(3), BM_CLICK, 0, 0);
     const HWND chooser = gui.find(
@@ -387,11 +373,12 @@ TEST_F(GuiTest, LongNamesAndAnyCharactersAreShownWhole) {
     })) << gui.text(1005);
     RECT client{};
     GetClientRect(edit, &client);
-    const LRESULT last = SendMessageA(edit, EM_POSFROMCHAR, path.size() - 1, 0);
-    EXPECT_NE(last, -1);
-    EXPECT_LT(static_cast<short>(LOWORD(last)), client.right) << "the file's name is not shown";
-    EXPECT_LT(static_cast<short>(LOWORD(SendMessageA(edit, EM_POSFROMCHAR, 0, 0))), 0)
-        << "the path's start is shown";
+    const auto x = [&](size_t at) {  // where a character is drawn (-1: nowhere)
+        return static_cast<short>(LOWORD(SendMessageA(edit, EM_POSFROMCHAR, at, 0)));
+    };
+    EXPECT_TRUE(x(path.size() - 1) >= 0 && x(path.size() - 1) < client.right)
+        << "the file's name is not shown";
+    EXPECT_LT(x(0), 0) << "the path's start is shown";
     gui.click(1001);
     EXPECT_EQ(gui.answer(), kDone);
 }

@@ -59,10 +59,8 @@ public:
     MMRESULT inGetDevCaps(UINT device, MIDIINCAPSA& caps) override {
         return step("inGetDevCaps", [&] { return capsOf(inputs, device, caps); });
     }
-    MMRESULT inOpen(HMIDIIN& handle, UINT device, MidiCallback callback,
-                    DWORD_PTR instance) override {
-        handle = reinterpret_cast<HMIDIIN>(1);
-        return open("inOpen", in_, inputs, device, {true, callback, instance});
+    MMRESULT inOpen(HMIDIIN& h, UINT device, MidiCallback c, DWORD_PTR i) override {
+        return open("inOpen", h, in_, inputs, device, {true, c, i});
     }
     MMRESULT inPrepareHeader(HMIDIIN, MIDIHDR& h) override { return prepare("inPrepareHeader", h); }
     MMRESULT inAddBuffer(HMIDIIN handle, MIDIHDR& header) override;
@@ -75,10 +73,8 @@ public:
     MMRESULT outGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override {
         return step("outGetDevCaps", [&] { return capsOf(outputs, device, caps); });
     }
-    MMRESULT outOpen(HMIDIOUT& handle, UINT device, MidiCallback callback,
-                     DWORD_PTR instance) override {
-        handle = reinterpret_cast<HMIDIOUT>(2);
-        return open("outOpen", out_, outputs, device, {true, callback, instance});
+    MMRESULT outOpen(HMIDIOUT& h, UINT device, MidiCallback c, DWORD_PTR i) override {
+        return open("outOpen", h, out_, outputs, device, {true, c, i});
     }
     MMRESULT outPrepareHeader(HMIDIOUT, MIDIHDR& h) override {
         return prepare("outPrepareHeader", h);
@@ -124,8 +120,10 @@ private:
     MMRESULT prepare(const char* name, MIDIHDR& header) {
         return step(name, [&] { return ok(header.dwFlags |= MHDR_PREPARED); });
     }
-    MMRESULT open(const char* name, End& end, const std::vector<Device>& devices, UINT device,
-                  End opened) {
+    template <class Handle>
+    MMRESULT open(const char* name, Handle& handle, End& end, const std::vector<Device>& devices,
+                  UINT device, End opened) {
+        handle = reinterpret_cast<Handle>(&end);
         return step(name, [&]() -> MMRESULT {
             if (device >= devices.size()) return MMSYSERR_BADDEVICEID;
             return end.open ? MMRESULT{MMSYSERR_ALLOCATED} : ok((end = opened).open);
