@@ -74,7 +74,22 @@ LONG textWidth(const std::string& text) {
 
 class Gui {
 public:
-    explicit Gui(const std::string& arguments = "--simulate --baud 0") {
+    // Starts it as on a first run (no selections kept; this Wine prefix is the test run's
+    // own), or with both lists' positions stored as `stored`.
+    explicit Gui(const std::string& arguments = "--simulate --baud 0", DWORD stored = 0) {
+        const char* const kept = "SOFTWARE\\Tarnwick\\Halden";
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            RegDeleteKeyExA(root, kept, KEY_WOW64_32KEY, 0);
+        }
+        HKEY key = nullptr;
+        if (stored && RegCreateKeyExA(HKEY_LOCAL_MACHINE, kept, 0, nullptr, 0,
+                                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key,
+                                      nullptr) == ERROR_SUCCESS) {
+            for (const char* name : {"InputBus", "OutputBus"}) {
+                RegSetKeyValueA(key, nullptr, name, REG_DWORD, &stored, sizeof stored);
+            }
+            RegCloseKey(key);
+        }
         std::string line = "\"" + g_gui + "\" " + arguments;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
@@ -202,20 +217,10 @@ private:
     PROCESS_INFORMATION info_{};
 };
 
-class GuiTest : public testing::Test {
-    // Every test starts as a first run: no selections kept (this Wine prefix is the
-    // test run's own).
-    void SetUp() override {
-        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            RegDeleteKeyExA(root, "SOFTWARE\\Tarnwick\\Halden", KEY_WOW64_32KEY, 0);
-        }
-    }
-};
-
 // The lists on the entry the app selects at first, the focus's stops as built, and no
 // text cut off in the font the system gave the dialog (the controls' kinds and texts are
 // the template's, which layout_test.cpp reads).
-TEST_F(GuiTest, TheMainWindowsControls) {
+TEST(GuiTest, TheMainWindowsControls) {
     Gui gui;
     ASSERT_NE(gui.dialog, nullptr);
     for (int list : {1003, 1004}) EXPECT_EQ(gui.text(list), "(Choose a MIDI port)") << list;
@@ -234,17 +239,8 @@ TEST_F(GuiTest, TheMainWindowsControls) {
 // The controls show what the app sets (no entry, for a stored position past the end of
 // a list), and its boxes: the question, a Yes/No box whose default is No, and both
 // answers. (An error box: EnterAndTheFocus.)
-TEST_F(GuiTest, TheControlsAndTheBoxes) {
-    HKEY key = nullptr;  // positions stored past the end of the lists: no entry is shown
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarnwick\\Halden", 0, nullptr, 0,
-                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const DWORD past = 7;
-    for (const char* name : {"InputBus", "OutputBus"}) {
-        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&past), sizeof past);
-    }
-    RegCloseKey(key);
-    Gui gui;
+TEST(GuiTest, TheControlsAndTheBoxes) {
+    Gui gui("--simulate --baud 0", 7);  // positions past the end of the lists: no entry shown
     gui.idle();
     for (int list : {1003, 1004}) {
         EXPECT_EQ(SendMessageA(gui.item(list), CB_GETCURSEL, 0, 0), -1) << list;
@@ -268,7 +264,7 @@ TEST_F(GuiTest, TheControlsAndTheBoxes) {
 // The progress window on its own thread: its controls; Cancel by its button, by Enter and
 // by Space on it; Escape and a close request (Alt+F4) end neither the window nor the
 // update; closing the main window meanwhile waits for the update, then ends the program.
-TEST_F(GuiTest, TheProgressWindow) {
+TEST(GuiTest, TheProgressWindow) {
     Gui gui("--simulate");  // at the cable's pace: an update takes seconds
     gui.connect();
     for (const WPARAM key : {0, VK_RETURN, VK_SPACE}) {  // 0: Cancel clicked
@@ -299,7 +295,7 @@ TEST_F(GuiTest, TheProgressWindow) {
 
 // A MIDI port that fails during an update ends the program with exit code 1, after its
 // box.
-TEST_F(GuiTest, APortFailureEndsTheProgram) {
+TEST(GuiTest, APortFailureEndsTheProgram) {
     Gui gui("--simulate --baud 0 --sim-port-fails-after 8");
     gui.connect();
     gui.update("halden-1.5.hfi");
@@ -311,7 +307,7 @@ TEST_F(GuiTest, APortFailureEndsTheProgram) {
 // the file name field, the default one, Update. A box that takes the focus from the
 // field does not check the name again when it closes: one error box, not one after
 // another.
-TEST_F(GuiTest, EnterAndTheFocus) {
+TEST(GuiTest, EnterAndTheFocus) {
     Gui gui;
     gui.connect();
     gui.nameImage(Gui::example("halden-1.5.hfi"));
@@ -336,7 +332,7 @@ TEST_F(GuiTest, EnterAndTheFocus) {
 // Long names are not cut: the drop-down is as wide as its longest entry, and a long path
 // picked in the chooser shows its end, the file's name; a path outside the old Windows
 // character set is shown as it is and updated from.
-TEST_F(GuiTest, LongNamesAndAnyCharactersAreShownWhole) {
+TEST(GuiTest, LongNamesAndAnyCharactersAreShownWhole) {
     const std::string name = "Bench Halden 2 on a USB MIDI interface with a very long name";
     Gui gui("--simulate --baud 0 --sim-port-name \"" + name + "\"");
     ASSERT_NE(gui.dialog, nullptr);
