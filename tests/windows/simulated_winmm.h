@@ -62,12 +62,12 @@ public:
     MMRESULT inOpen(HMIDIIN& h, UINT device, MidiCallback c, DWORD_PTR i) override {
         return open("inOpen", h, in_, inputs, device, {true, c, i});
     }
-    MMRESULT inPrepareHeader(HMIDIIN, MIDIHDR& h) override { return prepare("inPrepareHeader", h); }
+    MMRESULT inPrepareHeader(HMIDIIN, MIDIHDR& h) override { return prep("inPrepareHeader", h); }
     MMRESULT inAddBuffer(HMIDIIN handle, MIDIHDR& header) override;
     MMRESULT inStart(HMIDIIN) override { return set("inStart", started_, true); }
     MMRESULT inStop(HMIDIIN) override { return set("inStop", started_, false); }
     MMRESULT inReset(HMIDIIN handle) override;
-    MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR&) override { return logged("inUnprepareHeader"); }
+    MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR&) override { return log("inUnprepareHeader"); }
     MMRESULT inClose(HMIDIIN) override { return set("inClose", in_.open, false); }
     UINT outGetNumDevs() override { return count("outGetNumDevs", outputs); }
     MMRESULT outGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override {
@@ -76,15 +76,11 @@ public:
     MMRESULT outOpen(HMIDIOUT& h, UINT device, MidiCallback c, DWORD_PTR i) override {
         return open("outOpen", h, out_, outputs, device, {true, c, i});
     }
-    MMRESULT outPrepareHeader(HMIDIOUT, MIDIHDR& h) override {
-        return prepare("outPrepareHeader", h);
-    }
+    MMRESULT outPrepareHeader(HMIDIOUT, MIDIHDR& h) override { return prep("outPrepareHeader", h); }
     MMRESULT outLongMsg(HMIDIOUT handle, MIDIHDR& header) override;
-    MMRESULT outUnprepareHeader(HMIDIOUT, MIDIHDR&) override {
-        return logged("outUnprepareHeader");
-    }
+    MMRESULT outUnprepareHeader(HMIDIOUT, MIDIHDR&) override { return log("outUnprepareHeader"); }
     // Nothing to take back: a message that never comes back done was never played.
-    MMRESULT outReset(HMIDIOUT) override { return logged("outReset"); }
+    MMRESULT outReset(HMIDIOUT) override { return log("outReset"); }
     MMRESULT outClose(HMIDIOUT) override { return set("outClose", out_.open, false); }
 
 private:
@@ -108,7 +104,7 @@ private:
         const auto failure = failures.find(name);
         return failure != failures.end() ? static_cast<decltype(body())>(failure->second) : body();
     }
-    MMRESULT logged(const char* name) {
+    MMRESULT log(const char* name) {
         return step(name, [] { return ok(true); });
     }
     MMRESULT set(const char* name, bool& flag, bool value) {
@@ -117,7 +113,7 @@ private:
     UINT count(const char* name, const std::vector<Device>& devices) {
         return step(name, [&] { return static_cast<UINT>(devices.size()); });
     }
-    MMRESULT prepare(const char* name, MIDIHDR& header) {
+    MMRESULT prep(const char* name, MIDIHDR& header) {
         return step(name, [&] { return ok(header.dwFlags |= MHDR_PREPARED); });
     }
     template <class Handle>
