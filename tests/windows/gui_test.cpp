@@ -51,46 +51,45 @@ std::string textOf(HWND window) {
     return text;
 }
 
-// The visible top-level windows of a process.
-std::vector<HWND> windowsOf(DWORD process) {
-    std::pair<DWORD, std::vector<HWND>> search{process, {}};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(data);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->first && IsWindowVisible(window)) s->second.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.second;
+// Presses a key on a control of a window, after moving the focus there, through the
+// app's own message loop.
+void press(HWND window, HWND control, WPARAM key) {
+    SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    PostMessageA(control, WM_KEYDOWN, key, 0);
+    PostMessageA(control, WM_KEYUP, key, 0xC0000000);
 }
 
 // How wide a text is in the templates' font (made here: a font handle is its process's).
 LONG textWidth(const std::string& text) {
     const HDC dc = GetDC(nullptr);
-    const HFONT font =
-        CreateFontA(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                    FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
-    const HGDIOBJ old = SelectObject(dc, font);
+    const HGDIOBJ old = SelectObject(
+        dc, CreateFontA(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE,
+                        FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif"));
     SIZE size{};
     GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    DeleteObject(font);
+    DeleteObject(SelectObject(dc, old));
     ReleaseDC(nullptr, dc);
     return size.cx;
 }
 
-struct Box {
-    HWND window = nullptr;
-    std::string title, text;
-    bool yesNo = false, owned = false;
-    int defaultButton = 0;
-};
-
 class Gui {
 public:
-    explicit Gui(const std::string& arguments = "--simulate --baud 0") {
+    // Starts it as on a first run (no selections kept; this Wine prefix is the test run's
+    // own), or with both lists' positions stored as `stored`.
+    explicit Gui(const std::string& arguments = "--simulate --baud 0", DWORD stored = 0) {
+        const char* const kept = "SOFTWARE\\Tarnwick\\Halden";
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            RegDeleteKeyExA(root, kept, KEY_WOW64_32KEY, 0);
+        }
+        HKEY key = nullptr;
+        if (stored && RegCreateKeyExA(HKEY_LOCAL_MACHINE, kept, 0, nullptr, 0,
+                                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key,
+                                      nullptr) == ERROR_SUCCESS) {
+            for (const char* name : {"InputBus", "OutputBus"}) {
+                RegSetKeyValueA(key, nullptr, name, REG_DWORD, &stored, sizeof stored);
+            }
+            RegCloseKey(key);
+        }
         std::string line = "\"" + g_gui + "\" " + arguments;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
@@ -111,10 +110,11 @@ public:
     }
     ~Gui() {
         if (!info_.hProcess) return;
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(info_.hProcess, 99);
-        }
+        TerminateProcess(info_.hProcess, 99);  // if it has not ended
         CloseHandle(info_.hProcess);
+    }
+    static std::string example(const std::string& name) {
+        return windowsPath(g_examples + "/" + name);
     }
 
     HWND item(int id) const { return GetDlgItem(dialog, id); }
@@ -130,17 +130,17 @@ public:
     void focus(int id) {
         SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(id)), TRUE);
     }
-    // Types a file name into the field and leaves it, so that it is checked.
-    void nameImage(const std::wstring& path) {
+    // Types a file name into the field and (unless told not to) leaves it, so that it is
+    // checked.
+    void nameImage(const std::string& path, bool leave = true) {
         focus(1005);
-        SendMessageW(item(1005), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-        focus(1000);
+        SendMessageA(item(1005), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        if (leave) focus(1000);
     }
     void click(int id) { SendMessageA(item(id), BM_CLICK, 0, 0); }
     // Names an image, waits for Update to take it, and presses Update.
     void update(const std::string& name) {
-        const std::string path = windowsPath(g_examples + "/" + name);
-        nameImage(std::wstring(path.begin(), path.end()));
+        nameImage(example(name));
         ASSERT_TRUE(until([&] { return enabled(1001); }));
         click(1001);
     }
@@ -148,20 +148,23 @@ public:
     bool idle() const {
         return until([&] { return GetPropA(dialog, "halden.busy") == nullptr; });
     }
-    // A key pressed on the focused control, through the app's own message loop.
+    // A key pressed on a control, once the window takes input again after the focus
+    // moved there.
     void key(int id, WPARAM key) {
+        focus(id);
         idle();
-        PostMessageA(item(id), WM_KEYDOWN, key, 0);
-        PostMessageA(item(id), WM_KEYUP, key, 0xC0000000);
+        press(dialog, item(id), key);
     }
 
-    // A window of the program's that `is` takes, once it is up (nullptr: none came).
+    // A visible window of the program's that `is` takes, once it is up (nullptr: none came).
     HWND find(const std::function<bool(HWND)>& is, std::chrono::milliseconds limit = 60s) const {
         HWND found = nullptr;
         until(
             [&] {
-                for (HWND w : windowsOf(info_.dwProcessId)) {
-                    if (is(w)) found = w;
+                for (HWND w = GetTopWindow(nullptr); w && !found; w = GetWindow(w, GW_HWNDNEXT)) {
+                    DWORD owner = 0;
+                    GetWindowThreadProcessId(w, &owner);
+                    if (owner == info_.dwProcessId && IsWindowVisible(w) && is(w)) found = w;
                 }
                 return found != nullptr;
             },
@@ -169,8 +172,8 @@ public:
         return found;
     }
     // The next message box, once it is up.
-    Box box(std::chrono::milliseconds limit = 60s) const {
-        const HWND w = find(
+    HWND box(std::chrono::milliseconds limit = 60s) const {
+        return find(
             [&](HWND w) {
                 // A message box's text; not the progress window's nor the file chooser's,
                 // which have static texts of that id too.
@@ -178,22 +181,14 @@ public:
                        (GetDlgItem(w, IDOK) || GetDlgItem(w, IDYES)) && !GetDlgItem(w, 0x47C);
             },
             limit);
-        Box found{w, textOf(w), textOf(GetDlgItem(w, 0xFFFF)), GetDlgItem(w, IDYES) != nullptr,
-                  w && GetWindow(w, GW_OWNER) == dialog};
-        for (int id : {IDOK, IDYES, IDNO}) {
-            const HWND b = GetDlgItem(w, id);
-            if (b && (GetWindowLongA(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
-                found.defaultButton = id;
-            }
-        }
-        return found;
     }
     // Answers the next box and returns what it said.
     std::string answer(int button = IDOK) {
-        const Box b = box();
-        if (b.window) PostMessageA(b.window, WM_COMMAND, button, 0);
-        until([&] { return !IsWindow(b.window); });
-        return b.text;
+        const HWND b = box();
+        const std::string text = textOf(GetDlgItem(b, 0xFFFF));
+        if (b) PostMessageA(b, WM_COMMAND, button, 0);
+        until([&] { return !IsWindow(b); });
+        return text;
     }
     // The progress window, once it shows the writing.
     HWND progress() const {
@@ -222,43 +217,14 @@ private:
     PROCESS_INFORMATION info_{};
 };
 
-class GuiTest : public testing::Test {
-protected:
-    // Every test starts as a first run: no selections kept (this Wine prefix is the
-    // test run's own).
-    void SetUp() override {
-        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            RegDeleteKeyExA(root, "SOFTWARE\\Tarnwick\\Halden", KEY_WOW64_32KEY, 0);
-        }
-    }
-};
-
-// The template as built: the buttons' and lists' classes and texts (the rest is the
-// template's, which layout_test.cpp reads, the default button too); the focus's stops;
-// and no text cut off in the font the system gave the dialog.
-TEST_F(GuiTest, TheMainWindowsControls) {
+// The lists on the entry the app selects at first, the focus's stops as built, and no
+// text cut off in the font the system gave the dialog (the controls' kinds and texts are
+// the template's, which layout_test.cpp reads).
+TEST(GuiTest, TheMainWindowsControls) {
     Gui gui;
     ASSERT_NE(gui.dialog, nullptr);
-    struct Control {
-        int id;
-        const char* cls;
-        const char* text;
-    };
-    for (const Control& c : std::vector<Control>{
-             {1001, "Button", "Update"},
-             {1000, "Button", "Connect"},
-             {3, "Button", "Find image"},
-             {1003, "ComboBox", "(Choose a MIDI port)"},
-             {1004, "ComboBox", "(Choose a MIDI port)"},
-             {4, "Button", "Exit"},
-         }) {
-        char cls[64] = {};
-        GetClassNameA(gui.item(c.id), cls, sizeof cls);
-        EXPECT_STREQ(cls, c.cls) << c.id;
-        EXPECT_EQ(gui.text(c.id), c.text) << c.id;
-    }
+    for (int list : {1003, 1004}) EXPECT_EQ(gui.text(list), "(Choose a MIDI port)") << list;
     std::vector<int> stops;
-    std::vector<std::string> labels;
     for (HWND w = GetWindow(gui.item(1001), GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT)) {
         if (GetWindowLongA(w, GWL_STYLE) & WS_TABSTOP) stops.push_back(GetDlgCtrlID(w));
         const std::string t = textOf(w);
@@ -266,29 +232,15 @@ TEST_F(GuiTest, TheMainWindowsControls) {
         RECT r;
         GetClientRect(w, &r);
         EXPECT_LE(textWidth(t), r.right) << t;
-        labels.push_back(t);
     }
     EXPECT_EQ(stops, (std::vector<int>{1001, 1000, 3, 1005, 1003, 1004, 4}));
-    for (const char* t : {"Transmit to", "Receive from", "Halden serial #",
-                          "Current Halden version #", "Image filename"}) {
-        EXPECT_NE(std::find(labels.begin(), labels.end(), t), labels.end()) << t;
-    }
 }
 
 // The controls show what the app sets (no entry, for a stored position past the end of
-// a list), and its boxes: a notice; the question, a Yes/No box whose default is No, and
-// both answers. (An error box: EnterAndTheFocus.)
-TEST_F(GuiTest, TheControlsAndTheBoxes) {
-    HKEY key = nullptr;  // positions stored past the end of the lists: no entry is shown
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarnwick\\Halden", 0, nullptr, 0,
-                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const DWORD past = 7;
-    for (const char* name : {"InputBus", "OutputBus"}) {
-        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&past), sizeof past);
-    }
-    RegCloseKey(key);
-    Gui gui;
+// a list), and its boxes: the question, a Yes/No box whose default is No, and both
+// answers. (An error box: EnterAndTheFocus.)
+TEST(GuiTest, TheControlsAndTheBoxes) {
+    Gui gui("--simulate --baud 0", 7);  // positions past the end of the lists: no entry shown
     gui.idle();
     for (int list : {1003, 1004}) {
         EXPECT_EQ(SendMessageA(gui.item(list), CB_GETCURSEL, 0, 0), -1) << list;
@@ -297,22 +249,13 @@ TEST_F(GuiTest, TheControlsAndTheBoxes) {
     gui.connect();
     EXPECT_EQ(gui.text(1009), "000a7f100102");
     EXPECT_EQ(gui.text(1010), "1.4");
-    EXPECT_FALSE(gui.enabled(1001));
-
-    gui.update("halden-1.5.hfi");
-    const Box done = gui.box();
-    EXPECT_EQ(done.text, kDone);
-    EXPECT_EQ(done.title, "Halden Firmware Update Utility");
-    gui.answer();
-    EXPECT_EQ(gui.text(1010), "1.5");
-
-    // The same image again: the Halden runs it already.
     for (int answer : {IDNO, IDYES}) {
         gui.idle();
-        gui.click(1001);
-        const Box question = gui.box();
-        EXPECT_TRUE(question.yesNo);
-        EXPECT_EQ(question.defaultButton, IDNO);
+        gui.update("halden-1.4.hfi");  // the version the Halden runs already
+        const HWND question = gui.box();
+        EXPECT_NE(GetDlgItem(question, IDYES), nullptr);
+        EXPECT_EQ(GetWindowLongA(GetDlgItem(question, IDNO), GWL_STYLE) & BS_TYPEMASK,
+                  BS_DEFPUSHBUTTON);
         gui.answer(answer);
         EXPECT_EQ(gui.answer().rfind("Operation canceled", 0) == 0, answer == IDNO) << answer;
     }
@@ -321,37 +264,25 @@ TEST_F(GuiTest, TheControlsAndTheBoxes) {
 // The progress window on its own thread: its controls; Cancel by its button, by Enter and
 // by Space on it; Escape and a close request (Alt+F4) end neither the window nor the
 // update; closing the main window meanwhile waits for the update, then ends the program.
-TEST_F(GuiTest, TheProgressWindow) {
-    const auto press = [](WPARAM key) {
-        return [key](HWND progress) {
-            const HWND cancel = GetDlgItem(progress, 1011);
-            SendMessageA(progress, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(cancel), TRUE);
-            PostMessageA(cancel, WM_KEYDOWN, key, 0);
-            PostMessageA(cancel, WM_KEYUP, key, 0xC0000000);
-        };
-    };
-    const std::vector<std::pair<const char*, std::function<void(HWND)>>> cancels = {
-        {"Cancel clicked", [](HWND p) { SendMessageA(GetDlgItem(p, 1011), BM_CLICK, 0, 0); }},
-        {"Enter on Cancel", press(VK_RETURN)},
-        {"Space on Cancel", press(VK_SPACE)},
-    };
+TEST(GuiTest, TheProgressWindow) {
     Gui gui("--simulate");  // at the cable's pace: an update takes seconds
     gui.connect();
-    for (const auto& [name, act] : cancels) {
+    for (const WPARAM key : {0, VK_RETURN, VK_SPACE}) {  // 0: Cancel clicked
         gui.update("halden-1.5.hfi");
-        const HWND progress = gui.progress();
-        ASSERT_NE(progress, nullptr) << name;
+        const HWND progress = gui.progress(), cancel = GetDlgItem(progress, 1011);
+        ASSERT_NE(progress, nullptr) << key;
         EXPECT_EQ(GetWindow(progress, GW_OWNER), nullptr);
-        EXPECT_EQ(textOf(GetDlgItem(progress, 1011)), "Cancel");
+        EXPECT_EQ(textOf(cancel), "Cancel");
         EXPECT_EQ(SendMessageA(GetDlgItem(progress, 1013), PBM_GETRANGE, FALSE, 0), 100);
-        act(progress);
-        EXPECT_EQ(gui.answer().rfind("Operation canceled", 0), 0u) << name;
+        if (key == 0) SendMessageA(cancel, BM_CLICK, 0, 0);
+        if (key != 0) press(progress, cancel, key);
+        EXPECT_EQ(gui.answer().rfind("Operation canceled", 0), 0u) << key;
         gui.idle();
     }
     gui.update("halden-1.5.hfi");
     const HWND progress = gui.progress();
     ASSERT_NE(progress, nullptr);
-    press(VK_ESCAPE)(progress);
+    press(progress, GetDlgItem(progress, 1011), VK_ESCAPE);
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
     PostMessageA(progress, WM_CLOSE, 0, 0);
     Sleep(500);
@@ -364,7 +295,7 @@ TEST_F(GuiTest, TheProgressWindow) {
 
 // A MIDI port that fails during an update ends the program with exit code 1, after its
 // box.
-TEST_F(GuiTest, APortFailureEndsTheProgram) {
+TEST(GuiTest, APortFailureEndsTheProgram) {
     Gui gui("--simulate --baud 0 --sim-port-fails-after 8");
     gui.connect();
     gui.update("halden-1.5.hfi");
@@ -376,29 +307,24 @@ TEST_F(GuiTest, APortFailureEndsTheProgram) {
 // the file name field, the default one, Update. A box that takes the focus from the
 // field does not check the name again when it closes: one error box, not one after
 // another.
-TEST_F(GuiTest, EnterAndTheFocus) {
+TEST(GuiTest, EnterAndTheFocus) {
     Gui gui;
     gui.connect();
-    const std::string path = windowsPath(g_examples + "/halden-1.5.hfi");
-    const std::wstring image(path.begin(), path.end());
-    gui.nameImage(image);
+    gui.nameImage(Gui::example("halden-1.5.hfi"));
     ASSERT_TRUE(until([&] { return gui.enabled(1001); }));
-    gui.focus(1000);
     gui.key(1000, VK_RETURN);
     EXPECT_EQ(gui.answer(), "Connection established!");
-    const std::string missing = windowsPath(g_examples + "/no-such-image.hfi");
-    gui.focus(1005);
-    SendMessageA(gui.item(1005), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(missing.c_str()));
+    const std::string missing = Gui::example("no-such-image.hfi");
+    gui.nameImage(missing, false);
     gui.key(1005, VK_RETURN);
-    const Box error = gui.box();  // owned by the window, and it asks nothing
-    EXPECT_EQ(error.title, "Halden Firmware Update Utility Error");
-    EXPECT_TRUE(error.owned && !error.yesNo);
+    const HWND error = gui.box();  // owned by the window, and it asks nothing
+    EXPECT_EQ(textOf(error), "Halden Firmware Update Utility Error");
+    EXPECT_TRUE(GetWindow(error, GW_OWNER) == gui.dialog && !GetDlgItem(error, IDYES));
     EXPECT_EQ(gui.answer(), "Can't open file " + missing + " for reading");
-    const Box again = gui.box(3s);
-    EXPECT_EQ(again.window, nullptr) << "a second box: " << again.text;
-    if (again.window) PostMessageA(again.window, WM_COMMAND, IDOK, 0);
-    gui.nameImage(image);  // a name that leaves no box behind
-    gui.focus(4);
+    const HWND again = gui.box(3s);
+    EXPECT_EQ(again, nullptr) << "a second box: " << textOf(GetDlgItem(again, 0xFFFF));
+    if (again) PostMessageA(again, WM_COMMAND, IDOK, 0);
+    gui.nameImage(Gui::example("halden-1.5.hfi"));  // a name that leaves no box behind
     gui.key(4, VK_RETURN);
     EXPECT_EQ(gui.exitCode(), 0);
 }
@@ -406,7 +332,7 @@ TEST_F(GuiTest, EnterAndTheFocus) {
 // Long names are not cut: the drop-down is as wide as its longest entry, and a long path
 // picked in the chooser shows its end, the file's name; a path outside the old Windows
 // character set is shown as it is and updated from.
-TEST_F(GuiTest, LongNamesAndAnyCharactersAreShownWhole) {
+TEST(GuiTest, LongNamesAndAnyCharactersAreShownWhole) {
     const std::string name = "Bench Halden 2 on a USB MIDI interface with a very long name";
     Gui gui("--simulate --baud 0 --sim-port-name \"" + name + "\"");
     ASSERT_NE(gui.dialog, nullptr);
@@ -419,13 +345,14 @@ TEST_F(GuiTest, LongNamesAndAnyCharactersAreShownWhole) {
     }
 
     TempDir temp("halden-gui");
-    const std::filesystem::path folder = temp.path() / std::string(90, 'f') /
-                                         L"Mein Ordner \u2013 Gr\u00f6\u00dfe \u2713" /
-                                         std::string(60, 'g');
-    std::filesystem::create_directories(folder);
-    std::filesystem::copy_file(g_examples + "/halden-1.5.hfi", folder / L"ne\u00fc 1.5.hfi");
-    const std::wstring path =
-        std::filesystem::absolute(folder / L"ne\u00fc 1.5.hfi").make_preferred().wstring();
+    const std::filesystem::path file =
+        std::filesystem::absolute(temp.path() / std::string(90, 'f') /
+                                  L"Mein Ordner \u2013 Gr\u00f6\u00dfe \u2713" /
+                                  std::string(60, 'g') / L"ne\u00fc 1.5.hfi")
+            .make_preferred();
+    std::filesystem::create_directories(file.parent_path());
+    std::filesystem::copy_file(g_examples + "/halden-1.5.hfi", file);
+    const std::wstring path = file.wstring();
     gui.connect();
     PostMessageA(gui.item(3), BM_CLICK, 0, 0);
     const HWND chooser = gui.find(
@@ -442,11 +369,12 @@ TEST_F(GuiTest, LongNamesAndAnyCharactersAreShownWhole) {
     })) << gui.text(1005);
     RECT client{};
     GetClientRect(edit, &client);
-    const LRESULT last = SendMessageA(edit, EM_POSFROMCHAR, path.size() - 1, 0);
-    EXPECT_NE(last, -1);
-    EXPECT_LT(static_cast<short>(LOWORD(last)), client.right) << "the file's name is not shown";
-    EXPECT_LT(static_cast<short>(LOWORD(SendMessageA(edit, EM_POSFROMCHAR, 0, 0))), 0)
-        << "the path's start is shown";
+    const auto x = [&](size_t at) {  // where a character is drawn (-1: nowhere)
+        return static_cast<short>(LOWORD(SendMessageA(edit, EM_POSFROMCHAR, at, 0)));
+    };
+    EXPECT_TRUE(x(path.size() - 1) >= 0 && x(path.size() - 1) < client.right)
+        << "the file's name is not shown";
+    EXPECT_LT(x(0), 0) << "the path's start is shown";
     gui.click(1001);
     EXPECT_EQ(gui.answer(), kDone);
 }

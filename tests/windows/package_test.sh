@@ -6,13 +6,12 @@ zip=$(realpath "$1")
 runner=$(realpath "$(dirname "$0")/../../scripts/wine-run.sh")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/../e2e_lib.sh"
 cd "$work" && cmake -E tar xf "$zip" || { echo "FAIL can't unpack $zip"; exit 1; }
-failed=0
+cd halden-windows-x64 || exit 1
 for f in halden.exe halden-gui.exe README.txt examples/halden-1.4.hfi examples/halden-1.5.hfi; do
-    if [ -f "halden-windows-x64/$f" ]; then echo "ok   $f"; else echo "FAIL $f missing"; failed=1; fi
+    holds "$f is there" test -f "$f"
 done
-cd halden-windows-x64
 out=$("$runner" halden.exe check examples/halden-1.5.hfi 2>&1 | tr -d '\r')
-if [ "$out" = "examples/halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write" ]; then echo "ok   the unpacked halden.exe runs"; else
-    echo "FAIL the unpacked halden.exe: $out"; failed=1; fi
-exit $failed
+holds "the unpacked halden.exe runs ($out)" test "$out" = "examples/halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write"
+finish

@@ -30,8 +30,7 @@ struct RegistryRig {
         ASSERT_EQ(RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kView,
                                   nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetKeyValueA(key, nullptr, name, type, data, size), ERROR_SUCCESS);
         RegCloseKey(key);
     }
     // A value as stored: its type and bytes.

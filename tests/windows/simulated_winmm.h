@@ -4,7 +4,9 @@
 // them. Windows only, like the calls it stands in for.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -48,37 +50,38 @@ public:
     size_t deliver(ByteView bytes, bool broken = false);
 
     // --- what happened ---
-    std::vector<std::string> calls() const;
-    size_t queuedBuffers() const;
-    bool anythingOpen() const;
+    std::vector<std::string> calls() const { return locked(calls_); }
+    size_t queuedBuffers() const { return locked(queued_).size(); }
+    bool anythingOpen() const { return locked(in_.open) || locked(out_.open); }
 
-    // --- WinmmApi ---
+    // --- WinmmApi (every call logged, and failing as set) ---
     UINT inGetNumDevs() override { return count("inGetNumDevs", inputs); }
-    MMRESULT inGetDevCaps(UINT device, MIDIINCAPSA& caps) override;
-    MMRESULT inOpen(HMIDIIN& handle, UINT device, MidiCallback callback,
-                    DWORD_PTR instance) override;
-    MMRESULT inPrepareHeader(HMIDIIN, MIDIHDR& h) override { return prepare("inPrepareHeader", h); }
+    MMRESULT inGetDevCaps(UINT device, MIDIINCAPSA& caps) override {
+        return step("inGetDevCaps", [&] { return capsOf(inputs, device, caps); });
+    }
+    MMRESULT inOpen(HMIDIIN& h, UINT device, MidiCallback c, DWORD_PTR i) override {
+        return open("inOpen", h, in_, inputs, device, {true, c, i});
+    }
+    MMRESULT inPrepareHeader(HMIDIIN, MIDIHDR& h) override { return prep("inPrepareHeader", h); }
     MMRESULT inAddBuffer(HMIDIIN handle, MIDIHDR& header) override;
-    MMRESULT inStart(HMIDIIN) override { return setStarted("inStart", true); }
-    MMRESULT inStop(HMIDIIN) override { return setStarted("inStop", false); }
+    MMRESULT inStart(HMIDIIN) override { return set("inStart", started_, true); }
+    MMRESULT inStop(HMIDIIN) override { return set("inStop", started_, false); }
     MMRESULT inReset(HMIDIIN handle) override;
-    MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR& h) override {
-        return unprepare("inUnprepareHeader", h);
-    }
-    MMRESULT inClose(HMIDIIN handle) override;
+    MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR&) override { return log("inUnprepareHeader"); }
+    MMRESULT inClose(HMIDIIN) override { return set("inClose", in_.open, false); }
     UINT outGetNumDevs() override { return count("outGetNumDevs", outputs); }
-    MMRESULT outGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override;
-    MMRESULT outOpen(HMIDIOUT& handle, UINT device, MidiCallback callback,
-                     DWORD_PTR instance) override;
-    MMRESULT outPrepareHeader(HMIDIOUT, MIDIHDR& h) override {
-        return prepare("outPrepareHeader", h);
+    MMRESULT outGetDevCaps(UINT device, MIDIOUTCAPSA& caps) override {
+        return step("outGetDevCaps", [&] { return capsOf(outputs, device, caps); });
     }
+    MMRESULT outOpen(HMIDIOUT& h, UINT device, MidiCallback c, DWORD_PTR i) override {
+        return open("outOpen", h, out_, outputs, device, {true, c, i});
+    }
+    MMRESULT outPrepareHeader(HMIDIOUT, MIDIHDR& h) override { return prep("outPrepareHeader", h); }
     MMRESULT outLongMsg(HMIDIOUT handle, MIDIHDR& header) override;
-    MMRESULT outUnprepareHeader(HMIDIOUT, MIDIHDR& h) override {
-        return unprepare("outUnprepareHeader", h);
-    }
-    MMRESULT outReset(HMIDIOUT handle) override;
-    MMRESULT outClose(HMIDIOUT handle) override;
+    MMRESULT outUnprepareHeader(HMIDIOUT, MIDIHDR&) override { return log("outUnprepareHeader"); }
+    // Nothing to take back: a message that never comes back done was never played.
+    MMRESULT outReset(HMIDIOUT) override { return log("outReset"); }
+    MMRESULT outClose(HMIDIOUT) override { return set("outClose", out_.open, false); }
 
 private:
     struct End {
@@ -86,14 +89,58 @@ private:
         MidiCallback callback = nullptr;
         DWORD_PTR instance = 0;
     };
-    // Logs the call and gives its failure if one is set, else runs `body` (with the lock).
+    static MMRESULT ok(bool) { return MMSYSERR_NOERROR; }
+    template <class T>
+    T locked(const T& value) const {
+        std::lock_guard lock(mutex_);
+        return value;
+    }
+    // Logs the call and gives its failure if one is set, else what `body` gives (with the
+    // lock held).
     template <class Body>
-    MMRESULT step(const char* name, Body body);
-    UINT count(const char* name, const std::vector<Device>& devices);
-    MMRESULT prepare(const char* name, MIDIHDR& header);
-    MMRESULT unprepare(const char* name, MIDIHDR& header);
-    MMRESULT setStarted(const char* name, bool started);
-    void giveBack(MIDIHDR* header, UINT message);  // lock not held
+    auto step(const char* name, Body body) -> decltype(body()) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(name);
+        const auto failure = failures.find(name);
+        return failure != failures.end() ? static_cast<decltype(body())>(failure->second) : body();
+    }
+    MMRESULT log(const char* name) {
+        return step(name, [] { return ok(true); });
+    }
+    MMRESULT set(const char* name, bool& flag, bool value) {
+        return step(name, [&] { return ok(flag = value); });
+    }
+    UINT count(const char* name, const std::vector<Device>& devices) {
+        return step(name, [&] { return static_cast<UINT>(devices.size()); });
+    }
+    MMRESULT prep(const char* name, MIDIHDR& header) {
+        return step(name, [&] { return ok(header.dwFlags |= MHDR_PREPARED); });
+    }
+    template <class Handle>
+    MMRESULT open(const char* name, Handle& handle, End& end, const std::vector<Device>& devices,
+                  UINT device, End opened) {
+        handle = reinterpret_cast<Handle>(&end);
+        return step(name, [&]() -> MMRESULT {
+            if (device >= devices.size()) return MMSYSERR_BADDEVICEID;
+            return end.open ? MMRESULT{MMSYSERR_ALLOCATED} : ok((end = opened).open);
+        });
+    }
+    // As the system does: the name cut to fit, with its end in the last byte.
+    template <class Caps>
+    static MMRESULT capsOf(const std::vector<Device>& devices, UINT device, Caps& caps) {
+        if (device >= devices.size()) return MMSYSERR_BADDEVICEID;
+        if (devices[device].capsFail) return MMSYSERR_NODRIVER;
+        caps = Caps{};
+        const std::string& name = devices[device].name;
+        std::memcpy(caps.szPname, name.data(), std::min(name.size(), sizeof caps.szPname - 1));
+        if constexpr (requires { caps.wTechnology; }) {
+            caps.wTechnology = devices[device].cable ? MOD_MIDIPORT : MOD_SWSYNTH;
+        }
+        return MMSYSERR_NOERROR;
+    }
+    void giveBack(MIDIHDR* header, UINT message) {  // lock not held
+        in_.callback(nullptr, message, in_.instance, reinterpret_cast<DWORD_PTR>(header), 0);
+    }
 
     Clock& clock_;
     Scheduler& scheduler_;
@@ -104,7 +151,6 @@ private:
     bool started_ = false;
     std::deque<MIDIHDR*> queued_;
     Clock::Duration cableFreeAt_{0};
-    MIDIHDR* inFlight_ = nullptr;
 };
 
 }  // namespace halden

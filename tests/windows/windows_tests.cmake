@@ -1,13 +1,18 @@
 # The Windows build's tests, run under Wine (CMAKE_CROSSCOMPILING_EMULATOR): one ctest
 # entry a test program, in a Wine prefix (and X screen) made fresh for the run and ended
 # after it.
+
+# halden_wine_prefix(FIXTURE DIR [DPI]): the prefix made for the tests that require
+# FIXTURE, and ended after them.
+function(halden_wine_prefix fixture dir)
+    set(script ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh)
+    add_test(NAME ${fixture}_prefix_init COMMAND bash ${script} init ${dir} ${ARGN})
+    set_tests_properties(${fixture}_prefix_init PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT 180)
+    add_test(NAME ${fixture}_prefix_end COMMAND bash ${script} end ${dir})
+    set_tests_properties(${fixture}_prefix_end PROPERTIES FIXTURES_CLEANUP ${fixture})
+endfunction()
 set(wine_prefix ${CMAKE_BINARY_DIR}/wine-prefix)
-add_test(NAME wine_prefix_init COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh init
-         ${wine_prefix})
-set_tests_properties(wine_prefix_init PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
-add_test(NAME wine_prefix_end COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh end
-         ${wine_prefix})
-set_tests_properties(wine_prefix_end PROPERTIES FIXTURES_CLEANUP wine)
+halden_wine_prefix(wine ${wine_prefix})
 
 # halden_wine_test(NAME COMMAND...): a test that runs in the run's Wine prefix.
 function(halden_wine_test name)
@@ -56,12 +61,7 @@ if(TARGET halden-gui)
 
     # At 150 % (144 dpi), in a prefix of its own: the layout scales and no text is cut.
     set(wine_prefix_150 ${CMAKE_BINARY_DIR}/wine-prefix-150)
-    add_test(NAME wine_prefix_150_init COMMAND bash
-             ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh init ${wine_prefix_150} 144)
-    set_tests_properties(wine_prefix_150_init PROPERTIES FIXTURES_SETUP wine150 TIMEOUT 180)
-    add_test(NAME wine_prefix_150_end COMMAND bash
-             ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh end ${wine_prefix_150})
-    set_tests_properties(wine_prefix_150_end PROPERTIES FIXTURES_CLEANUP wine150)
+    halden_wine_prefix(wine150 ${wine_prefix_150} 144)
     add_test(NAME halden_gui_tests_150 COMMAND halden_gui_tests
              --gtest_filter=GuiTest.TheMainWindowsControls $<TARGET_FILE:halden-gui>
              ${PROJECT_SOURCE_DIR}/examples)

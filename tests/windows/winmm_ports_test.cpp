@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
-#include "engine/update.h"
 #include "rig.h"
 #include "sim/virtual_clock.h"
 #include "windows/simulated_winmm.h"
@@ -17,27 +15,15 @@ namespace {
 using namespace std::chrono_literals;
 using test::eventually;
 
-Bytes sysex(size_t bodyBytes, uint8_t first = 0) {
-    Bytes m{0xF0, 0x41, 0x10, 0x4B, 0x39};
-    for (size_t i = 0; i < bodyBytes; ++i) m.push_back(static_cast<uint8_t>((first + i) & 0x7F));
-    m.push_back(0xF7);
-    return m;
-}
-
-// The first ports listed, as a user who chose them.
-Outcome openFirst(MidiPorts& ports) {
-    PortNames names;
-    if (Outcome listed = ports.enumeratePorts(names); !listed) return listed;
-    if (names.inputs.empty() || names.outputs.empty()) return portFailure("nothing listed");
-    return ports.openPorts(names.inputs[0], names.outputs[0]);
-}
-
 struct WinmmRig {
     WinmmRig() {
         driver.onSent = [this](ByteView m) { played.emplace_back(m.begin(), m.end()); };
     }
+    // Opens the first ports listed, as a user who chose them: the failure's text, if any.
     std::string open() {
-        const Outcome opened = openFirst(ports);
+        PortNames names;
+        Outcome opened = ports.enumeratePorts(names);
+        if (opened) opened = ports.openPorts(names.inputs.at(0), names.outputs.at(0));
         return opened ? std::string() : opened.failure().text;
     }
     Bytes received() {
@@ -74,11 +60,10 @@ TEST(WinmmPorts, ListsDevicesKeepingTheirNumbersAndTheirLinkSpeeds) {
     rig.driver.outputs = {{"Out", false, true}, {"Synth"}};
     PortNames names;
     ASSERT_TRUE(rig.ports.enumeratePorts(names).ok());
-    ASSERT_EQ(names.inputs.size(), 2u);
-    EXPECT_EQ(names.inputs[0].name, "First");
-    EXPECT_EQ(names.inputs[1].name, std::string(31, 'L'));  // product names hold 31
+    // Product names hold 31 characters.
+    ASSERT_EQ(portNames(names.inputs), (std::vector<std::string>{"First", std::string(31, 'L')}));
     EXPECT_EQ(names.inputs[1].device, 2u);
-    EXPECT_EQ(names.outputs[1].name, "Synth");
+    EXPECT_EQ(portNames(names.outputs), (std::vector<std::string>{"Out", "Synth"}));
     for (unsigned out : {0u, 1u}) {
         ASSERT_TRUE(rig.ports.openPorts(names.inputs[0], names.outputs[out]).ok());
         EXPECT_EQ(rig.ports.linkBaud(), out == 0 ? 31250u : 0u);
@@ -139,7 +124,7 @@ TEST(WinmmPorts, SendFailuresArePortFailures) {
         rig.driver.failures[call] = result;
         rig.driver.neverFinishes = result == 0;
         if (call == std::string("inAddBuffer")) {  // a buffer handed back by the ports' thread
-            EXPECT_EQ(rig.driver.deliver(sysex(10)), 0u);
+            EXPECT_EQ(rig.driver.deliver(identityRequest()), 0u);
             ASSERT_TRUE(eventually([&] { return !rig.ports.failureText().empty(); }));
         } else {
             EXPECT_EQ(rig.ports.sendSysEx(identityRequest()), 16u) << call;
@@ -165,7 +150,8 @@ TEST(WinmmPorts, FilledBuffersGoBackAndNoByteIsLost) {
     for (int round = 0; round < 5; ++round) {
         ASSERT_TRUE(eventually([&] { return rig.driver.queuedBuffers() == 4; })) << round;
         for (int i = 0; i < 2; ++i) {  // two buffers each
-            const Bytes message = sysex(1494, static_cast<uint8_t>(round * 2 + i));
+            const unsigned n = static_cast<unsigned>(round * 2 + i);
+            const Bytes message = blockWrite(n, Bytes(1487, static_cast<uint8_t>(n)));
             EXPECT_EQ(rig.driver.deliver(message), 0u);
             all.insert(all.end(), message.begin(), message.end());
         }
@@ -192,31 +178,6 @@ TEST(WinmmPorts, ClosingTakesEverythingBackInOrder) {
     EXPECT_FALSE(rig.driver.anythingOpen());
     rig.ports.closePorts();  // with nothing open: nothing happens
     EXPECT_EQ(rig.driver.calls().size(), calls.size());
-}
-
-// The whole road: the engine, these ports, the driver and a simulated Halden on its
-// cable.
-TEST(WinmmPorts, AWholeUpdateThroughTheDriver) {
-    VirtualClock clock;
-    SimulatedWinmm driver(clock, clock);
-    driver.holdBytesForBuffers = true;
-    CancelFlag cancel{false};
-    SysExReceiver receiver(clock, cancel);
-    SimOptions options;
-    options.baud = 31250;
-    SimulatedHalden halden(options, clock, clock, [&](ByteView b) { (void)driver.deliver(b); });
-    driver.onSent = [&](ByteView m) { halden.receive(m); };
-    WinmmPorts ports(
-        driver, clock, [&](ByteView b) { receiver.feed(b); }, nullptr);
-    ASSERT_TRUE(openFirst(ports).ok());
-    test::RecordingProgress progress;
-    test::ScriptedBoxes boxes;
-    EngineIo io{ports, receiver, progress, boxes, cancel, clock};
-    DeviceInfo info;
-    const Bytes data = test::ascending(3000, 2);
-    EXPECT_EQ(runUpdate(io, test::imageWithArea(data), info), 0u);
-    EXPECT_EQ(halden.memory(), data);
-    EXPECT_EQ(info.versionText, "2.3");
 }
 
 }  // namespace
