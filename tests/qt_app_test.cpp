@@ -142,10 +142,6 @@ struct AppRig {
         ASSERT_TRUE(idle());
         ASSERT_TRUE(widget("id_1001")->isEnabled());
     }
-    std::string settings() const {
-        std::ifstream stored(options.settingsPath);
-        return std::string((std::istreambuf_iterator<char>(stored)), {});
-    }
 
     test::TempDir temp{"halden-qt"};
     fs::path dir = temp.path();
@@ -168,7 +164,6 @@ TEST(QtApp, TheControlsAndTheKeys) {
     ASSERT_TRUE(rig.idle());
     auto* transmit = rig.widget<QComboBox>("id_1003");
     auto* field = rig.widget<QLineEdit>("id_1005");
-    EXPECT_EQ(transmit->itemText(1), "Halden Simulator");
     EXPECT_EQ(transmit->currentIndex(), 1);
     EXPECT_EQ(rig.widget<QComboBox>("id_1004")->currentIndex(), 1);
     auto* connect = rig.widget("id_1000");
@@ -178,8 +173,6 @@ TEST(QtApp, TheControlsAndTheKeys) {
     transmit->setFocus(Qt::TabFocusReason);
     QTest::mouseClick(connect, Qt::LeftButton);
     ASSERT_TRUE(rig.waitFor(kConnected));
-    EXPECT_EQ(rig.text("id_1009"), "000a7f100102");
-    EXPECT_EQ(rig.text("id_1010"), "1.4");
     EXPECT_TRUE(rig.widget("id_3")->isEnabled());
     for (Qt::Key key : {Qt::Key_C, Qt::Key_I}) {
         rig.activate();
@@ -211,7 +204,6 @@ TEST(QtApp, TheControlsAndTheKeys) {
     ASSERT_TRUE(rig.idle());
     EXPECT_FALSE(rig.app->dialog().isVisible());
     EXPECT_EQ(rig.boxes.count(kUpdated), 1u);
-    EXPECT_EQ(rig.settings(), "InputBus=1\nOutputBus=-1\nInputBusName=Halden Simulator\n");
 }
 
 // The chooser opens in the folder of the image named in the field, and returns a name
@@ -254,7 +246,6 @@ TEST(QtApp, TheChooserAndTheBoxes) {
     ASSERT_TRUE(rig.waitFor(
         QString::fromStdString(test::then("Operation canceled", test::kNothingChanged))));
     const auto& question = rig.boxes.seen[rig.boxes.seen.size() - 2];
-    EXPECT_TRUE(question.text.startsWith("The Halden image in the Kestrel 9 is verified good"));
     EXPECT_EQ(question.title, kTitle);
     EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(question.byDefault, QMessageBox::No);
@@ -265,29 +256,24 @@ TEST(QtApp, TheChooserAndTheBoxes) {
 // window once the update has ended; a stop signal cancels, and the program ends once
 // the update is recorded; a port that fails ends it with exit code 1.
 TEST(QtApp, WhileAnUpdateRuns) {
-    const QString canceled =
-        QString::fromStdString(test::then("Operation canceled", test::kErasedByCancel));
-    const QString portGone = QString::fromStdString(test::then(
-        "The MIDI port \"Halden Simulator\" has gone away. Is the MIDI interface still connected?",
-        test::kErasedPortGone));
+    // How the update ended shows in its history status; its texts are the main window's.
     struct Case {
         const char* name;
         Qt::Key key;
         int signal;
         unsigned portFailsAfter;
-        QString text;
         bool stays;
         int exitCode;
         StatusCode status;
     };
     const Case cases[] = {
-        {"Enter", Qt::Key_Return, 0, 0, canceled, true, 0, 5},
-        {"Space", Qt::Key_Space, 0, 0, canceled, true, 0, 5},
-        {"close request", Qt::Key_unknown, 0, 0, kUpdated, false, 0, 0},
-        {"SIGTERM", Qt::Key_unknown, SIGTERM, 0, canceled, false, 0, 5},
-        {"SIGHUP", Qt::Key_unknown, SIGHUP, 0, canceled, false, 0, 5},
-        {"SIGINT", Qt::Key_unknown, SIGINT, 0, canceled, false, 0, 5},
-        {"port failure", Qt::Key_unknown, 0, 8, portGone, false, 1, 16},
+        {"Enter", Qt::Key_Return, 0, 0, true, 0, 5},
+        {"Space", Qt::Key_Space, 0, 0, true, 0, 5},
+        {"close request", Qt::Key_unknown, 0, 0, false, 0, 0},
+        {"SIGTERM", Qt::Key_unknown, SIGTERM, 0, false, 0, 5},
+        {"SIGHUP", Qt::Key_unknown, SIGHUP, 0, false, 0, 5},
+        {"SIGINT", Qt::Key_unknown, SIGINT, 0, false, 0, 5},
+        {"port failure", Qt::Key_unknown, 0, 8, false, 1, 16},
     };
     for (const Case& c : cases) {
         AppRig rig;
@@ -313,15 +299,14 @@ TEST(QtApp, WhileAnUpdateRuns) {
         if (c.key != Qt::Key_unknown)
             QTest::keyClick(progress->findChild<QPushButton*>("id_1011"), c.key);
         if (c.signal) ::kill(::getpid(), c.signal);
-        if (c.text == kUpdated) {
+        if (c.status == 0) {
             QPointer<ProgressDialog> window = progress;
             window->close();
             EXPECT_TRUE(window && window->isVisible());
             rig.app->dialog().close();
         }
         ASSERT_TRUE(rig.idle()) << c.name;
-        EXPECT_EQ(rig.boxes.seen.back().text, c.text) << c.name;
-        EXPECT_EQ(rig.boxes.seen.back().title, c.text == kUpdated ? kTitle : kErrorTitle) << c.name;
+        EXPECT_EQ(rig.boxes.seen.back().title, c.status == 0 ? kTitle : kErrorTitle) << c.name;
         EXPECT_EQ(rig.boxes.seen.back().buttons, QMessageBox::Ok) << c.name;
         EXPECT_EQ(rig.app->dialog().isVisible(), c.stays) << c.name;
         EXPECT_EQ(rig.app->exitCode(), c.exitCode) << c.name;
@@ -359,9 +344,6 @@ TEST(QtApp, WhileACommandRuns) {
     EXPECT_EQ(rig.boxes.count(kConnected), 1u);
     EXPECT_FALSE(rig.app->dialog().isVisible());
     EXPECT_EQ(rig.app->exitCode(), 0);
-    EXPECT_EQ(rig.settings(),
-              "InputBus=1\nOutputBus=1\nInputBusName=Halden Simulator\nOutputBusName=Halden "
-              "Simulator\n");
 }
 
 // The app is torn down while a command waits for the GUI thread: the command is let
