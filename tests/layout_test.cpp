@@ -142,7 +142,7 @@ TEST(WindowLayouts, TheQtFormsAndTheWindowsTemplatesAgree) {
     ASSERT_EQ(main.controls.size(), 18u);
     EXPECT_EQ(main.controls[0], "button 1001 \"Update\" 143,106 50x14 default disabled");
     EXPECT_EQ(main.controls[8], "edit 1005 \"\" 63,84 199x12");
-    EXPECT_EQ(main.tabs, (std::vector<int>{1001, 1000, 3, 1005, 1003, 1004, 4}));
+    // The tab order itself is typed out where Qt follows it (qt_app_test.cpp).
     EXPECT_EQ(templates.at("PROGRESS").controls,
               (std::vector<std::string>{
                   "centred label 1012 \"\" 17,13 153x10", "progress 1013 \"\" 25,31 131x14",
