@@ -239,7 +239,6 @@ TEST(QtApp, TheChooserAndTheBoxes) {
     EXPECT_TRUE(rig.waitFor(QString::fromStdString("Can't open file " + missing + " for reading")));
     EXPECT_EQ(title, "Halden Firmware Update Utility file selector");
     EXPECT_EQ(opened, QString::fromStdString((rig.dir / "images").string()));
-    EXPECT_EQ(rig.widget<QLineEdit>("id_1005")->text().toStdString(), missing);
 
     rig.nameImage(rig.writeImage("same.hfi", test::ascending(10), 1, 4));
     rig.click("id_1001");
