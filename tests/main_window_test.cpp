@@ -119,10 +119,9 @@ struct App {
         view.texts[IDC_FILENAME] = path;
         window.command(IDC_FILENAME, Notification::TextChanged);
     }
-    void leaveField() { window.command(IDC_FILENAME, Notification::FocusOut); }
     void nameFile(const std::string& path) {
         typeFile(path);
-        leaveField();
+        window.command(IDC_FILENAME, Notification::FocusOut);
     }
     // Chooses the simulated Halden in both lists and connects.
     void connect() {
@@ -166,6 +165,15 @@ TEST(MainWindow, StartsWithButtonsDisabledOrEndsWithoutPorts) {
     EXPECT_TRUE(app.view.texts.empty());  // no identity shown yet, no file named
     app.window.portsChanged();            // nothing chosen yet: the lists still ask for a choice
     EXPECT_EQ(app.view.selected[IDC_TRANSMIT], 0);
+    app.click(IDC_CONNECT);  // needs a port in both lists, Transmit first
+    app.pick(IDC_TRANSMIT, 1);
+    EXPECT_FALSE(app.on(IDC_CONNECT));
+    app.click(IDC_CONNECT);
+    EXPECT_EQ(app.errors,
+              (Texts{"MIDI Transmit bus not selected", "MIDI Receive bus not selected"}));
+    EXPECT_TRUE(app.ports.opened.empty());
+    app.pick(IDC_RECEIVE, 1);
+    EXPECT_TRUE(app.on(IDC_CONNECT));
     App none({}, [](App& a) {
         a.ports.listError = "No MIDI input buses available! Please connect your MIDI interface";
     });
@@ -219,19 +227,6 @@ TEST(MainWindow, TheListsFollowThePorts) {
     app.expectDisconnected("gone");
 }
 
-TEST(MainWindow, ConnectNeedsAPortInBothListsTransmitFirst) {
-    App app;
-    app.click(IDC_CONNECT);
-    app.pick(IDC_TRANSMIT, 1);
-    EXPECT_FALSE(app.on(IDC_CONNECT));
-    app.click(IDC_CONNECT);
-    EXPECT_EQ(app.errors,
-              (Texts{"MIDI Transmit bus not selected", "MIDI Receive bus not selected"}));
-    EXPECT_TRUE(app.ports.opened.empty());
-    app.pick(IDC_RECEIVE, 1);
-    EXPECT_TRUE(app.on(IDC_CONNECT));
-}
-
 // Connect opens the devices named, shows the identity and checks an image named before.
 // Update takes the name shown, even typed without leaving the field, whole however long.
 // Every command saves the lists, and a failed save disables Update; a list changed
@@ -266,7 +261,7 @@ TEST(MainWindow, ConnectUpdateAndSave) {
     EXPECT_FALSE(app.on(IDC_UPDATE));
     EXPECT_TRUE(app.window.connected());
     app.settings.failSaves = false;
-    app.leaveField();
+    app.window.command(IDC_FILENAME, Notification::FocusOut);
     ASSERT_TRUE(app.on(IDC_UPDATE));
     app.pick(IDC_RECEIVE, 1);
     app.expectDisconnected("a list changed");
@@ -276,13 +271,12 @@ TEST(MainWindow, ConnectUpdateAndSave) {
 // (another interface stands at its position now): not connected, nothing sent to another
 // port, the identity shown kept, and the lists as they are now.
 TEST(MainWindow, AFailedConnectLeavesItDisconnected) {
-    const std::string timeout = test::then("MIDI Response timeout", test::kCheckConnection),
-                      openError =
-                          "Can't open the MIDI input port \"X\". Is the MIDI port "
-                          "currently in use?",
-                      gone =
-                          "The MIDI input port \"Halden In\" is no longer there. Is the "
-                          "MIDI interface still connected?";
+    const std::string timeout = test::then("MIDI Response timeout", test::kCheckConnection);
+    const std::string openError =
+        "Can't open the MIDI input port \"X\". Is the MIDI port currently in use?";
+    const std::string gone =
+        "The MIDI input port \"Halden In\" is no longer there. Is the MIDI interface still "
+        "connected?";
     for (const std::string& error : {timeout, openError, gone}) {
         SimOptions options;
         options.silent = error == timeout;
