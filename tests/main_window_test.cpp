@@ -242,10 +242,9 @@ TEST(MainWindow, ConnectUpdateAndSave) {
     EXPECT_EQ(app.view.texts[IDC_VERSION], "2.9");
     EXPECT_EQ(app.rig.boxes.notices, Texts{"Connection established!"});
     EXPECT_TRUE(app.window.connected() && app.on(IDC_FINDIMAGE) && app.on(IDC_UPDATE));
-    const std::string sub(120, 'd');
-    std::filesystem::create_directories(app.dir + "/" + sub + "/" + sub);
-    const std::string path =
-        app.file(sub + "/" + sub + "/new.hfi", imageWithArea(ascending(1000, 6)));
+    const std::string sub = std::string(120, 'd') + "/" + std::string(120, 'd');
+    std::filesystem::create_directories(app.dir + "/" + sub);
+    const std::string path = app.file(sub + "/new.hfi", imageWithArea(ascending(1000, 6)));
     ASSERT_GT(path.size(), 248u);
     app.typeFile(path);
     app.click(IDC_UPDATE);
