@@ -99,11 +99,9 @@ struct AppRig {
     bool waitFor(const QString& text, size_t n = 1) {
         return waitUntil([&] { return boxes.count(text) >= n; }) && idle();
     }
-    std::string writeImage(const char* name, const Bytes& data, uint8_t major = 0x7F,
-                           uint8_t minor = 0x7F) {
+    std::string writeImage(const char* name, const Bytes& image) {
         const std::string path = (dir / name).string();
-        const Bytes bytes = test::imageWithArea(data, major, minor);
-        std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
+        std::ofstream(path, std::ios::binary) << std::string(image.begin(), image.end());
         return path;
     }
     // Typing into the file name field.
@@ -181,11 +179,11 @@ TEST(QtApp, TheControlsAndTheKeys) {
     EXPECT_EQ(QApplication::focusWidget(), field);
     EXPECT_EQ(field->text(), "");
 
-    rig.nameImage(rig.writeImage("old.hfi", test::ascending(100, 5)));
+    rig.nameImage(rig.writeImage("old.hfi", test::imageWithArea(test::ascending(100, 5))));
     QTest::keyClick(connect, Qt::Key_Return);  // the focus is on Connect
     ASSERT_TRUE(rig.waitFor(kConnected, 3));
     EXPECT_EQ(rig.boxes.count(kUpdated), 0u);
-    rig.typeFile(rig.writeImage("v2.3.hfi", test::ascending(600, 2)));
+    rig.typeFile(rig.writeImage("v2.3.hfi", test::imageWithArea(test::ascending(600, 2))));
     QTest::keyClick(field, Qt::Key_Return);
     ASSERT_TRUE(rig.waitFor(kUpdated));
     EXPECT_EQ(rig.widget<QLabel>("id_1010")->text(), "2.3");
@@ -232,7 +230,7 @@ TEST(QtApp, TheChooserAndTheBoxes) {
     EXPECT_EQ(title, "Halden Firmware Update Utility file selector");
     EXPECT_EQ(opened, QString::fromStdString((rig.dir / "images").string()));
 
-    rig.nameImage(rig.writeImage("same.hfi", test::ascending(10), 1, 4));
+    rig.nameImage(rig.writeImage("same.hfi", test::imageWithArea(test::ascending(10), 1, 4)));
     rig.click("id_1001");
     ASSERT_TRUE(rig.waitFor(
         QString::fromStdString(test::then("Operation canceled", test::kNothingChanged))));
@@ -268,7 +266,7 @@ TEST(QtApp, WhileAnUpdateRuns) {
         rig.sim.portFailsAfter = portFailsAfter;
         rig.start();
         rig.connectToSimulator();
-        rig.nameImage(rig.writeImage("big.hfi", test::ascending(4000, 3)));
+        rig.nameImage(rig.writeImage("big.hfi", test::imageWithArea(test::ascending(4000, 3))));
         rig.click("id_1001");
         ProgressDialog* progress = nullptr;
         ASSERT_TRUE(waitUntil([&] {
