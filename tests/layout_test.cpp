@@ -27,9 +27,8 @@ std::string describe(const std::string& kind, int id, const std::string& text,
 }
 
 std::string readAll(const std::string& path) {
-    std::ifstream in(path);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path).rdbuf();
     return text.str();
 }
 
@@ -38,9 +37,8 @@ std::map<std::string, Window> resourceWindows() {
     std::map<std::string, int> ids{{"-1", -1}};
     const std::string header = readAll(kSource + "/app/control_ids.h");
     const std::regex define(R"(#define\s+(IDC_\w+)\s+(\d+))");
-    for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it) {
+    for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it)
         ids[(*it)[1]] = std::stoi((*it)[2]);
-    }
     const std::map<std::string, std::string> kinds = {
         {"DEFPUSHBUTTON", "button"}, {"PUSHBUTTON", "button"}, {"LTEXT", "label"},
         {"CTEXT", "centred label"},  {"EDITTEXT", "edit"},     {"COMBOBOX", "list"},
@@ -118,9 +116,8 @@ Window formWindow(const std::string& file) {
                      body.find(R"(name="enabled"><bool>false)") == std::string::npos));
     }
     const std::regex stop(R"(<tabstop>id_(\d+)</tabstop>)");
-    for (std::sregex_iterator t(text.begin(), text.end(), stop); t != end; ++t) {
+    for (std::sregex_iterator t(text.begin(), text.end(), stop); t != end; ++t)
         window.tabs.push_back(std::stoi((*t)[1]));
-    }
     return window;
 }
 
@@ -142,7 +139,7 @@ TEST(WindowLayouts, TheQtFormsAndTheWindowsTemplatesAgree) {
     ASSERT_EQ(main.controls.size(), 18u);
     EXPECT_EQ(main.controls[0], "button 1001 \"Update\" 143,106 50x14 default disabled");
     EXPECT_EQ(main.controls[8], "edit 1005 \"\" 63,84 199x12");
-    EXPECT_EQ(main.tabs, (std::vector<int>{1001, 1000, 3, 1005, 1003, 1004, 4}));
+    // The tab order itself is typed out where Qt follows it (qt_app_test.cpp).
     EXPECT_EQ(templates.at("PROGRESS").controls,
               (std::vector<std::string>{
                   "centred label 1012 \"\" 17,13 153x10", "progress 1013 \"\" 25,31 131x14",
