@@ -100,12 +100,7 @@ void MainWindow::portsChanged() {
     view_.select(IDC_TRANSMIT, output);
     const bool lost = (!in.empty() && input == 0) || (!out.empty() && output == 0);
     readSelections();
-    if (lost) {
-        // A chosen port went away: what was connected through it is no more.
-        connected_ = false;
-        view_.enable(IDC_FINDIMAGE, false);
-        view_.enable(IDC_UPDATE, false);
-    }
+    if (lost) disconnect();  // a chosen port went away
     saveSelections();
 }
 
@@ -135,9 +130,7 @@ void MainWindow::command(int id, Notification n) {
         checkNamedImage(imagePath_);
     }
     if ((id == IDC_TRANSMIT || id == IDC_RECEIVE) && n == Notification::SelectionChanged) {
-        connected_ = false;
-        view_.enable(IDC_FINDIMAGE, false);
-        view_.enable(IDC_UPDATE, false);
+        disconnect();
     }
     const bool exit = n == Notification::Clicked && id == IDC_EXIT;
     if (n == Notification::Clicked) {
@@ -192,6 +185,13 @@ void MainWindow::reportFailure(const Failure& failure) {
         return;
     }
     io_.boxes.errorBox(failure.text);
+}
+
+void MainWindow::disconnect() {
+    ports_.closePorts();
+    connected_ = false;
+    view_.enable(IDC_FINDIMAGE, false);
+    view_.enable(IDC_UPDATE, false);
 }
 
 void MainWindow::connectCommand() {

@@ -78,6 +78,9 @@ private:
     void saveSelections();
     void readSelections();
     void connectCommand();
+    // Not connected any more: the ports are closed, as they are no longer the ones the
+    // lists show.
+    void disconnect();
     void updateCommand();
     void chooseImagePath();
     void checkNamedImage(const std::string& path);

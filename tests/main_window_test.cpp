@@ -140,6 +140,7 @@ struct App {
     }
     void expectDisconnected(const std::string& what) {
         EXPECT_FALSE(window.connected() || on(IDC_FINDIMAGE) || on(IDC_UPDATE)) << what;
+        EXPECT_FALSE(ports.open) << what;  // not left open behind another choice
     }
 
     test::Rig rig;
