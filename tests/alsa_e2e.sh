@@ -141,16 +141,16 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
     # Searched again and again rather than with --sync: a window that closes while xdotool
     # looks at it ends xdotool with BadWindow, which --sync does not retry.
     box() { until xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; do sleep 0.2; done; }
+    box_within() { timeout "$1" bash -c "$(declare -f box); box '$2'"; }  # box_within SECONDS TITLE
     key() { sleep 0.3; xdotool key --delay 100 --clearmodifiers "$@"; }
-    if timeout 30 bash -c "$(declare -f box); box 'Halden Firmware Update Utility - V1.00'"; then
+    if box_within 30 'Halden Firmware Update Utility - V1.00'; then
         main=$(xdotool search --onlyvisible --name "^Halden Firmware Update Utility - V1.00\$" 2>/dev/null | head -1)
         xdotool windowfocus --sync "$main"
         eval "$(xdotool getwindowgeometry --shell "$main")"
         # Both ports restored: Connect is ready at once and, as the first control that
         # takes the focus (Update is disabled), has it. Enter presses it.
         key Return
-        timeout 30 bash -c "$(declare -f box); box 'Halden Firmware Update Utility'"
-        check "Connect in the app reaches the Halden" 0 $?
+        holds "Connect in the app reaches the Halden" box_within 30 'Halden Firmware Update Utility'
         key Return
         # The file's name typed into its field; leaving the field checks it and enables
         # Update, three steps on from the first list.
@@ -158,8 +158,7 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
         sleep 0.3; xdotool type --delay 5 "$work/small.hfi"
         key Tab
         key Tab Tab Tab Return
-        timeout 60 bash -c "$(declare -f box); box 'Halden Firmware Update Utility'"
-        check "Update in the app ends with its box" 0 $?
+        holds "Update in the app ends with its box" box_within 60 'Halden Firmware Update Utility'
         key Return
         sleep 0.5
         xdotool search --name '^Halden Firmware Update Utility - V1.00$' windowclose 2>/dev/null ||
@@ -185,9 +184,7 @@ if [ -f "$site/halden.wasm" ] && command -v chromium >/dev/null && command -v no
     export SYSTEMD_IGNORE_CHROOT=1  # udev's tools refuse to work in a chroot otherwise
     /lib/systemd/systemd-udevd --daemon >/dev/null 2>&1
     udevadm trigger --action=add --subsystem-match=sound && udevadm settle
-    cp "$examples/firmware-1.5.bin" "$work/data.bin"
-    printf '\x02\x01' | dd of="$work/data.bin" bs=1 conv=notrunc status=none
-    "$halden" pack "$work/web.hfi" --control 1 --area "$work/data.bin" >/dev/null
+    make_small_image 16384 web
     start_sim --baud 0
     spawn_sim "$work/refusing.log" --baud 0 --sim-port-name "Halden Refusing" \
         --sim-block-result 3=1

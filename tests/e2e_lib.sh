@@ -96,12 +96,12 @@ sent_messages() { grep ' > ' "$1" | sed 's/.* > //'; }
 # Nothing that changes the Halden: no erase, block or control request.
 nothing_written() { ! grep -Eq '^F0 41 10 4B 39 (13|15|10 01)' "$1"; }
 
-# $work/small.hfi: 3000 bytes of firmware that carry version 2.1 ($work/data.bin), in 25
-# blocks of 128 and a closing one.
+# make_small_image [BYTES [NAME]]: $work/NAME.hfi (small.hfi), BYTES (3000: 25 blocks of
+# 128 and a closing one) of firmware that carry version 2.1, as in $work/data.bin.
 make_small_image() {
-    head -c 3000 "$examples/firmware-1.5.bin" >"$work/data.bin"
+    head -c "${1:-3000}" "$examples/firmware-1.5.bin" >"$work/data.bin"
     printf '\x02\x01' | dd of="$work/data.bin" bs=1 conv=notrunc status=none
-    "$halden" pack "$work/small.hfi" --control 1 --area "$work/data.bin" >/dev/null
+    "$halden" pack "$work/${2:-small}.hfi" --control 1 --area "$work/data.bin" >/dev/null
 }
 
 # The messages sent and received, from the first that is not a handshake request: one

@@ -7,7 +7,7 @@
 // node web_page_test.mjs CHROMIUM SITE_DIR IMAGE [alsa]
 import { spawn } from "node:child_process";
 import { createServer } from "node:http";
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { mkdtempSync, readFileSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { extname, join } from "node:path";
 
@@ -113,9 +113,16 @@ const pickImage = () => click("c3").then(() => until("Update", `!${el("c1001")}.
 const choose = (list, name) => js(`(() => { const l = document.getElementById('${list}');
   l.focus(); l.selectedIndex = [...l.options].findIndex((o) => o.text.startsWith('${name}'));
   l.dispatchEvent(new Event('change')); l.blur(); })()`);
+const choosePorts = async (output, input = output) => {
+  await choose("c1003", output);
+  await choose("c1004", input);
+  await until("Connect enabled", `!${el("c1000")}.disabled`);
+};
 const event = (method) => new Promise((r, j) => { setTimeout(j, 9000, new Error(`no ${method}`));
   listeners.push((m) => m.method === method && r(m)); });
 const text = (id) => js(`${el(id)}.textContent`);
+// A block refused: the status's text, then the Halden's state (its advice is the app's).
+const refused = "MIDI Reports bad checksum\n\nThe Halden's firmware area is now erased";
 
 try {
   const crashed = new Promise((_, reject) => browser.on("exit", (code) =>
@@ -162,10 +169,8 @@ async function throughAlsa() {
     .options].map((o) => o.text); return names.some((n) => n.startsWith("Halden Refusing")) &&
     names.join(", "); })()`, 120);
   log(`output ports: ${names}`);
-  const refused = "MIDI Reports bad checksum\n\nThe Halden's firmware area is now erased";
   for (const port of ["Halden Simulator", "Halden Refusing"]) {
-    for (const list of ["c1003", "c1004"]) await choose(list, port);
-    await until("Connect enabled", `!${el("c1000")}.disabled`);
+    await choosePorts(port);
     expect(`${port}: connect`, (await press("c1000", "OK", 60)).text, "Connection established!");
     await pickImage();
     const started = Date.now();
@@ -186,14 +191,12 @@ async function inPage() {
   await until("simulator ports", `[...document.getElementById('c1003').options]
     .some((o) => o.text === 'Halden Simulator')`);
   expect("title", await js("document.title"), "Halden Firmware Update Utility - V1.00");
-  for (const list of ["c1003", "c1004"]) await choose(list, "Halden Simulator");
-  await until("Connect enabled", "!document.getElementById('c1000').disabled");
+  await choosePorts("Halden Simulator");
 
   let box = await press("c1000");
   expect("connect box", `${box.title} | ${box.text}`,
     "Halden Firmware Update Utility | Connection established!");
-  expect("serial", await text("c1009"), "000a7f100102");
-  expect("version", await text("c1010"), "1.4");
+  expect("serial and version", `${await text("c1009")} ${await text("c1010")}`, "000a7f100102 1.4");
 
   await pickImage();
   expect("file name", await js(`${el("c1005")}.value`), "halden-1.5.hfi");
@@ -227,10 +230,6 @@ async function inPage() {
   expect("update box", `${box.title} | ${box.text}`,
     "Halden Firmware Update Utility | Halden was successfully updated.");
   expect("version after", await text("c1010"), "1.5");
-  if (process.env.HALDEN_WEB_SCREENSHOT) {  // for the README
-    const { data } = await page("Page.captureScreenshot", { format: "png" });
-    writeFileSync(process.env.HALDEN_WEB_SCREENSHOT, Buffer.from(data, "base64"));
-  }
   expect("history lines", await js(
     "(localStorage.getItem('halden.history') || '').split('\\n').filter(Boolean).length"), 1);
 
@@ -254,11 +253,7 @@ async function inPage() {
     .join()`), "Halden Simulator,Halden Simulator");
   await press("c1000");
   await pickImage();
-  expect("block refused", (await press("c1001")).text, "MIDI Reports bad checksum\n\n" +
-    "The Halden's firmware area is now erased and not completely written, so the instrument " +
-    "needs this update to complete before it works again.\n\nBefore you update again, check " +
-    "the MIDI cable or interface and its power, try another port, close any other program " +
-    "that sends to this port, and keep the instrument switched on.");
+  expect("block refused", (await press("c1001")).text.slice(0, refused.length), refused);
 
   // Once loaded it opens offline too.
   await until("service worker", "navigator.serviceWorker.controller && (window.before = true)");
@@ -295,9 +290,7 @@ async function inPage() {
   await page("Page.navigate", { url: origin });
   await until("Web MIDI ports", "document.getElementById('c1004').options[1]?.text === 'Loop In'");
   await answerBox("OK");  // the simulator chosen last time is not there now
-  await choose("c1003", "Loop Out");
-  await choose("c1004", "Loop In");
-  await until("Connect enabled", "!document.getElementById('c1000').disabled");
+  await choosePorts("Loop Out", "Loop In");
   box = await press("c1000");
   expect("Web MIDI connect", `${box.text} ${await text("c1009")} ${await text("c1010")}`,
     "Connection established! 010203040506 2.7");
