@@ -143,7 +143,7 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
     box() { until xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; do sleep 0.2; done; }
     box_within() { timeout "$1" bash -c "$(declare -f box); box '$2'"; }  # box_within SECONDS TITLE
     key() { sleep 0.3; xdotool key --delay 100 --clearmodifiers "$@"; }
-    if box_within 30 'Halden Firmware Update Utility - V1.00'; then
+    if box_within 120 'Halden Firmware Update Utility - V1.00'; then  # slow under emulation
         main=$(xdotool search --onlyvisible --name "^Halden Firmware Update Utility - V1.00\$" 2>/dev/null | head -1)
         xdotool windowfocus --sync "$main"
         eval "$(xdotool getwindowgeometry --shell "$main")"
