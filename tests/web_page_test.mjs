@@ -23,11 +23,8 @@ const server = createServer((req, res) => {
   const path = new URL(req.url, "http://x").pathname;
   try {
     const body = readFileSync(join(site, path === "/" ? "index.html" : path));
-    res.writeHead(200, { "content-type": types[extname(path) || ".html"] || "text/plain" })
-      .end(body);
-  } catch {
-    res.writeHead(404).end();
-  }
+    res.writeHead(200, { "content-type": types[extname(path) || ".html"] || "text/plain" }).end(body);
+  } catch { res.writeHead(404).end(); }
 });
 await new Promise((r) => server.listen(0, "127.0.0.1", r));
 const origin = `http://127.0.0.1:${server.address().port}`;
@@ -41,52 +38,40 @@ const browser = spawn(chromium, ["--headless=new", "--remote-debugging-pipe", "-
 let browserLog = "";
 browser.stderr.on("data", (d) => { browserLog += d; });
 
-let nextId = 0;
-const pending = new Map();
-const events = [];
-let buffer = "";
-browser.stdio[4].setEncoding("utf8");
-browser.stdio[4].on("data", (chunk) => {
+let nextId = 0, buffer = "";
+const pending = new Map(), listeners = [], events = [];
+browser.stdio[4].setEncoding("utf8").on("data", (chunk) => {
   buffer += chunk;
   for (let end; (end = buffer.indexOf("\0")) >= 0; buffer = buffer.slice(end + 1)) {
-    const m = JSON.parse(buffer.slice(0, end));
-    if (m.id && pending.has(m.id)) {
-      const { resolve, reject } = pending.get(m.id), gone = pending.delete(m.id);
-      m.error ? reject(new Error(`${m.error.message}`)) : resolve(m.result);
-    } else if (m.method) {
-      events.push(m);
-      for (const l of listeners) l(m);
-    }
+    const m = JSON.parse(buffer.slice(0, end)), asked = pending.get(m.id);
+    if (asked) { pending.delete(m.id); asked(m); }
+    else if (m.method) { events.push(m); listeners.forEach((l) => l(m)); }
   }
 });
-const listeners = [];
-function send(method, params = {}, sessionId) {
-  const id = ++nextId;
-  browser.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + "\0");
-  return new Promise((resolve, reject) => pending.set(id, { resolve, reject }));
-}
+// A promise that fails once `ms` have passed without it settling.
+const within = (promise, ms, why) => Promise.race([promise,
+  new Promise((_, reject) => setTimeout(reject, ms, new Error(why)).unref())]);
+const send = (method, params = {}, sessionId) => new Promise((resolve, reject) => {
+  pending.set(++nextId, (m) => (m.error ? reject(new Error(m.error.message)) : resolve(m.result)));
+  browser.stdio[3].write(JSON.stringify({ id: nextId, method, params, sessionId }) + "\0");
+});
 
 let session;
 const page = (method, params) => send(method, params, session);
 async function js(expression) {
   // A page whose thread is stuck answers nothing: that fails too.
-  let timer;
-  const r = await Promise.race([page("Runtime.evaluate",
-    { expression, awaitPromise: true, returnByValue: true, userGesture: true }),
-  new Promise((_, reject) => { timer = setTimeout(reject, 60000, new Error("no answer")); })])
-    .finally(() => clearTimeout(timer));
+  const r = await within(page("Runtime.evaluate",
+    { expression, awaitPromise: true, returnByValue: true, userGesture: true }), 60000, "no answer");
   const e = r.exceptionDetails;
   if (e) fail(`${expression}: ${e.exception?.description ?? e.text}`);
   return r.result.value;
 }
 async function until(what, expression, seconds = 20) {
-  const deadline = Date.now() + seconds * 1000;
-  for (;;) {
+  for (const deadline = Date.now() + seconds * 1000; ; await new Promise((r) => setTimeout(r, 25))) {
     // The page may still be loading: its elements are not there yet.
     const value = await js(expression).catch(() => null);
     if (value) return value;
     if (Date.now() > deadline) fail(`no ${what} after ${seconds} s`);
-    await new Promise((r) => setTimeout(r, 25));
   }
 }
 function expect(what, got, wanted) {
@@ -94,32 +79,25 @@ function expect(what, got, wanted) {
   log(`${what}: ${JSON.stringify(got)}`);
 }
 // The box the page shows, answered with one of its buttons.
+const el = (id) => `document.getElementById('${id}')`;
+const buttons = "[...document.querySelectorAll('#box-buttons button')]";
 async function answerBox(button, seconds = 30) {
-  await until("box", "document.getElementById('box').open", seconds);
-  const box = await js(`({ title: document.getElementById('box-title').textContent,
-    text: document.getElementById('box-text').textContent,
-    buttons: [...document.querySelectorAll('#box-buttons button')].map((b) => b.textContent) })`);
-  await js(`[...document.querySelectorAll('#box-buttons button')]
-    .find((b) => b.textContent === ${JSON.stringify(button)}).click()`);
+  await until("box", `${el("box")}.open`, seconds);
+  const box = await js(`({ title: ${el("box-title")}.textContent, text: ${el("box-text")}.textContent,
+    buttons: ${buttons}.map((b) => b.textContent) })`);
+  await js(`${buttons}.find((b) => b.textContent === ${JSON.stringify(button)}).click()`);
   return box;
 }
-const el = (id) => `document.getElementById('${id}')`;
 const click = (id) => js(`${el(id)}.click()`);
-const press = async (id, button = "OK", seconds = 30) => {
-  await click(id);
-  return answerBox(button, seconds);
-};
+const press = (id, button = "OK", seconds = 30) => click(id).then(() => answerBox(button, seconds));
 const pickImage = () => click("c3").then(() => until("Update", `!${el("c1001")}.disabled`));
 const choose = (list, name) => js(`(() => { const l = document.getElementById('${list}');
   l.focus(); l.selectedIndex = [...l.options].findIndex((o) => o.text.startsWith('${name}'));
   l.dispatchEvent(new Event('change')); l.blur(); })()`);
-const choosePorts = async (output, input = output) => {
-  await choose("c1003", output);
-  await choose("c1004", input);
-  await until("Connect enabled", `!${el("c1000")}.disabled`);
-};
-const event = (method) => new Promise((r, j) => { setTimeout(j, 9000, new Error(`no ${method}`));
-  listeners.push((m) => m.method === method && r(m)); });
+const choosePorts = (output, input = output) => choose("c1003", output).then(() => choose("c1004", input))
+  .then(() => until("Connect enabled", `!${el("c1000")}.disabled`));
+const event = (method) => within(new Promise((r) => listeners.push((m) => m.method === method && r(m))),
+  9000, `no ${method}`);
 const text = (id) => js(`${el(id)}.textContent`);
 // A block refused: the status's text, then the Halden's state (its advice is the app's).
 const refused = "MIDI Reports bad checksum\n\nThe Halden's firmware area is now erased";
