@@ -140,11 +140,11 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
     gui_pid=$!
     # Searched again and again rather than with --sync: a window that closes while xdotool
     # looks at it ends xdotool with BadWindow, which --sync does not retry.
-    box() { until xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; do sleep 0.2; done; }
+    box() { until xdotool search --onlyvisible --name "^$1\$" 2>/dev/null; do sleep 0.2; done; }  # its ids
     box_within() { timeout "$1" bash -c "$(declare -f box); box '$2'"; }  # box_within SECONDS TITLE
     key() { sleep 0.3; xdotool key --delay 100 --clearmodifiers "$@"; }
-    if box_within 120 'Halden Firmware Update Utility - V1.00'; then  # slow under emulation
-        main=$(xdotool search --onlyvisible --name "^Halden Firmware Update Utility - V1.00\$" 2>/dev/null | head -1)
+    # Slow under emulation.
+    if main=$(box_within 120 'Halden Firmware Update Utility - V1.00' | head -1) && [ -n "$main" ]; then
         xdotool windowfocus --sync "$main"
         eval "$(xdotool getwindowgeometry --shell "$main")"
         # Both ports restored: Connect is ready at once and, as the first control that
@@ -161,8 +161,7 @@ if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null;
         holds "Update in the app ends with its box" box_within 60 'Halden Firmware Update Utility'
         key Return
         sleep 0.5
-        xdotool search --name '^Halden Firmware Update Utility - V1.00$' windowclose 2>/dev/null ||
-            kill -TERM $gui_pid
+        xdotool windowclose "$main" 2>/dev/null || kill -TERM $gui_pid
         timeout 10 tail --pid=$gui_pid -f /dev/null
         stop_sim
         holds "and the Halden holds the image's data" cmp -s "$work/memory.bin" "$work/data.bin"

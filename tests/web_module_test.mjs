@@ -64,10 +64,9 @@ const halden = await HaldenModule({ shell, webmidi, wasmBinary: readFileSync(joi
 const call = (name, ...args) => settle(halden.ccall(name, "number",
   args.map((a) => (typeof a === "string" ? "string" : "number")), args, { async: true }));
 const command = (id, notification = 0) => call("web_command", id, notification);
-const lastBox = async (id, notification) => {
+const lastBox = (id, notification) => {
   boxes.length = 0;
-  await command(id, notification);
-  return boxes.join(" | ");
+  return command(id, notification).then(() => boxes.join(" | "));
 };
 
 try {
@@ -81,8 +80,7 @@ try {
 
   // The image named in the field, checked when the field is left.
   const good = readFileSync(image);
-  const corrupt = Uint8Array.from(good);
-  corrupt[40] ^= 1;
+  const corrupt = good.map((byte, at) => (at === 40 ? byte ^ 1 : byte));
   halden.FS.mkdir("folder.hfi");
   const cases = [
     ["missing.hfi", null, "Can't open file missing.hfi for reading"],
