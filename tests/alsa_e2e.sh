@@ -17,11 +17,10 @@ trap 'kill_sim; rm -rf "$work"' EXIT
 v15=$examples/halden-1.5.hfi
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
-# The position of the port whose name contains $2 in the "$1 ports" list of `halden ports`.
-position() {
-    "$halden" ports | sed -n "/^$1 ports/,/^[A-Z]/p" | grep -F -- "$2" | head -1 |
-        sed 's/^ *\([0-9]*\):.*/\1/'
-}
+# The line of the port whose name contains $2 in the "$1 ports" list of `halden ports`,
+# and its position there.
+port_line() { "$halden" ports | sed -n "/^$1 ports/,/^[A-Z]/p" | grep -F -- "$2" | head -1; }
+position() { port_line "$@" | sed 's/^ *\([0-9]*\):.*/\1/'; }
 sim=(--out "Halden Simulator" --in "Halden Simulator")
 
 # --- the kernel's ports ---
@@ -69,9 +68,7 @@ if gadget=$(bash "$(dirname "$0")/usb_midi_gadget.sh" "Halden USB" 2>"$work/gadg
     sweep_blocks 1048576 "${usb[1]}" "${usb[3]}" --raw-midi "$gadget"
     # Unplugged in the middle of an update.
     start_sim --baud 3125 --raw-midi "$gadget"
-    update_bg "$block" "$v15" "${usb[@]}"
-    echo "" >/sys/kernel/config/usb_gadget/halden/UDC
-    wait $update_pid
+    cut_short 'echo "" >/sys/kernel/config/usb_gadget/halden/UDC' "$block" "$v15" "${usb[@]}"
     check "the USB-MIDI interface is unplugged during an update: status 16" 1 $? "$work/out" \
         'The MIDI port "Halden USB:Halden USB MIDI 1 [0-9:]*" has gone away'
     kill_sim
@@ -83,8 +80,7 @@ fi
 # Another program listening to the Halden does not disturb an update.
 start_sim --baud 0
 # The simulator's output port, by its address ("131:0") as the input list shows it.
-address=$("$halden" ports | sed -n '/^Input ports/,$p' | grep -F "Halden Simulator" |
-    grep -o '[0-9]*:[0-9]*$')
+address=$(port_line Input "Halden Simulator" | grep -o '[0-9]*:[0-9]*$')
 aseqdump -p "$address" >"$work/listener.log" 2>&1 &
 listener=$!
 sleep 0.3
@@ -98,10 +94,7 @@ check "update while another program listens to the Halden, which hears the repli
 # The Halden's ports vanish in the middle of an update, and during the handshake.
 while IFS='|' read -r when pattern options; do
     start_sim $options  # split: two words
-    update_bg " > $pattern" "$v15" "${sim[@]}"
-    killed=$(now_ms)
-    kill_sim
-    wait $update_pid
+    cut_short 'killed=$(now_ms); kill_sim' " > $pattern" "$v15" "${sim[@]}"
     rc=$?
     took=$(($(now_ms) - killed))
     [ $took -le 1000 ] || rc="$rc after $took ms"
@@ -116,9 +109,7 @@ EOF2
 # Ctrl-C and SIGTERM in the middle of an update: canceled, nothing sent after.
 for signal in INT TERM; do
     start_sim --baud 3125
-    update_bg "$block 00 05" "$v15" "${sim[@]}"
-    kill -$signal $update_pid
-    wait $update_pid
+    cut_short 'kill -$signal $update_pid' "$block 00 05" "$v15" "${sim[@]}"
     rc=$?
     sleep 0.5  # anything still on its way arrives
     stop_sim

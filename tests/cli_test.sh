@@ -206,9 +206,7 @@ check "a closed output pipe does not end the update" 0 "${PIPESTATUS[0]}"
 # Ctrl-C, a hang-up and a polite kill while the blocks are written: each stops the
 # update with "Operation canceled" after the message in flight, and nothing more is sent.
 for signal in INT TERM HUP; do
-    update_bg "$block" "$v15" --simulate
-    kill -"$signal" $update_pid
-    wait $update_pid
+    cut_short 'kill -"$signal" $update_pid' "$block" "$v15" --simulate
     rc=$?
     [ "$(sed -n '/Operation canceled/,$p' "$work/out" | grep -c ' > ')" = 0 ] || rc="$rc, sent after"
     check "SIG$signal cancels, nothing sent after" 5 "$rc" "$work/out" '^Operation canceled$'

@@ -87,6 +87,12 @@ update_bg() {  # update_bg PATTERN ARGS...: `update ARGS --trace` in the backgro
     wait_for "$work/out" "$pattern"
 }
 
+cut_short() {  # cut_short ACTION PATTERN ARGS...: update_bg PATTERN ARGS, then ACTION (eval'd); the update's status
+    update_bg "${@:2}"
+    eval "$1"
+    wait "$update_pid"
+}
+
 # The messages an update sent (from its --trace output), one a line as the simulator
 # writes them.
 sent_messages() { grep ' > ' "$1" | sed 's/.* > //'; }

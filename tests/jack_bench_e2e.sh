@@ -90,9 +90,7 @@ nothing_written "$work/bench2.txt" || rc="$rc, the third was written"
 check "update --serial twice --json, the third left alone" 0 "$rc" "$work/json"
 "$halden" pack "$work/slow.hfi" --area "$examples/firmware-1.5.bin:2.0" >/dev/null
 start_bench
-update_bg "$block 00 0A" "$work/slow.hfi" --all  # about 30 blocks written in all
-kill -INT $update_pid
-wait $update_pid
+cut_short 'kill -INT $update_pid' "$block 00 0A" "$work/slow.hfi" --all  # about 30 blocks written in all
 rc=$?
 [ "$(grep -Ec '^00000000010[123]  .*  5 Operation canceled' "$work/out")" = 3 ] || rc="$rc, not every row canceled"
 check "Ctrl-C stops every Halden's update, the summary says so for each" 5 "$rc" "$work/out"

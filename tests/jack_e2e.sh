@@ -80,9 +80,7 @@ stop_sim
 
 # --- the Halden's ports disappear in the middle of an update ---
 start_sim --baud 0
-update_bg "$block" "$v15" "${ports[@]}"
-kill_sim
-wait $update_pid
+cut_short kill_sim "$block" "$v15" "${ports[@]}"
 check "a port that disappears ends the update" 1 $? "$work/out" 'has gone away'
 
 finish
