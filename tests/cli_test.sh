@@ -16,9 +16,10 @@ sim=(--simulate --baud 0)
 
 # A silent Halden is given up on after the real connect timeout (30 s), so both such
 # runs start now, beside the rest, and are checked in their places below.
-"$halden" update "$v15" "${sim[@]}" --sim-silent >/dev/null 2>"$work/silent-update.err" </dev/null &
+# Each writes where its table's row reads, under the row's name.
+"$halden" update "$v15" "${sim[@]}" --sim-silent >/dev/null 2>"$work/a silent Halden" </dev/null &
 silent_update=$!
-"$halden" identify "${sim[@]}" --sim-silent --json >"$work/silent-identify.json" 2>/dev/null </dev/null &
+"$halden" identify "${sim[@]}" --sim-silent --json >"$work/identify, silent Halden" 2>/dev/null </dev/null &
 silent_identify=$!
 # So does an update whose sixth message (block 1) has its reply lost once, after the erase:
 # the block's timeout (10 s), then the update again from the handshake.
@@ -67,20 +68,17 @@ none=""
 nothing="Nothing was changed: the Halden's firmware is as it was."
 silent="$nothing Check that the two ports chosen are the ones the Halden is connected to, that the MIDI cables run both ways between the interface and the instrument, and that the instrument is switched on."
 while IFS='|' read -r name want image options first next; do
-    if [ "$options" = --sim-silent ]; then
-        wait "$silent_update"
-        rc=$?
-        cp "$work/silent-update.err" "$work/stderr"
-    else
-        # shellcheck disable=SC2086
-        "$halden" update "$examples/$image" "${sim[@]}" $options >/dev/null 2>"$work/stderr" </dev/null
-        rc=$?
-    fi
+    pid=$silent_update
+    # shellcheck disable=SC2086
+    [ "$options" = --sim-silent ] ||
+        { "$halden" update "$examples/$image" "${sim[@]}" $options >/dev/null 2>"$work/$name" </dev/null & pid=$!; }
+    wait "$pid"
+    rc=$?
     # The status text first, then the rest; a question asked may come before them.
     expected=$(printf '%s\n\n%s' "$first" "${!next}")
-    said=$(cat "$work/stderr")
+    said=$(cat "$work/$name")
     [[ "$said" == "$expected" || "$said" == *$'\n'"$expected" ]] || rc="$rc, other words"
-    check "$name" "$want" "$rc" "$work/stderr"
+    check "$name" "$want" "$rc" "$work/$name"
 done <<'EOF2'
 a fault of the Halden's own|14|halden-1.5.hfi|--sim-block-result 1=6|MIDI Reports chip programming fault|faulty
 a failure past the erase|11|halden-1.5.hfi|--sim-block-result 3=1|MIDI Reports bad checksum|erased
@@ -110,21 +108,17 @@ awk '/^about 2 s for 16.0 KiB in 129 blocks$/ { told = NR }
 check "the time told before the erase, the identity read back shown" 0 "$rc" "$work/out"
 
 # --json: one JSON object on standard output, and nothing else there, for every verb
-# and every failure; the exit status as without it.
-if command -v jq >/dev/null; then
-    while IFS='|' read -r name want args filter; do
-        if [[ $args == *--sim-silent* ]]; then
-            wait "$silent_identify"
-            rc=$?
-            cp "$work/silent-identify.json" "$work/json"
-        else
-            eval "\"\$halden\" $args --json" >"$work/json" 2>/dev/null </dev/null
-            rc=$?
-        fi
-        jq -e ". as \$r | (.exitStatus == $want) and ($filter)" "$work/json" >/dev/null 2>&1 ||
-            rc="$rc, not the JSON expected"
-        check "--json: $name" "$want" "$rc" "$work/json"
-    done <<'EOF2'
+# and every failure; the exit status as without it. (jq: scripts/install-deps.sh)
+while IFS='|' read -r name want args filter; do
+    pid=$silent_identify
+    [[ $args == *--sim-silent* ]] ||
+        { eval "\"\$halden\" $args --json" >"$work/$name" 2>/dev/null </dev/null & pid=$!; }
+    wait "$pid"
+    rc=$?
+    jq -e ". as \$r | (.exitStatus == $want) and ($filter)" "$work/$name" >/dev/null 2>&1 ||
+        rc="$rc, not the JSON expected"
+    check "--json: $name" "$want" "$rc" "$work/$name"
+done <<'EOF2'
 check, valid|0|check "$v15"|.ok and .bytes == 16397 and .records == 3 and .areas == 1 and .areaBytes == 16384
 check, missing file|1|check "$work/missing.hfi"|(.ok | not) and .error.status == 1 and (.error.text | startswith("Can't open file"))
 check, damaged|2|check "$work/crc.hfi"|.error.status == 2 and .error.text == "Update file CRC error"
@@ -143,9 +137,6 @@ update, port fails, not tried again|1|update "$v15" --simulate --baud 0 --sim-po
 a command line not understood|64|check|.error.status == 64 and (.error.text | startswith("The command line is not understood: ")) and (.error.text | contains("FILE"))
 scan, no MIDI system|1|scan --midi-system jack|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
 EOF2
-else
-    check "jq is installed (scripts/install-deps.sh installs it)" 0 1
-fi
 
 # Each command line: its exit status and words. Unnamed, a bad option value: a usage error
 # (64) that says what is wrong, before any file is written or port touched.

@@ -58,12 +58,8 @@ stop_sim
 
 # --- Ctrl-C while the JACK server is stalled ends the update within two seconds ---
 start_sim --baud 31250
-update_bg "$block" "$v15" "${ports[@]}" --yes --history "$work/stalled.log"
-kill -STOP "$jackd_pid"
-sleep 0.5
-kill -INT $update_pid
-started=$(date +%s%N)
-wait $update_pid
+cut_short 'kill -STOP "$jackd_pid"; sleep 0.5; kill -INT $update_pid; started=$(date +%s%N)' \
+    "$block" "$v15" "${ports[@]}" --yes --history "$work/stalled.log"
 rc=$?
 took=$((($(date +%s%N) - started) / 1000000))
 timeout 30 "$halden" ports >"$work/ports.out" 2>&1
