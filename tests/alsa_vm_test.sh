@@ -10,7 +10,5 @@ trap 'rm -rf "$out"' EXIT
     "$build/ui/qt/halden-gui" "$top/examples" "$build/web/site"
 rc=$?
 [ -f "$out/vm.out" ] && cat "$out/vm.out"
-if [ $rc -eq 2 ]; then
-    echo "The ALSA sequencer tests did not run: this machine cannot start their virtual machine."
-fi
+[ $rc -eq 2 ] && echo "The ALSA sequencer tests did not run: this machine cannot start their virtual machine."
 exit $rc

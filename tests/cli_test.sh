@@ -16,9 +16,10 @@ sim=(--simulate --baud 0)
 
 # A silent Halden is given up on after the real connect timeout (30 s), so both such
 # runs start now, beside the rest, and are checked in their places below.
-"$halden" update "$v15" "${sim[@]}" --sim-silent >/dev/null 2>"$work/silent-update.err" </dev/null &
+# Each writes where its table's row reads, under the row's name.
+"$halden" update "$v15" "${sim[@]}" --sim-silent >/dev/null 2>"$work/a silent Halden" </dev/null &
 silent_update=$!
-"$halden" identify "${sim[@]}" --sim-silent --json >"$work/silent-identify.json" 2>/dev/null </dev/null &
+"$halden" identify "${sim[@]}" --sim-silent --json >"$work/identify, silent Halden" 2>/dev/null </dev/null &
 silent_identify=$!
 # So does an update whose sixth message (block 1) has its reply lost once, after the erase:
 # the block's timeout (10 s), then the update again from the handshake.
@@ -26,10 +27,6 @@ silent_identify=$!
     >"$work/retried.json" 2>"$work/retried.err" </dev/null &
 retried=$!
 
-expect "check a valid sample says what it found" 0 \
-    'halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write$' "$halden" check "$v15"
-expect "an unknown command is named" 64 \
-    '^halden: there is no command "frob"; the commands are check, info, pack' "$halden" frob
 : >"$work/empty.hfi"  # for info --json below
 cp "$v14" "$work/crc.hfi"
 printf '\x00' | dd of="$work/crc.hfi" bs=1 seek=100 conv=notrunc status=none
@@ -38,11 +35,6 @@ printf '\x00' | dd of="$work/crc.hfi" bs=1 seek=100 conv=notrunc status=none
     --area firmware-1.5.bin:1.5 >/dev/null) && cmp -s "$work/again.hfi" "$v15"
 check "pack reproduces the sample" 0 $?
 printf '\x01\x02\xf7' >"$work/high.bin"
-expect "pack refuses data bytes of 0x80 and above" 1 '0x80 or above' "$halden" pack "$work/high.hfi" --area "$work/high.bin"
-holds "... and writes nothing" test ! -e "$work/high.hfi"
-expect "pack into a folder that is not there" 1 "^Can't write file $work/missing/folder/x.hfi: there is no folder $work/missing/folder$" \
-    "$halden" pack "$work/missing/folder/x.hfi" --control 1
-holds "... makes none" test ! -e "$work/missing"
 
 expect "info lists the records" 0 'area +length 16384, version 1\.5' "$halden" info "$v15"
 holds "... ending with the end record, not with \"No error\"" grep -Eq '^ +16396  end *$' <(tail -n 1 "$work/out")
@@ -52,11 +44,9 @@ for verb in check info pack identify update ports scan simulate history; do
     expect "$verb --help ends with the exit statuses" 0 '^Exit status: 0 success, 1 a file or MIDI port that fails' \
         bash -o pipefail -c '"$0" "$1" --help 2>&1 | tail -n 1' "$halden" "$verb"
 done
-expect "ports lists the MIDI systems" 1 '^  jack: JACK, not available here: no server is running$' "$halden" ports --midi-system jack
 
 expect "update the simulator" 0 '^Current Halden version #: 1\.5$' "$halden" update "$v15" "${sim[@]}"
-! grep -q 'Connecting\|Updating Halden area' "$work/out"
-check "no progress is drawn where the output is not a terminal" 0 $?
+holds "no progress is drawn where the output is not a terminal" eval '! grep -q "Connecting\|Updating Halden area" "$work/out"'
 # On a terminal: the data written of the total, the rate and the time left.
 head -c 4096 "$examples/firmware-1.5.bin" >"$work/4k.bin"
 "$halden" pack "$work/4k.hfi" --area "$work/4k.bin" >/dev/null
@@ -64,18 +54,11 @@ script -qc "'$halden' update '$work/4k.hfi' --simulate" /dev/null >"$work/tty" 2
 check "the progress line on a terminal" 0 $? "$work/tty" \
     'Updating Halden area\.\.\. +[0-9]+%  [0-9.]+ of 4\.0 KiB, [0-9.]+ KiB/s, [0-9]+:[0-9]{2} left'
 
-expect "--yes writes an up-to-date image anyway" 0 'successfully updated' "$halden" update "$v14" "${sim[@]}" --yes
 "$halden" update "$v14" "${sim[@]}" <<<"y" >"$work/out" 2>&1
 check "the question is asked on the terminal" 0 $? "$work/out" 'Update anyway\? \[y/N\] y'
 # An older image than the Halden runs: only --yes installs it.
-older="The Halden runs version 1.5, and this image holds the older version 1.4. Updating replaces the newer firmware with the older one. Update anyway?"
-"$halden" update "$v14" "${sim[@]}" --sim-version 1.5 >"$work/out" 2>&1 </dev/null
-rc=$?
-grep -Fxq "$older No (only --yes installs an older image)" "$work/out" || rc="$rc, other words"
-check "an older image is refused without --yes" 5 "$rc" "$work/out"
 "$halden" update "$v14" "${sim[@]}" --sim-version 1.5 <<<"y" >"$work/out" 2>&1
 check "a y on the terminal does not install it" 5 $? "$work/out" 'Nothing was changed'
-expect "--yes installs it" 0 '^Current Halden version #: 1\.4$' "$halden" update "$v14" "${sim[@]}" --sim-version 1.5 --yes
 
 # After a failure: the status's text, then the Halden's state and what next.
 left="The Halden's firmware area is now erased and not completely written, so the instrument needs this update to complete before it works again."
@@ -85,20 +68,17 @@ none=""
 nothing="Nothing was changed: the Halden's firmware is as it was."
 silent="$nothing Check that the two ports chosen are the ones the Halden is connected to, that the MIDI cables run both ways between the interface and the instrument, and that the instrument is switched on."
 while IFS='|' read -r name want image options first next; do
-    if [ "$options" = --sim-silent ]; then
-        wait "$silent_update"
-        rc=$?
-        cp "$work/silent-update.err" "$work/stderr"
-    else
-        # shellcheck disable=SC2086
-        "$halden" update "$examples/$image" "${sim[@]}" $options >/dev/null 2>"$work/stderr" </dev/null
-        rc=$?
-    fi
+    pid=$silent_update
+    # shellcheck disable=SC2086
+    [ "$options" = --sim-silent ] ||
+        { "$halden" update "$examples/$image" "${sim[@]}" $options >/dev/null 2>"$work/$name" </dev/null & pid=$!; }
+    wait "$pid"
+    rc=$?
     # The status text first, then the rest; a question asked may come before them.
     expected=$(printf '%s\n\n%s' "$first" "${!next}")
-    said=$(cat "$work/stderr")
+    said=$(cat "$work/$name")
     [[ "$said" == "$expected" || "$said" == *$'\n'"$expected" ]] || rc="$rc, other words"
-    check "$name" "$want" "$rc" "$work/stderr"
+    check "$name" "$want" "$rc" "$work/$name"
 done <<'EOF2'
 a fault of the Halden's own|14|halden-1.5.hfi|--sim-block-result 1=6|MIDI Reports chip programming fault|faulty
 a failure past the erase|11|halden-1.5.hfi|--sim-block-result 3=1|MIDI Reports bad checksum|erased
@@ -128,21 +108,17 @@ awk '/^about 2 s for 16.0 KiB in 129 blocks$/ { told = NR }
 check "the time told before the erase, the identity read back shown" 0 "$rc" "$work/out"
 
 # --json: one JSON object on standard output, and nothing else there, for every verb
-# and every failure; the exit status as without it.
-if command -v jq >/dev/null; then
-    while IFS='|' read -r name want args filter; do
-        if [[ $args == *--sim-silent* ]]; then
-            wait "$silent_identify"
-            rc=$?
-            cp "$work/silent-identify.json" "$work/json"
-        else
-            eval "\"\$halden\" $args --json" >"$work/json" 2>/dev/null </dev/null
-            rc=$?
-        fi
-        jq -e ". as \$r | (.exitStatus == $want) and ($filter)" "$work/json" >/dev/null 2>&1 ||
-            rc="$rc, not the JSON expected"
-        check "--json: $name" "$want" "$rc" "$work/json"
-    done <<'EOF2'
+# and every failure; the exit status as without it. (jq: scripts/install-deps.sh)
+while IFS='|' read -r name want args filter; do
+    pid=$silent_identify
+    [[ $args == *--sim-silent* ]] ||
+        { eval "\"\$halden\" $args --json" >"$work/$name" 2>/dev/null </dev/null & pid=$!; }
+    wait "$pid"
+    rc=$?
+    jq -e ". as \$r | (.exitStatus == $want) and ($filter)" "$work/$name" >/dev/null 2>&1 ||
+        rc="$rc, not the JSON expected"
+    check "--json: $name" "$want" "$rc" "$work/$name"
+done <<'EOF2'
 check, valid|0|check "$v15"|.ok and .bytes == 16397 and .records == 3 and .areas == 1 and .areaBytes == 16384
 check, missing file|1|check "$work/missing.hfi"|(.ok | not) and .error.status == 1 and (.error.text | startswith("Can't open file"))
 check, damaged|2|check "$work/crc.hfi"|.error.status == 2 and .error.text == "Update file CRC error"
@@ -161,42 +137,49 @@ update, port fails, not tried again|1|update "$v15" --simulate --baud 0 --sim-po
 a command line not understood|64|check|.error.status == 64 and (.error.text | startswith("The command line is not understood: ")) and (.error.text | contains("FILE"))
 scan, no MIDI system|1|scan --midi-system jack|.error.status == 16 and (.error.text | startswith("No MIDI input buses"))
 EOF2
-else
-    check "jq is installed (scripts/install-deps.sh installs it)" 0 1
-fi
 
-# Every bad option value is a usage error (64) that says what is wrong, before any file
-# is written or port touched; a result of 0 is a value like any other.
-while IFS='|' read -r args pattern; do
-    eval "expect \"refused: \$args\" 64 \"\$pattern\" \"\$halden\" $args"
+# Each command line: its exit status and words. Unnamed, a bad option value: a usage error
+# (64) that says what is wrong, before any file is written or port touched.
+while IFS='|' read -r name want pattern args; do
+    pattern=${pattern//\$work/$work}
+    eval "expect \"\${name:-refused: \$args}\" \${want:-64} \"\$pattern\" \"\$halden\" $args"
 done <<'EOF2'
-update "$v14" --simulate --sim-serial 0102030405ff|serial byte
-update "$v14" --simulate --serial 12345|--serial: a serial number is 12 hex digits, as halden scan shows
-update "$v14" --simulate --serial 000a7f10010g|--serial: a serial number is 12 hex digits
-update "$v14" --simulate --all|--simulate excludes --all
-update "$v14" --simulate --sim-block-result 99999999999999999999=1|"99999999999999999999" is not a whole number from 0 to 16383
-update "$v14" --simulate --sim-block-result 4294967296=1|"4294967296" is not a whole number from 0 to 16383
-update "$v14" --simulate --sim-block-result 3=128|"128" is not a whole number from 0 to 127
-update "$v14" --simulate --sim-block-result 3|takes BLOCK=RESULT
-update "$v14" --simulate --sim-block-size -1|--sim-block-size: "-1" is not a whole number
-update "$v14" --simulate --sim-latency 99999999999|--sim-latency: "99999999999" is not a whole number
-update "$v14" --simulate --sim-answer-from 0|--sim-answer-from: "0" is not a whole number from 1
-update "$v14" --simulate --nonsense|--nonsense
-update "$v14" --simulate --retries -1|--retries: Value -1 not in range 0 to 100
-update "$v14" --simulate --retries 101|--retries: Value 101 not in range 0 to 100
-pack "$work/bad.hfi" --delay 256|--delay: Value 256 not in range
-pack "$work/bad.hfi" --control 4|--control: Value 4 not in range
-pack "$work/bad.hfi" --area "$examples/firmware-1.5.bin:1.99999"|--area: a version is MAJOR.MINOR, each 0 to 127: "1.99999"
-identify --midi-system foo|^--midi-system: "foo" is not a MIDI system of this build \(it has
-ports --midi-system foo|"foo" is not a MIDI system of this build
-scan --midi-system foo|"foo" is not a MIDI system of this build
-simulate --midi-system foo|"foo" is not a MIDI system of this build
-identify --out 1|--out requires --in
-identify --in 1|--in requires --out
+check a valid sample says what it found|0|halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write$|check "$v15"
+an unknown command is named|64|^halden: there is no command "frob"; the commands are check, info, pack|frob
+pack refuses data bytes of 0x80 and above|1|0x80 or above|pack "$work/high.hfi" --area "$work/high.bin"
+pack into a folder that is not there|1|^Can't write file $work/missing/folder/x.hfi: there is no folder $work/missing/folder$|pack "$work/missing/folder/x.hfi" --control 1
+ports lists the MIDI systems|1|^  jack: JACK, not available here: no server is running$|ports --midi-system jack
+--yes writes an up-to-date image anyway|0|successfully updated|update "$v14" "${sim[@]}" --yes
+an older image is refused without --yes|5|^The Halden runs version 1\.5, and this image holds the older version 1\.4\. Updating replaces the newer firmware with the older one\. Update anyway\? No \(only --yes installs an older image\)$|update "$v14" "${sim[@]}" --sim-version 1.5
+--yes installs it|0|^Current Halden version #: 1\.4$|update "$v14" "${sim[@]}" --sim-version 1.5 --yes
+a forced result of 0 takes the block|0|successfully updated|update "$v15" "${sim[@]}" --sim-block-result 3=0
+a folder is not a history|1|^Can't read the update history .*: it is a folder$|history --history "$work"
+||serial byte|update "$v14" --simulate --sim-serial 0102030405ff
+||--serial: a serial number is 12 hex digits, as halden scan shows|update "$v14" --simulate --serial 12345
+||--serial: a serial number is 12 hex digits|update "$v14" --simulate --serial 000a7f10010g
+||--simulate excludes --all|update "$v14" --simulate --all
+||"99999999999999999999" is not a whole number from 0 to 16383|update "$v14" --simulate --sim-block-result 99999999999999999999=1
+||"4294967296" is not a whole number from 0 to 16383|update "$v14" --simulate --sim-block-result 4294967296=1
+||"128" is not a whole number from 0 to 127|update "$v14" --simulate --sim-block-result 3=128
+||takes BLOCK=RESULT|update "$v14" --simulate --sim-block-result 3
+||--sim-block-size: "-1" is not a whole number|update "$v14" --simulate --sim-block-size -1
+||--sim-latency: "99999999999" is not a whole number|update "$v14" --simulate --sim-latency 99999999999
+||--sim-answer-from: "0" is not a whole number from 1|update "$v14" --simulate --sim-answer-from 0
+||--nonsense|update "$v14" --simulate --nonsense
+||--retries: Value -1 not in range 0 to 100|update "$v14" --simulate --retries -1
+||--retries: Value 101 not in range 0 to 100|update "$v14" --simulate --retries 101
+||--delay: Value 256 not in range|pack "$work/bad.hfi" --delay 256
+||--control: Value 4 not in range|pack "$work/bad.hfi" --control 4
+||--area: a version is MAJOR.MINOR, each 0 to 127: "1.99999"|pack "$work/bad.hfi" --area "$examples/firmware-1.5.bin:1.99999"
+||^--midi-system: "foo" is not a MIDI system of this build \(it has|identify --midi-system foo
+||"foo" is not a MIDI system of this build|ports --midi-system foo
+||"foo" is not a MIDI system of this build|scan --midi-system foo
+||"foo" is not a MIDI system of this build|simulate --midi-system foo
+||--out requires --in|identify --out 1
+||--in requires --out|identify --in 1
 EOF2
-holds "a pack refused on its command line writes nothing" test ! -e "$work/bad.hfi"
-expect "a forced result of 0 takes the block" 0 'successfully updated' \
-    "$halden" update "$v15" "${sim[@]}" --sim-block-result 3=0
+holds "a pack refused writes nothing, nor the folder it needs" \
+    test ! -e "$work/bad.hfi" -a ! -e "$work/high.hfi" -a ! -e "$work/missing"
 
 # The simulator as a MIDI device (here at the far end of a pipe, as of a cable) tells its
 # name and its serial number as --serial takes it.
@@ -214,9 +197,7 @@ check "a closed output pipe does not end the update" 0 "${PIPESTATUS[0]}"
 # Ctrl-C, a hang-up and a polite kill while the blocks are written: each stops the
 # update with "Operation canceled" after the message in flight, and nothing more is sent.
 for signal in INT TERM HUP; do
-    update_bg "$block" "$v15" --simulate
-    kill -"$signal" $update_pid
-    wait $update_pid
+    cut_short 'kill -"$signal" $update_pid' "$block" "$v15" --simulate
     rc=$?
     [ "$(sed -n '/Operation canceled/,$p' "$work/out" | grep -c ' > ')" = 0 ] || rc="$rc, sent after"
     check "SIG$signal cancels, nothing sent after" 5 "$rc" "$work/out" '^Operation canceled$'
@@ -237,6 +218,5 @@ holds "... the others listed" test "$(grep -c . "$work/out")" = "$updates"
 "$halden" history --json 2>/dev/null >"$work/json"
 holds "--json: history" jq -e --argjson n "$updates" '(.entries | length) == $n and .damagedLines == 1 and
     (.entries | map(select(.status == 11)) | length) > 0' "$work/json"
-expect "a folder is not a history" 1 "^Can't read the update history .*: it is a folder$" "$halden" history --history "$work"
 
 finish

@@ -18,9 +18,7 @@ check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE [PATTERN]]
     fi
     failed=$((failed + 1))
     # The program's own word that the MIDI server missed cycles: a busy machine.
-    if [ $# -ge 4 ] && grep -q '^The MIDI server missed [0-9]* cycle' "$4"; then
-        busy=$((busy + 1))
-    fi
+    [ $# -ge 4 ] && grep -q '^The MIDI server missed [0-9]* cycle' "$4" && busy=$((busy + 1))
 }
 
 expect() {  # expect NAME EXPECTED_STATUS PATTERN COMMAND...: runs it (output in $work/out), checks
@@ -89,6 +87,12 @@ update_bg() {  # update_bg PATTERN ARGS...: `update ARGS --trace` in the backgro
     wait_for "$work/out" "$pattern"
 }
 
+cut_short() {  # cut_short ACTION PATTERN ARGS...: update_bg PATTERN ARGS, then ACTION (eval'd); the update's status
+    update_bg "${@:2}"
+    eval "$1"
+    wait "$update_pid"
+}
+
 # The messages an update sent (from its --trace output), one a line as the simulator
 # writes them.
 sent_messages() { grep ' > ' "$1" | sed 's/.* > //'; }
@@ -96,12 +100,12 @@ sent_messages() { grep ' > ' "$1" | sed 's/.* > //'; }
 # Nothing that changes the Halden: no erase, block or control request.
 nothing_written() { ! grep -Eq '^F0 41 10 4B 39 (13|15|10 01)' "$1"; }
 
-# $work/small.hfi: 3000 bytes of firmware that carry version 2.1 ($work/data.bin), in 25
-# blocks of 128 and a closing one.
+# make_small_image [BYTES [NAME]]: $work/NAME.hfi (small.hfi), BYTES (3000: 25 blocks of
+# 128 and a closing one) of firmware that carry version 2.1, as in $work/data.bin.
 make_small_image() {
-    head -c 3000 "$examples/firmware-1.5.bin" >"$work/data.bin"
+    head -c "${1:-3000}" "$examples/firmware-1.5.bin" >"$work/data.bin"
     printf '\x02\x01' | dd of="$work/data.bin" bs=1 conv=notrunc status=none
-    "$halden" pack "$work/small.hfi" --control 1 --area "$work/data.bin" >/dev/null
+    "$halden" pack "$work/${2:-small}.hfi" --control 1 --area "$work/data.bin" >/dev/null
 }
 
 # The messages sent and received, from the first that is not a handshake request: one

@@ -17,18 +17,19 @@ start_bench() {  # start_bench [options for the second Halden]: Haldens 1 to 3, 
     done
 }
 
+# How Halden N's ports are shown: "client:port" of its output, then of its input.
+ports_of() { echo "Bench Halden $1:Bench Halden $1 / Bench Halden $1-[0-9]+:Bench Halden $1"; }
+
 start_bench
 timeout 30 "$halden" scan >"$work/out" 2>"$work/err"
 rc=$?
 for n in 1 2 3; do
-    grep -Eq "^00000000010$n  1\.4  Bench Halden $n:Bench Halden $n / Bench Halden $n-[0-9]+:Bench Halden $n$" \
-        "$work/out" || rc="$rc, Halden $n not listed"
+    grep -Eq "^00000000010$n  1\.4  $(ports_of $n)$" "$work/out" || rc="$rc, Halden $n not listed"
 done
 check "scan lists the three Haldens" 0 "$rc" "$work/err" '^3 Haldens found; [0-9]+ MIDI outputs asked\.$'
 timeout 30 "$halden" scan --json 2>/dev/null >"$work/json"
 holds "scan --json" jq -e '[.haldens[].serial] | sort == ["000000000101","000000000102","000000000103"]' "$work/json"
-expect "identify --serial finds its Halden" 0 \
-    '^Found Halden 000000000102 on Bench Halden 2:Bench Halden 2 / Bench Halden 2-[0-9]+:Bench Halden 2$' \
+expect "identify --serial finds its Halden" 0 "^Found Halden 000000000102 on $(ports_of 2)$" \
     timeout 30 "$halden" identify --serial 000000000102
 expect "a serial that nobody answers is refused" 7 \
     '^No Halden answers with serial number 000000000199 \([0-9]+ MIDI outputs were asked\)\.$' \
@@ -66,8 +67,7 @@ timeout 90 "$halden" update "$work/small.hfi" --all >"$work/out" 2>"$work/err"
 check "update --all: the exit status is the failure's" 11 $? "$work/err"
 rc=0
 for n in 1 3; do
-    grep -Eq "^00000000010$n  Bench Halden $n:Bench Halden $n / Bench Halden $n-[0-9]+:Bench Halden $n  1\.4 +2\.1 +ok +[0-9.]+ s$" \
-        "$work/out" || rc="$rc, no ok row for Halden $n"
+    grep -Eq "^00000000010$n  $(ports_of $n)  1\.4 +2\.1 +ok +[0-9.]+ s$" "$work/out" || rc="$rc, no ok row for Halden $n"
 done
 grep -Eq '^000000000102  .*  1\.4 +- +11 MIDI Reports bad checksum +[0-9.]+ s$' "$work/out" ||
     rc="$rc, no failure row"
@@ -90,9 +90,7 @@ nothing_written "$work/bench2.txt" || rc="$rc, the third was written"
 check "update --serial twice --json, the third left alone" 0 "$rc" "$work/json"
 "$halden" pack "$work/slow.hfi" --area "$examples/firmware-1.5.bin:2.0" >/dev/null
 start_bench
-update_bg "$block 00 0A" "$work/slow.hfi" --all  # about 30 blocks written in all
-kill -INT $update_pid
-wait $update_pid
+cut_short 'kill -INT $update_pid' "$block 00 0A" "$work/slow.hfi" --all  # about 30 blocks written in all
 rc=$?
 [ "$(grep -Ec '^00000000010[123]  .*  5 Operation canceled' "$work/out")" = 3 ] || rc="$rc, not every row canceled"
 check "Ctrl-C stops every Halden's update, the summary says so for each" 5 "$rc" "$work/out"

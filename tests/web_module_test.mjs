@@ -1,6 +1,7 @@
 // The web page's module (halden.wasm) under node, without a browser, in virtual time:
-// images checked as the wasm's own file system gives them, an update of the in-page
-// simulator, and Cancel. The page's shell is stood in for by a table of controls.
+// Connect to the in-page simulator, then images checked as the wasm's own file system
+// gives them (the update itself is web_page_test.mjs's). The page's shell is stood in for
+// by a table of controls.
 // node web_module_test.mjs SITE_DIR IMAGE
 import { createRequire } from "node:module";
 import { readFileSync } from "node:fs";
@@ -40,8 +41,7 @@ async function settle(promise) {
 // The page's controls, boxes (answered from a queue, else with the default) and progress.
 const controls = new Map();
 const get = (id) => controls.get(id) ?? controls.set(id, { text: "", entries: [], at: -1 }).get(id);
-const boxes = [], answers = [];
-let onProgress = () => {};
+const boxes = [];
 const shell = {
   enable(id, on) { get(id).enabled = !!on; },
   setText(id, text) { get(id).text = text; },
@@ -49,9 +49,9 @@ const shell = {
   setEntries(id, entries) { get(id).entries = entries; },
   select(id, at) { get(id).at = at; },
   selection(id) { return get(id).at; },
-  box(kind, title, text) { boxes.push(text); return Promise.resolve(answers.shift() ?? 0); },
+  box(kind, title, text) { boxes.push(text); return Promise.resolve(0); },
   chooseFile() { return Promise.resolve(null); },
-  progress(what, caption, percent) { if (what === 1) onProgress(caption, percent); },
+  progress() {},
   end(code) { fail(`the page ended (${code})`); },
 };
 const store = new Map();
@@ -64,10 +64,9 @@ const halden = await HaldenModule({ shell, webmidi, wasmBinary: readFileSync(joi
 const call = (name, ...args) => settle(halden.ccall(name, "number",
   args.map((a) => (typeof a === "string" ? "string" : "number")), args, { async: true }));
 const command = (id, notification = 0) => call("web_command", id, notification);
-const lastBox = async (id, notification) => {
+const lastBox = (id, notification) => {
   boxes.length = 0;
-  await command(id, notification);
-  return boxes.join(" | ");
+  return command(id, notification).then(() => boxes.join(" | "));
 };
 
 try {
@@ -81,8 +80,7 @@ try {
 
   // The image named in the field, checked when the field is left.
   const good = readFileSync(image);
-  const corrupt = Uint8Array.from(good);
-  corrupt[40] ^= 1;
+  const corrupt = good.map((byte, at) => (at === 40 ? byte ^ 1 : byte));
   halden.FS.mkdir("folder.hfi");
   const cases = [
     ["missing.hfi", null, "Can't open file missing.hfi for reading"],
@@ -99,25 +97,6 @@ try {
     expect(`${name}: Update enabled`, get(1001).enabled, text === "");
   }
 
-  // An update at the MIDI cable's speed: some seconds, in virtual time.
-  const began = now;
-  expect("update", await lastBox(1001), "Halden was successfully updated.");
-  console.log(`     (${((now - began) / 1000).toFixed(1)} s in virtual time)`);
-  expect("version after", shell.text(1010), "1.5");
-  expect("history", (store.get("halden.history") ?? "").split("\n").filter(Boolean).length, 1);
-
-  // The same image again: Yes to the question, then Cancel once a block is written.
-  answers.push(1);
-  onProgress = (caption, percent) => {
-    if (caption === "Updating Halden area..." && percent > 0) {
-      onProgress = () => {};
-      setTimeout(() => halden._web_cancel());
-    }
-  };
-  expect("canceled", (await lastBox(1001)).split(" | ")[1], "Operation canceled\n\n" +
-    "The Halden's firmware area is now erased and not completely written, so the instrument " +
-    "needs this update to complete before it works again. Update again with this image to " +
-    "complete it.");
   console.log("passed");
 } catch (e) {
   console.error(`FAILED: ${e.message}`);
