@@ -22,12 +22,14 @@ InputHandoff::~InputHandoff() {
 }
 
 void InputHandoff::copyIn(size_t at, const uint8_t* from, size_t n) {
+    if (n == 0) return;  // an empty message's data may be null, which memcpy must not see
     const size_t start = at & mask_, first = std::min(n, ring_.size() - start);
     std::memcpy(ring_.data() + start, from, first);
     std::memcpy(ring_.data(), from + first, n - first);
 }
 
 void InputHandoff::copyOut(size_t at, uint8_t* to, size_t n) const {
+    if (n == 0) return;
     const size_t start = at & mask_, first = std::min(n, ring_.size() - start);
     std::memcpy(to, ring_.data() + start, first);
     std::memcpy(to + first, ring_.data(), n - first);
