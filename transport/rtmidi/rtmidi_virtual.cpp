@@ -15,6 +15,7 @@ Outcome RtMidiVirtualDevice::open(const std::string& portName, const std::string
     std::string reasons;
     const auto id = chooseRtMidiApi(askedMidiSystem(system), reasons);
     if (!id) return portFailure("No MIDI system can be opened (" + reasons + ")");
+    close();  // ports opened before must stop pushing before their handoff goes
     handoff_ = std::make_unique<InputHandoff>([onMessage = std::move(onMessage)](ByteView m) {
         if (!m.empty()) onMessage(m);
     });
