@@ -1,10 +1,17 @@
-// The registry store against Wine's real registry, under a test subkey of its own so
-// that a user's values are never touched.
+// Windows-only pieces against the system itself. The registry store against Wine's real
+// registry, under a test subkey of its own so that a user's values are never touched. The
+// console's stop events act as Cancel (Wine here cannot raise real console events, so the
+// handler is called as the system would call it).
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include <atomic>
+#include <optional>
 #include <random>
+#include <thread>
 
 #include "app/registry_port_settings.h"
+#include "cli/platform.h"
 #include "port_positions.h"
 #include "rig.h"
 
@@ -25,24 +32,21 @@ struct RegistryRig {
         return RegistryPortSettings(boxes, subkey, primary);
     }
     // Writes a value as another program might have.
-    void put(HKEY root, const char* name, DWORD type, const void* data, DWORD size) {
+    void put(const char* name, DWORD type, const void* data, DWORD size) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kView,
-                                  nullptr, &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS | kView, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(RegSetKeyValueA(key, nullptr, name, type, data, size), ERROR_SUCCESS);
         RegCloseKey(key);
     }
-    // A value as stored: its type and bytes.
-    std::pair<DWORD, std::vector<BYTE>> get(HKEY root, const char* name) {
-        std::vector<BYTE> data(64);
-        DWORD type = 0, size = static_cast<DWORD>(data.size());
-        if (RegGetValueA(root, subkey.c_str(), name, RRF_RT_ANY | RRF_SUBKEY_WOW6432KEY, &type,
-                         data.data(), &size) != ERROR_SUCCESS) {
-            return {};
-        }
-        data.resize(size);
-        return {type, data};
+    // A value as stored, if it is a DWORD.
+    std::optional<DWORD> get(HKEY root, const char* name) {
+        DWORD value = 0, size = sizeof value;
+        return RegGetValueA(root, subkey.c_str(), name, RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6432KEY,
+                            nullptr, &value, &size) == ERROR_SUCCESS
+                   ? std::optional(value)
+                   : std::nullopt;
     }
 
     std::string subkey;
@@ -68,26 +72,45 @@ TEST(RegistryPortSettings, KeepsBothValuesAsDwords) {
             EXPECT_EQ(std::pair(in, out), std::pair(input, output));
         }
         EXPECT_EQ(rig.get(fallback ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, "InputBus"),
-                  (std::pair<DWORD, std::vector<BYTE>>{REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}));
-        EXPECT_TRUE(
-            rig.get(fallback ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, "InputBus").second.empty());
+                  0xFFFFFFFFu);
+        EXPECT_FALSE(rig.get(fallback ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, "InputBus"));
         EXPECT_TRUE(rig.boxes.errors.empty());
     }
 }
 
 TEST(RegistryPortSettings, AValueThatCannotBeReadFailsTheLoad) {
     RegistryRig rig;
-    const BYTE eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
-    rig.put(HKEY_LOCAL_MACHINE, "InputBus", REG_BINARY, eight, sizeof eight);  // too large
-    rig.put(HKEY_LOCAL_MACHINE, "OutputBus", REG_BINARY, eight, 4);
+    const DWORD three = 3;
+    const BYTE eight[8] = {1};  // too large for a position
+    rig.put("InputBus", REG_DWORD, &three, sizeof three);
+    rig.put("OutputBus", REG_BINARY, eight, sizeof eight);
     int in = -1, out = -1;
     EXPECT_FALSE(test::loadPositions(rig.store(), in, out));
-    EXPECT_EQ(in, -1);
-    RegistryRig onlyFirst;
-    const DWORD three = 3;
-    onlyFirst.put(HKEY_LOCAL_MACHINE, "InputBus", REG_DWORD, &three, sizeof three);
-    EXPECT_FALSE(test::loadPositions(onlyFirst.store(), in, out));
     EXPECT_EQ(std::pair(in, out), std::pair(3, -1));  // read before the failure: it stays
+}
+
+// Ctrl+C and Ctrl+Break cancel. Closing the console: Windows ends the process when the
+// handler returns, so it waits until the session has stopped after the message in flight.
+TEST(StopSignals, CtrlCCtrlBreakAndClosingTheConsole) {
+    for (DWORD event : {DWORD{CTRL_C_EVENT}, DWORD{CTRL_BREAK_EVENT}}) {
+        CancelFlag cancel{false};
+        cli::catchStopSignals(&cancel);
+        EXPECT_TRUE(cli::onConsoleEvent(event)) << event;  // handled: the process goes on
+        EXPECT_TRUE(cancel) << event;
+        cli::catchStopSignals(nullptr);
+        EXPECT_FALSE(cli::onConsoleEvent(event)) << event;  // no session: the default again
+    }
+    CancelFlag cancel{false};
+    cli::catchStopSignals(&cancel);
+    std::atomic<bool> stopped{false};
+    std::thread session([&] {
+        while (!cancel) std::this_thread::yield();
+        stopped = true;
+        cli::catchStopSignals(nullptr);
+    });
+    EXPECT_TRUE(cli::onConsoleEvent(CTRL_CLOSE_EVENT));
+    EXPECT_TRUE(stopped);
+    session.join();
 }
 
 }  // namespace
