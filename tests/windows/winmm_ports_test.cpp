@@ -127,7 +127,6 @@ TEST(WinmmPorts, ListOpenSendReceiveAndClose) {
         EXPECT_EQ(rig.ports.linkBaud(), out == 0 ? 31250u : 0u);
     }
     const Bytes block = blockWrite(0, Bytes(128, 0x11));
-    ASSERT_EQ(block.size(), 141u);
     for (int i = 1; i <= 3; ++i) {
         EXPECT_EQ(rig.ports.sendSysEx(block), 0u);
         EXPECT_EQ(rig.clock.now(), i * 45120us);
