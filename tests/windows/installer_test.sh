@@ -17,18 +17,16 @@ unix() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 
 # install_round WHO OPTION FOLDER START-MENU KEY OTHER-KEY
 install_round() {
-    local who=$1 option=$2 win=$3 key=$5 other=$6 dir menu rc f out
+    local who=$1 option=$2 win=$3 key=$5 other=$6 dir menu out
     dir=$(unix "$win")
     menu=$(unix "$4")
     # shellcheck disable=SC2086
     "$runner" "$setup" /S $option
     wineserver -w
-    rc=0
-    for f in "$dir"/{halden.exe,halden-gui.exe,README.txt,uninstall.exe,examples/halden-1.4.hfi,examples/halden-1.5.hfi} \
-        "$menu/Halden Firmware Update Utility.lnk"; do
-        [ -f "$f" ] || { echo "     missing: $f"; rc=1; }
-    done
-    check "$who: the files are in $win, and the Start menu has \"Halden Firmware Update Utility\"" 0 $rc
+    # ls names any that is missing.
+    holds "$who: the files are in $win, and the Start menu has \"Halden Firmware Update Utility\"" \
+        ls "$dir"/{halden.exe,halden-gui.exe,README.txt,uninstall.exe,examples/halden-{1.4,1.5}.hfi} \
+        "$menu/Halden Firmware Update Utility.lnk"
     [ "$(value "$key" DisplayName)" = "Halden Firmware Update Utility" ] &&
         [ "$(value "$key" DisplayVersion)" = "1.0.0" ] &&
         [ "$(value "$key" UninstallString)" = "\"$win\\uninstall.exe\"" ] &&

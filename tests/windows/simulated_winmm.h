@@ -47,7 +47,33 @@ public:
     // going back when it is full or a SysEx message ends in it; `broken`: the driver
     // reports the message as broken (MIM_LONGERROR). Gives how many bytes found no
     // buffer (and were lost).
-    size_t deliver(ByteView bytes, bool broken = false);
+    size_t deliver(ByteView bytes, bool broken = false) {
+        size_t lost = 0;
+        std::unique_lock lock(mutex_);
+        if (!in_.open || !started_) return bytes.size();
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            if (queued_.empty() && holdBytesForBuffers) {
+                bufferQueued_.wait_for(lock, std::chrono::seconds(1),
+                                       [&] { return !queued_.empty(); });
+            }
+            if (queued_.empty()) {
+                ++lost;
+                continue;
+            }
+            // A buffer that is not yet full and whose message has not ended stays first in
+            // the queue: the rest of the message goes on into it.
+            MIDIHDR* filling = queued_.front();
+            filling->lpData[filling->dwBytesRecorded++] = static_cast<char>(bytes[i]);
+            if (filling->dwBytesRecorded == filling->dwBufferLength || bytes[i] == 0xF7 ||
+                (broken && i + 1 == bytes.size())) {
+                queued_.pop_front();
+                lock.unlock();
+                giveBack(filling, broken ? MIM_LONGERROR : MIM_LONGDATA);
+                lock.lock();
+            }
+        }
+        return lost;
+    }
 
     // --- what happened ---
     std::vector<std::string> calls() const { return locked(calls_); }
@@ -63,10 +89,32 @@ public:
         return open("inOpen", h, in_, inputs, device, {true, c, i});
     }
     MMRESULT inPrepareHeader(HMIDIIN, MIDIHDR& h) override { return prep("inPrepareHeader", h); }
-    MMRESULT inAddBuffer(HMIDIIN handle, MIDIHDR& header) override;
+    MMRESULT inAddBuffer(HMIDIIN, MIDIHDR& header) override {
+        return step("inAddBuffer", [&]() -> MMRESULT {
+            if (!in_.open) return MMSYSERR_INVALHANDLE;
+            if (!(header.dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+            header.dwBytesRecorded = 0;
+            queued_.push_back(&header);
+            bufferQueued_.notify_all();
+            return MMSYSERR_NOERROR;
+        });
+    }
     MMRESULT inStart(HMIDIIN) override { return set("inStart", started_, true); }
     MMRESULT inStop(HMIDIIN) override { return set("inStop", started_, false); }
-    MMRESULT inReset(HMIDIIN handle) override;
+    // Every queued buffer comes back, empty.
+    MMRESULT inReset(HMIDIIN) override {
+        std::deque<MIDIHDR*> back;
+        const MMRESULT result = step("inReset", [&] {
+            started_ = false;
+            back.swap(queued_);
+            return MMRESULT{MMSYSERR_NOERROR};
+        });
+        for (MIDIHDR* header : back) {
+            header->dwBytesRecorded = 0;
+            giveBack(header, MIM_LONGDATA);
+        }
+        return result;
+    }
     MMRESULT inUnprepareHeader(HMIDIIN, MIDIHDR&) override { return log("inUnprepareHeader"); }
     MMRESULT inClose(HMIDIIN) override { return set("inClose", in_.open, false); }
     UINT outGetNumDevs() override { return count("outGetNumDevs", outputs); }
@@ -77,7 +125,24 @@ public:
         return open("outOpen", h, out_, outputs, device, {true, c, i});
     }
     MMRESULT outPrepareHeader(HMIDIOUT, MIDIHDR& h) override { return prep("outPrepareHeader", h); }
-    MMRESULT outLongMsg(HMIDIOUT handle, MIDIHDR& header) override;
+    MMRESULT outLongMsg(HMIDIOUT, MIDIHDR& header) override {
+        return step("outLongMsg", [&]() -> MMRESULT {
+            if (!(header.dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+            if (neverFinishes) return MMSYSERR_NOERROR;
+            // The cable plays one message after another at its pace.
+            const int64_t length = header.dwBufferLength;
+            cableFreeAt_ =
+                std::max(cableFreeAt_, clock_.now()) +
+                Clock::Duration(bytesPerSecond ? length * 1'000'000 / bytesPerSecond : 0);
+            scheduler_.at(cableFreeAt_, [this, playing = &header,
+                                         played = Bytes(header.lpData, header.lpData + length)] {
+                if (onSent) onSent(played);
+                out_.callback(nullptr, MOM_DONE, out_.instance,
+                              reinterpret_cast<DWORD_PTR>(playing), 0);
+            });
+            return MMSYSERR_NOERROR;
+        });
+    }
     MMRESULT outUnprepareHeader(HMIDIOUT, MIDIHDR&) override { return log("outUnprepareHeader"); }
     // Nothing to take back: a message that never comes back done was never played.
     MMRESULT outReset(HMIDIOUT) override { return log("outReset"); }

@@ -2,7 +2,6 @@
 # halden.exe end to end under Wine (WINEPREFIX set by the caller): an update of the
 # built-in simulated Halden and its history where Windows keeps a user's data, the listing
 # of ports through winmm.dll on a Wine without MIDI devices, and what differs on Windows.
-# (halden.exe checks the other sample in the package's and the installer's tests.)
 set -u
 halden=$(realpath "$1")
 examples=$(realpath "$2")
@@ -20,10 +19,6 @@ expect "the update is in the history" 0 \
     '  000a7f100102  1\.4 -> 1\.5  ok  [0-9.]+ s  halden-1\.5\.hfi \(0xEBB0\)  halden [0-9.]+, built-in simulator' run history
 expect "the history is in the local application data" 0 \
     '"file": "[A-Z]:\\\\users\\\\[^"]+\\\\AppData\\\\Local\\\\Halden\\\\history\.log"' run history --json
-expect "identify with --trace" 0 '^ +[0-9]+\.[0-9]{3} < F0 41 10 4B 39 12 00 01 04( [0-9A-F]{2}){16} F7$' \
-    run identify --simulate --baud 0 --trace
-expect "check an image of one record" 0 'a valid image of 4105 bytes, 1 record, 1 area with 4096 bytes to write$' \
-    run check "$examples/halden-1.4.hfi"
 expect "ports without MIDI devices" 1 \
     "^No MIDI input buses available! Please install your MIDI interface's Windows driver$" run ports
 expect "simulate says it needs virtual ports" 1 'needs virtual MIDI ports' run simulate
