@@ -22,8 +22,8 @@ TEST(ReadImageFile, PathsAtTheSystemsLimits) {
     fs::path deep = temp.path();
     for (int i = 0; i < 6; ++i) deep /= std::string(50, char('a' + i));
     fs::create_directories(deep);
+    std::ofstream(deep / "good.hfi", std::ios::binary) << std::string("\x00\x40\x40\xff", 4);
     const std::string longPath = (deep / "good.hfi").string();
-    std::ofstream(longPath, std::ios::binary) << std::string("\x00\x40\x40\xff", 4);
     ASSERT_GT(longPath.size(), 300u);
     const Result<Bytes> read = readImageFile(longPath);
     ASSERT_TRUE(read.ok());
