@@ -33,21 +33,18 @@ TEST(MidiSystems, ChosenByNameOrElseTheFirstAvailable) {
     };
     const std::vector<MidiSystem> systems = {standIn("alpha", "Alpha", alphaHere, "not plugged in"),
                                              standIn("beta", "Beta", betaHere, "no server")};
-    struct Case {
-        const char* given;
-        const char* environment;
-        bool alphaHere, betaHere;
-        std::string chosen;  // the label, or the listing's failure
-        std::string again;   // at the next listing, with only beta there
-    };
     const std::string none = kNoInput + "(Alpha: not plugged in; Beta: no server)";
     const std::string unknown =
         kNoInput + "(no MIDI system called \"gamma\" is available; this build has alpha, beta)";
-    const std::vector<Case> cases = {
+    const struct {
+        const char *given, *environment;
+        bool alphaHere, betaHere;
+        std::string chosen;  // the label, or the listing's failure
+        std::string again;   // at the next listing, with only beta there
+    } cases[] = {
         {"", nullptr, true, true, "Alpha", "Alpha"},
         {"", nullptr, false, true, "Beta", "Beta"},
         {"", nullptr, false, false, none, "Beta"},
-        {"beta", nullptr, true, true, "Beta", "Beta"},
         {"BeTa", nullptr, true, true, "Beta", "Beta"},
         {"alpha", nullptr, false, true, "Alpha", "Alpha"},  // its own ports say why they fail
         {"", "Beta", true, true, "Beta", "Beta"},
@@ -55,7 +52,7 @@ TEST(MidiSystems, ChosenByNameOrElseTheFirstAvailable) {
         {"", "", true, true, "Alpha", "Alpha"},
         {"", "GAMMA", true, true, unknown, unknown},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         alphaHere = c.alphaHere;
         betaHere = c.betaHere;
         VirtualClock clock;
