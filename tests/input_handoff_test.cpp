@@ -5,8 +5,12 @@
 #include <mutex>
 #include <semaphore>
 
+#include "rig.h"
+
 namespace halden {
 namespace {
+
+using test::ascending;
 
 // What the handoff's thread delivered, with a way to wait for the n-th message.
 struct Delivered {
@@ -25,12 +29,6 @@ struct Delivered {
     std::counting_semaphore<> arrived{0};
 };
 
-Bytes message(size_t size, uint8_t seed) {
-    Bytes m(size);
-    for (size_t i = 0; i < size; ++i) m[i] = static_cast<uint8_t>(seed + i * 13);
-    return m;
-}
-
 // Sizes that leave every offset of a small ring at its end in turn: lengths and bodies
 // are split across the wrap.
 TEST(InputHandoff, MessagesArriveWholeAndInOrderAcrossTheRingsEnd) {
@@ -38,7 +36,7 @@ TEST(InputHandoff, MessagesArriveWholeAndInOrderAcrossTheRingsEnd) {
     InputHandoff handoff([&](ByteView m) { delivered.take(m); }, 64);
     std::vector<Bytes> sent;
     for (size_t i = 0; i < 300; ++i) {
-        sent.push_back(message(i * 7 % 58, static_cast<uint8_t>(i)));
+        sent.push_back(ascending(i * 7 % 58, static_cast<uint8_t>(i)));
         ASSERT_TRUE(handoff.push(sent.back())) << i;
         ASSERT_EQ(delivered.waitFor(1).size(), i + 1);  // each in turn: never full
     }
@@ -63,21 +61,21 @@ TEST(InputHandoff, AFullRingDropsWholeMessages) {
             delivered.take(m);
         },
         64);
-    const Bytes slow = message(60, 1), a = message(20, 2), b = message(20, 3),
-                tooMany = message(20, 4), small = message(12, 5), after = message(40, 6);
+    const Bytes slow = ascending(60, 1), a = ascending(20, 2), b = ascending(20, 3),
+                tooMany = ascending(20, 4), small = ascending(12, 5), after = ascending(40, 6);
     ASSERT_TRUE(handoff.push(slow));
     entered.acquire();  // taken out of the ring: all 64 bytes are free again
     EXPECT_TRUE(handoff.push(a));
     EXPECT_TRUE(handoff.push(b));
     EXPECT_FALSE(handoff.push(tooMany));  // 4 + 20 in the 16 left
     EXPECT_TRUE(handoff.push(small));     // 4 + 12: exactly the room left
-    EXPECT_FALSE(handoff.push(message(1, 7)));
+    EXPECT_FALSE(handoff.push(ascending(1, 7)));
     EXPECT_EQ(handoff.dropped(), 2u);
     gate.release();
     EXPECT_EQ(delivered.waitFor(4), (std::vector<Bytes>{slow, a, b, small}));
     ASSERT_TRUE(handoff.push(after));
     EXPECT_EQ(delivered.waitFor(1).back(), after);
-    EXPECT_FALSE(handoff.push(message(61, 8)));  // never fits, with its length
+    EXPECT_FALSE(handoff.push(ascending(61, 8)));  // never fits, with its length
 }
 
 }  // namespace

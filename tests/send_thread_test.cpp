@@ -1,3 +1,4 @@
+// The sending side: the send thread, and the meter that times the transfer.
 #include "transport/send_thread.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "cli/transfer_meter.h"
 #include "rig.h"
 #include "sim/virtual_clock.h"
 #include "transport/real_clock.h"
@@ -13,6 +15,8 @@ namespace halden {
 namespace {
 
 using namespace std::chrono_literals;
+using cli::TransferMeter;
+using cli::transferText;
 using test::eventually;
 
 const Bytes kMessage{0xF0, 0x7D, 0xF7};
@@ -63,6 +67,63 @@ TEST(SendThread, AStuckSendOutlivesTheSender) {
     release = true;
     EXPECT_TRUE(eventually([&] { return held.expired(); }));
     EXPECT_EQ(calls, 1);
+}
+
+TEST(TransferText, BytesRateAndTimeLeft) {
+    // Bytes written, of how many, in how long.
+    for (const auto& [done, total, elapsed, text] :
+         {std::tuple{0u, 16384u, Clock::Duration(0s), "0.0 of 16.0 KiB"},
+          {8192, 16384, 0s, "8.0 of 16.0 KiB"},  // no time yet: no rate
+          {8192, 16384, 4s, "8.0 of 16.0 KiB, 2.0 KiB/s, 0:04 left"},
+          // All written: the read-back that follows is no transfer to time.
+          {16384, 16384, 8s, "16.0 of 16.0 KiB written"},
+          {1024, 65535, 10s, "1.0 of 64.0 KiB, 0.1 KiB/s, 10:30 left"},
+          {100, 65535, 100s, "0.1 of 64.0 KiB, 0.0 KiB/s, 18:10:35 left"}}) {
+        EXPECT_EQ(transferText(done, total, elapsed), text) << done;
+    }
+}
+
+struct MeterRig {
+    VirtualClock clock;
+    std::vector<std::pair<std::string, bool>> told;  // the text, whether from the link's speed
+    TransferMeter meter{clock, [this](const std::string& text, Clock::Duration, bool fromLink) {
+                            told.emplace_back(text, fromLink);
+                        }};
+    UpdatePlan plan{.bytes = 16384, .blocks = 129, .wireBytes = 19300, .pauseTenths = 15};
+
+    // Sends `n` blocks, `gap` apart, the first one now.
+    void blocks(size_t n, Clock::Duration gap) {
+        const Bytes data(128, 0);
+        for (size_t i = 0; i < n; ++i) {
+            if (i > 0) clock.sleepFor(gap);
+            meter.sent(blockWrite(static_cast<uint16_t>(i), data));
+        }
+    }
+};
+
+// Told once: for a link of known speed before anything is sent, otherwise from the time
+// of the first eight blocks, or of two seconds of them.
+TEST(TransferMeter, TellsTheEstimateOnce) {
+    // The link's speed, the time between blocks, the blocks after which it is told.
+    for (const auto& [baud, gap, toldAfter, text] :
+         {std::tuple{31250u, Clock::Duration(50ms), 0u, "about 8 s for 16.0 KiB in 129 blocks"},
+          // 7 exchanges of 50 ms: 129 blocks of 50 ms and 1.5 s of pauses.
+          {0, 50ms, 8, "about 8 s for 16.0 KiB in 129 blocks"},
+          {0, 1000ms, 3, "about 2 min for 16.0 KiB in 129 blocks"},
+          {0, 3000ms, 2, "about 6 min for 16.0 KiB in 129 blocks"}}) {
+        MeterRig rig;
+        rig.meter.plan(rig.plan, baud);
+        if (toldAfter > 0) {
+            rig.blocks(toldAfter - 1, gap);
+            EXPECT_TRUE(rig.told.empty()) << text;
+            rig.clock.sleepFor(gap);
+            rig.meter.sent(blockWrite(99, Bytes(128, 0)));
+        }
+        ASSERT_EQ(rig.told.size(), 1u) << text;
+        EXPECT_EQ(rig.told[0], std::pair(std::string(text), baud != 0));
+        rig.blocks(10, gap);
+        EXPECT_EQ(rig.told.size(), 1u);
+    }
 }
 
 }  // namespace
