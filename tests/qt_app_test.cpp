@@ -224,8 +224,8 @@ TEST(QtApp, TheChooserAndTheBoxes) {
     EXPECT_EQ(question.title, kTitle);
     EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(question.byDefault, QMessageBox::No);
-    // While a command runs the window takes no clicks: a second click cannot queue a
-    // second command.
+    // While a command runs the window shows a busy cursor and takes no clicks: a second
+    // click cannot queue a second command.
     std::atomic<bool> release{false};
     rig.app->worker().post([&] {  // holds the worker, as a slow command would
         while (!release) std::this_thread::yield();
@@ -233,6 +233,12 @@ TEST(QtApp, TheChooserAndTheBoxes) {
     auto* connect = rig.widget("id_1000");
     QTest::mouseClick(connect, Qt::LeftButton);
     QTest::mouseClick(connect, Qt::LeftButton);
+    for (QWidget* w : std::initializer_list<QWidget*>{rig.widget<QLineEdit>("id_1005"), connect}) {
+        QWidget* under =
+            rig.app->dialog().childAt(w->mapTo(&rig.app->dialog(), w->rect().center()));
+        ASSERT_NE(under, nullptr);
+        EXPECT_EQ(under->cursor().shape(), Qt::WaitCursor) << w->objectName().toStdString();
+    }
     release = true;
     ASSERT_TRUE(rig.waitFor(kConnected, 2));
     EXPECT_EQ(rig.boxes.count(kConnected), 2u);
@@ -292,6 +298,32 @@ TEST(QtApp, WhileAnUpdateRuns) {
         ASSERT_TRUE(history.ok() && history->entries.size() == 1u) << name;
         EXPECT_EQ(history->entries[0].status, status) << name;
     }
+}
+
+// Every static text and button shows its whole text, inside its window, whatever font
+// stands in for the template's.
+TEST(QtApp, EveryTextFits) {
+    for (const char* family : {"DejaVu Sans", "DejaVu Serif", "DejaVu Sans Mono"}) {
+        QFont::removeSubstitutions("MS Sans Serif");
+        QFont::insertSubstitution("MS Sans Serif", family);
+        MainDialog main;
+        ProgressDialog progress([] {});
+        progress.apply("Reading updated version #...", 50);
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&main, &progress}) {
+            const QFontMetrics fm(dialog->font());
+            for (QWidget* w : dialog->findChildren<QWidget*>()) {
+                auto* label = qobject_cast<QLabel*>(w);
+                auto* button = qobject_cast<QPushButton*>(w);
+                const QString text = label ? label->text() : button ? button->text() : QString();
+                if (text.isEmpty()) continue;
+                const std::string what = std::string(family) + ": " + text.toStdString();
+                EXPECT_LE(fm.horizontalAdvance(text), w->width() - (button ? 4 : 0)) << what;
+                EXPECT_LE(fm.height(), w->height()) << what;
+                EXPECT_TRUE(dialog->rect().contains(w->geometry())) << what;
+            }
+        }
+    }
+    QFont::removeSubstitutions("MS Sans Serif");
 }
 
 }  // namespace
