@@ -1,11 +1,8 @@
 # shellcheck shell=bash
 # Helpers for the end-to-end tests: sourced, with $halden (or what is tested) and $work
 # set. `check` counts; `finish` prints the closing line and gives the exit status.
-passed=0
-failed=0
-busy=0
-sim_pid=""
-sims=()
+passed=0 failed=0 busy=0
+sim_pid="" sims=()
 block=' > F0 41 10 4B 39 15'  # a block write, as --trace shows it
 
 check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE [PATTERN]]
@@ -22,17 +19,13 @@ check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE [PATTERN]]
 }
 
 expect() {  # expect NAME EXPECTED_STATUS PATTERN COMMAND...: runs it (output in $work/out), checks
-    local name=$1 want=$2 pattern=$3
-    shift 3
-    "$@" >"$work/out" 2>&1 </dev/null
-    check "$name" "$want" $? "$work/out" "$pattern"
+    "${@:4}" >"$work/out" 2>&1 </dev/null
+    check "$1" "$2" $? "$work/out" "$3"
 }
 
 holds() {  # holds NAME COMMAND...: the command (a condition) succeeds
-    local name=$1
-    shift
-    "$@" >/dev/null
-    check "$name" 0 $?
+    "${@:2}" >/dev/null
+    check "$1" 0 $?
 }
 
 finish() {  # exit status 3: every failure came while the MIDI server missed cycles
@@ -48,20 +41,14 @@ wait_for() {  # wait_for FILE PATTERN [TRIES of 20 ms]: until the file shows the
 }
 
 spawn_sim() {  # spawn_sim LOG [simulator options]: one more simulator ($sim_pid), once ready
-    local log=$1
-    shift
     # Emptied here, not by the redirection below: that happens in the child, maybe only
     # after the wait below has found the last simulator's "ready" in the old log.
-    : >"$log"
-    "$halden" simulate "$@" >"$log" 2>&1 &
+    : >"$1"
+    "$halden" simulate "${@:2}" >"$1" 2>&1 &
     sim_pid=$!
     sims+=("$sim_pid")
-    for _ in $(seq 500); do
-        grep -q "ready" "$log" && return 0
-        kill -0 "$sim_pid" 2>/dev/null || break
-        sleep 0.02
-    done
-    echo "the simulator did not start:"; cat "$log"
+    wait_for "$1" ready && return 0
+    echo "the simulator did not start:"; cat "$1"
     return 1
 }
 
@@ -72,19 +59,16 @@ start_sim() {  # start_sim [simulator options]: it keeps what it was sent in $wo
 stop_sim() {  # stop_sim [SIGNAL]: ends every simulator, by default the normal way (it saves its files)
     local pid
     for pid in "${sims[@]}"; do kill -"${1:-INT}" "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-    sims=()
-    sim_pid=""
+    sims=() sim_pid=""
 }
 
 kill_sim() { stop_sim KILL; }  # as a cable pulled out: no goodbye
 
 update_bg() {  # update_bg PATTERN ARGS...: `update ARGS --trace` in the background ($update_pid), until its trace shows PATTERN
-    local pattern=$1
-    shift
     : >"$work/out"  # emptied first: see spawn_sim
-    timeout 60 "$halden" update "$@" --trace >"$work/out" 2>&1 &
+    timeout 60 "$halden" update "${@:2}" --trace >"$work/out" 2>&1 &
     update_pid=$!
-    wait_for "$work/out" "$pattern"
+    wait_for "$work/out" "$1"
 }
 
 cut_short() {  # cut_short ACTION PATTERN ARGS...: update_bg PATTERN ARGS, then ACTION (eval'd); the update's status
@@ -124,12 +108,11 @@ same_traffic() {  # same_traffic TRACE_OUTPUT: the Halden received exactly what 
 BLOCK_SIZES=${BLOCK_SIZES:-1 2 127 128 129 1000 4083 4084 5559 5560 8179 8180 16366 16383}
 sweep_blocks() {
     local limit=$1 out=$2 in=$3 bs rc
-    shift 3
     for bs in $BLOCK_SIZES; do
         # Two whole blocks and a part of one, so that the last block is short.
         head -c $((2 * bs + (bs + 1) / 2)) "$examples/firmware-1.5.bin" >"$work/sweep.bin"
         "$halden" pack "$work/sweep.hfi" --control 1 --area "$work/sweep.bin" >/dev/null
-        start_sim --baud 0 --sim-block-size "$bs" "$@" || { failed=$((failed + 1)); continue; }
+        start_sim --baud 0 --sim-block-size "$bs" "${@:4}" || { failed=$((failed + 1)); continue; }
         timeout 60 "$halden" update "$work/sweep.hfi" --out "$out" --in "$in" --trace \
             >"$work/out" 2>&1
         rc=$?

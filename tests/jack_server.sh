@@ -9,7 +9,6 @@ examples=$(realpath "$2")
 work=$(mktemp -d)
 export XDG_STATE_HOME=$work/state HALDEN_MIDI_SYSTEM=jack  # the updates' history
 . "$(dirname "${BASH_SOURCE[0]}")/e2e_lib.sh"
-jackd_pid=""
 if [ "${3:-jackd}" = pipewire ]; then
     export XDG_RUNTIME_DIR=$work/run
     mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -25,7 +24,7 @@ else
 fi
 
 stop_jack() {
-    [ -n "$jackd_pid" ] && kill "$jackd_pid" 2>/dev/null && wait "$jackd_pid" 2>/dev/null
+    [ -n "${jackd_pid:-}" ] && kill "$jackd_pid" 2>/dev/null && wait "$jackd_pid" 2>/dev/null
     jackd_pid=""
 }
 trap 'kill_sim; stop_jack; rm -rf "$work"' EXIT

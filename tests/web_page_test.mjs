@@ -17,8 +17,7 @@ const log = (text) => console.log(`[${((Date.now() - began) / 1000).toFixed(1)} 
 const fail = (text) => { throw new Error(text); };
 
 // The site, as any static web server gives it.
-const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
-  ".css": "text/css", ".webmanifest": "application/manifest+json", ".svg": "image/svg+xml" };
+const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm", ".css": "text/css" };
 const server = createServer((req, res) => {
   const path = new URL(req.url, "http://x").pathname;
   try {
@@ -111,7 +110,7 @@ try {
     await send("Browser.grantPermissions", { origin, permissions: ["midi", "midiSysex"] });
     const { targetId } = await send("Target.createTarget", { url: "about:blank" });
     ({ sessionId: session } = await send("Target.attachToTarget", { targetId, flatten: true }));
-    for (const domain of ["Runtime", "Page", "Network"]) await page(`${domain}.enable`);
+    for (const domain of ["Runtime", "Page"]) await page(`${domain}.enable`);
     await page("Page.setInterceptFileChooserDialog", { enabled: true });
     listeners.push((m) => {
       const e = m.params?.exceptionDetails;
@@ -125,12 +124,7 @@ try {
   })()]);
   log("passed");
 } catch (e) {
-  console.error(`FAILED: ${e.message}`);
-  // What the page showed then.
-  console.error(browserLog.slice(-1500));
-  console.error(await js(`JSON.stringify({ note: document.getElementById("note")?.textContent,
-    lists: ["c1003", "c1004"].map((id) => [...document.getElementById(id).options]
-      .map((o) => o.text)) })`).catch((why) => why.message));
+  console.error(`FAILED: ${e.message}`, browserLog.slice(-1500));
   process.exitCode = 1;
 } finally {
   browser.kill();
@@ -143,18 +137,15 @@ async function throughAlsa() {
   await page("Page.navigate", { url: origin });
   await until("the page", `${el("c1003")}?.options.length >= 1`, 120);
   await js(`${el("c1003")}.dispatchEvent(new PointerEvent('pointerdown'))`);
-  const names = await until("the simulators' ports", `(() => { const names = [...${el("c1003")}
+  log(`output ports: ${await until("the simulators' ports", `(() => { const names = [...${el("c1003")}
     .options].map((o) => o.text); return names.some((n) => n.startsWith("Halden Refusing")) &&
-    names.join(", "); })()`, 120);
-  log(`output ports: ${names}`);
+    names.join(", "); })()`, 120)}`);
   for (const [port, wanted, version] of [["Halden Simulator", "Halden was successfully updated.", "2.1"],
     ["Halden Refusing", refused]]) {
     await choosePorts(port);
     expect(`${port}: connect`, (await press("c1000", "OK", 60)).text, "Connection established!");
     await pickImage();
-    const started = Date.now();
     const box = await press("c1001", "OK", 240);
-    log(`${port}: the update took ${((Date.now() - started) / 1000).toFixed(1)} s`);
     expect(`${port}: update`, version ? box.text : box.text.slice(0, wanted.length), wanted);
     if (version) expect(`${port}: version after`, await text("c1010"), version);
   }
@@ -163,8 +154,7 @@ async function throughAlsa() {
 async function inPage() {
   await page("Page.navigate", { url: `${origin}/?simulate` });
 
-  await until("simulator ports", `[...document.getElementById('c1003').options]
-    .some((o) => o.text === 'Halden Simulator')`);
+  await until("simulator ports", `[...${el("c1003")}.options].some((o) => o.text === 'Halden Simulator')`);
   expect("title", await js("document.title"), "Halden Firmware Update Utility - V1.00");
   await choosePorts("Halden Simulator");
 
@@ -174,13 +164,23 @@ async function inPage() {
 
   await pickImage();
   expect("file name", await js(`${el("c1005")}.value`), "halden-1.5.hfi");
+  // Names typed in the field, checked as the module's own file system gives them; the
+  // picked image last, which Update then takes.
+  await js(`const fs = halden.FS, bad = fs.readFile("halden-1.5.hfi"); bad[40] ^= 1;
+    fs.mkdir("folder.hfi"); fs.writeFile("corrupt.hfi", bad); fs.writeFile("empty.hfi", new Uint8Array(0));
+    fs.writeFile("huge.hfi", new Uint8Array(64 * 1024 * 1024 + 1))`);
+  for (const [name, wanted] of [["missing.hfi", "Can't open file missing.hfi for reading"],
+    ["folder.hfi", "Can't open file folder.hfi for reading"], ["empty.hfi", "Update file image corrupt"],
+    ["corrupt.hfi", "Update file CRC error"], ["huge.hfi", "Can't allocate 67108865 bytes!"],
+    ["halden-1.5.hfi", null]]) {
+    // After two frames: the browser delivers the last box's close event with a frame, and
+    // a box shown before that would take it as its own.
+    await js(`new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))).then(() => {
+      ${el("c1005")}.value = "${name}"; command(1005, 3); })`);
+    if (wanted) expect(name, (await answerBox("OK")).text, wanted);
+    await until(`Update ${wanted ? "disabled" : "enabled"}`, `${el("c1001")}.disabled === ${!!wanted}`);
+  }
 
-  // The wake lock asked for (headless may refuse it: the update goes on).
-  await js(`const wl = navigator.wakeLock, real = wl.request.bind(wl), wake = window.wake = [];
-    wl.request = (t) => { wake.push("asked"); return real(t).then(
-      (l) => { wake.push("held"); l.onrelease = () => wake.push("released"); return l; },
-      (e) => { wake.push("refused"); throw e; }); }`);
-  const started = Date.now();
   await click("c1001");
   await until("progress window", "document.getElementById('progress').open");
   // Put in the background, the tab asks in its title to be brought back.
@@ -195,12 +195,6 @@ async function inPage() {
   expect("closing asks", (await asked).params.type, "beforeunload");
   await page("Page.handleJavaScriptDialog", { accept: false });
   box = await answerBox("OK");
-  log(`wake lock: ${await until("wake lock given back",
-    "/asked,(held,released|refused)$/.test(wake) && String(wake)")}`);
-  // About 8 s of MIDI cable time; a reply that did not end its wait at once (each
-  // wait running out its 100 ms instead) makes it 20 s and more.
-  const took = (Date.now() - started) / 1000; log(`update took ${took.toFixed(1)} s`);
-  if (took > 15) fail("the update waited out its timers instead of the replies");
   expect("update box", `${box.title} | ${box.text}`,
     "Halden Firmware Update Utility | Halden was successfully updated.");
   expect("version after", await text("c1010"), "1.5");
@@ -216,8 +210,7 @@ async function inPage() {
   await until("a block written", `${el("c1013")}.value > 0`);
   box = await press("c1011");
   expect("cancel box", box.text.split("\n")[0], "Operation canceled");
-  expect("progress open, input blocked", await js(`[${el("progress")}.open, ${el("window")}.inert]
-    .join()`), "false,false");
+  expect("progress open, input blocked", await js(`[${el("progress")}.open, ${el("window")}.inert].join()`), "false,false");
 
   // The chosen ports are kept: the page opened again shows them chosen again; its
   // simulator, given the desktop's options, refuses the fourth block.
@@ -228,14 +221,6 @@ async function inPage() {
   await press("c1000");
   await pickImage();
   expect("block refused", (await press("c1001")).text.slice(0, refused.length), refused);
-
-  // Once loaded it opens offline too.
-  await until("service worker", "navigator.serviceWorker.controller && (window.before = true)");
-  const network = { latency: 0, downloadThroughput: -1, uploadThroughput: -1 };
-  await page("Network.emulateNetworkConditions", { ...network, offline: true });
-  await page("Page.reload");
-  await until("the page offline", `!window.before && ${el("c1003")}?.options.length === 2`);
-  await page("Network.emulateNetworkConditions", { ...network, offline: false });
 
   // Another site, not allowed MIDI: the first touch of a port list asks, and the page
   // says what to do when the browser refuses.
@@ -249,10 +234,9 @@ async function inPage() {
   // answers the handshake and the identity request.
   await page("Page.addScriptToEvaluateOnNewDocument", { source: `(${() => {
     const input = { name: "Loop In", state: "connected", onmidimessage: null };
-    const body = (command) => command === 0x10 ? [0x10, 2] : command === 0x11
-      ? [0x12, 0, 2, 7, 0, 0, 0, 0x7F, 0x7F, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6] : null;
     const output = { name: "Loop Out", state: "connected", send(bytes) {
-      const reply = body(bytes[5]);
+      const reply = bytes[5] === 0x10 ? [0x10, 2] : bytes[5] === 0x11
+        ? [0x12, 0, 2, 7, 0, 0, 0, 0x7F, 0x7F, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6] : null;
       window.fakeMidi.sent.push(bytes[5]);
       if (reply && !window.silent) setTimeout(() => input.onmidimessage({ data: new Uint8Array(
         [0xF0, 0x41, 0x10, 0x4B, 0x39, ...reply, 0xF7]) }));
@@ -274,11 +258,6 @@ async function inPage() {
     "The Halden's blocks are too long for this MIDI port; nothing was erased");
   expect("erase or block sent", await js("fakeMidi.sent.some((c) => c > 0x12)"), false);
 
-  // A port plugged in: the lists follow, each keeping its choice.
-  await js(`fakeMidi.outputs.set("o2", { name: "Second Out", state: "connected" });
-    fakeMidi.onstatechange({ port: fakeMidi.outputs.get("o2") })`);
-  await until("the new port", `${el("c1003")}.options.length === 3`);
-  expect("choice kept", await js(`${el("c1003")}.selectedOptions[0].text`), "Loop Out");
   // The input port unplugged while Connect waits for the Halden: the port's own words,
   // then the page ends.
   await js(`window.silent = true; ${el("c1000")}.click()`);
