@@ -186,7 +186,10 @@ function showBox(kind, title, text, yesNo) {
   $("box-text").textContent = text;
   const buttons = $("box-buttons");
   return new Promise((resolve) => {
+    let answered = false;
     const answer = (value) => {
+      if (answered) return;
+      answered = true;
       dialog.onclose = null;
       dialog.close();
       setTimeout(() => modal--);
@@ -202,7 +205,9 @@ function showBox(kind, title, text, yesNo) {
     const defaultButton = yesNo ? make("No", 0) : make("OK", 0);
     buttons.replaceChildren(...(yesNo ? [make("Yes", 1), defaultButton] : [defaultButton]));
     dialog.dataset.kind = ["error", "question", "notice", "fatal"][kind];
-    dialog.onclose = () => answer(0); // Escape: the default answer
+    // Escape: the default answer. The browser delivers a close event a frame later, so
+    // the last box's may come after this one is shown: that one finds the box open.
+    dialog.onclose = () => { if (!dialog.open) answer(0); };
     modal++;
     dialog.showModal();
     defaultButton.focus();
