@@ -2,13 +2,14 @@
 # End to end on the kernel's ALSA sequencer (run by tests/alsa_vm_test.sh in a virtual
 # machine that has it): the ports the kernel lists, updates through `halden simulate` on
 # sequencer ports and, as through a USB-MIDI interface, on the raw MIDI side of the
-# kernel's virtual MIDI device, every kind of block size, faults of the link, and the
-# web page in headless Chromium through its Web MIDI.
-# alsa_e2e.sh HALDEN EXAMPLES [WEB_SITE]
+# kernel's virtual MIDI device, every kind of block size, faults of the link, the
+# desktop app under Xvfb, and the web page in headless Chromium through its Web MIDI.
+# alsa_e2e.sh HALDEN HALDEN_GUI EXAMPLES [WEB_SITE]
 set -u
 halden=$(realpath "$1")
-examples=$(realpath "$2")
-site=${3:-}
+gui=$2
+examples=$(realpath "$3")
+site=${4:-}
 work=$(mktemp -d)
 . "$(dirname "$0")/e2e_lib.sh"
 export HALDEN_MIDI_SYSTEM=alsa
@@ -105,6 +106,56 @@ sleep 0.5  # anything still on its way arrives
 stop_sim
 cmp -s <(sent_messages "$work/out") "$work/received.txt" || rc="$rc, traffic differs"
 check "Ctrl-C during an update cancels it, nothing sent after" 5 "$rc" "$work/out" '^Operation canceled$'
+
+# --- the desktop app under Xvfb: Connect and Update through its windows ---
+if [ -x "$gui" ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+    Xvfb :7 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=:7
+    for _ in $(seq 100); do [ -e /tmp/.X11-unix/X7 ] && break; sleep 0.1; done
+    start_sim --baud 0
+    printf 'OutputBus=%s\nInputBus=%s\n' "$(position Output "Halden Simulator")" \
+        "$(position Input "Halden Simulator")" >"$work/ports.conf"
+    "$gui" --settings "$work/ports.conf" >"$work/gui.log" 2>&1 &
+    gui_pid=$!
+    # Searched again and again rather than with --sync: a window that closes while xdotool
+    # looks at it ends xdotool with BadWindow, which --sync does not retry.
+    box() { until xdotool search --onlyvisible --name "^$1\$" 2>/dev/null; do sleep 0.2; done; }  # its ids
+    box_within() { timeout "$1" bash -c "$(declare -f box); box '$2'"; }  # box_within SECONDS TITLE
+    key() { sleep 0.3; xdotool key --delay 100 --clearmodifiers "$@"; }
+    # Slow under emulation.
+    if main=$(box_within 120 'Halden Firmware Update Utility - V1.00' | head -1) && [ -n "$main" ]; then
+        xdotool windowfocus --sync "$main"
+        eval "$(xdotool getwindowgeometry --shell "$main")"
+        # Both ports restored: Connect is ready at once and, as the first control that
+        # takes the focus (Update is disabled), has it. Enter presses it.
+        key Return
+        holds "Connect in the app reaches the Halden" box_within 30 'Halden Firmware Update Utility'
+        key Return
+        # The file's name typed into its field; leaving the field checks it and enables
+        # Update, three steps on from the first list.
+        xdotool mousemove $((X + 283)) $((Y + 146)) click 1
+        sleep 0.3; xdotool type --delay 5 "$work/small.hfi"
+        key Tab
+        key Tab Tab Tab Return
+        holds "Update in the app ends with its box" box_within 60 'Halden Firmware Update Utility'
+        key Return
+        sleep 0.5
+        xdotool windowclose "$main" 2>/dev/null || kill -TERM $gui_pid
+        timeout 10 tail --pid=$gui_pid -f /dev/null
+        stop_sim
+        holds "and the Halden holds the image's data" cmp -s "$work/memory.bin" "$work/data.bin"
+    else
+        # The windows there are instead, and no simulator left for the web page to find.
+        xdotool search --onlyvisible --name . getwindowname %@ >>"$work/gui.log" 2>&1
+        check "the app opens its window" 0 1 "$work/gui.log"
+        stop_sim
+    fi
+    kill $gui_pid 2>/dev/null
+    kill $xvfb
+else
+    echo "skip the desktop app: no halden-gui, Xvfb or xdotool"
+fi
 
 # --- the web page in headless Chromium, through the browser's Web MIDI: one Halden takes
 # a 16 KiB update, another refuses its fourth block ---

@@ -7,7 +7,7 @@ build=$(realpath "$1")
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 "$top/scripts/alsa-vm.sh" "$out" bash "$top/tests/alsa_e2e.sh" "$build/cli/halden" \
-    "$top/examples" "$build/web/site"
+    "$build/ui/qt/halden-gui" "$top/examples" "$build/web/site"
 rc=$?
 [ -f "$out/vm.out" ] && cat "$out/vm.out"
 [ $rc -eq 2 ] && echo "The ALSA sequencer tests did not run: this machine cannot start their virtual machine."
