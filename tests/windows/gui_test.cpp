@@ -179,13 +179,17 @@ private:
     PROCESS_INFORMATION info_{};
 };
 
-// The lists on the entry the app selects at first. The progress window on its own
+// The lists on the entry the app selects at first, and Tab's order. The progress window on its own
 // thread, owned by no window; Cancel by Enter and by Space on it;
 // Escape and a close request (Alt+F4) end neither the window nor the update; closing the
 // main window meanwhile waits for the update, then ends the program.
 TEST(GuiTest, TheProgressWindow) {
     Gui gui("--simulate");  // at the cable's pace: an update takes seconds
     for (int list : {1003, 1004}) EXPECT_EQ(gui.text(list), "(Choose a MIDI port)") << list;
+    std::vector<int> stops;  // the controls Tab reaches, in its order
+    for (HWND w = GetWindow(gui.item(1001), GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (GetWindowLongA(w, GWL_STYLE) & WS_TABSTOP) stops.push_back(GetDlgCtrlID(w));
+    EXPECT_EQ(stops, (std::vector<int>{1001, 1000, 3, 1005, 1003, 1004, 4}));
     gui.connect();
     for (const WPARAM key : {VK_RETURN, VK_SPACE}) {
         gui.update("halden-1.5.hfi");
