@@ -17,14 +17,21 @@ expect "identify by position" 0 '^Halden serial #: 0a0b0c0d0e0f$' timeout 30 "$h
 holds "identify shows the version" grep -q '^Current Halden version #: 3\.1$' "$work/out"
 
 # --- another halden beside an update sends nothing into it ---
+# PipeWire's JACK now and then loses a message between two clients with no missed cycle
+# to show for it (seen: a block sent that the simulator never received), so the update
+# starts again as a user would have it; a message that came from elsewhere would fail an
+# attempt with another status than a timeout.
 for run in 1 2 3; do
-    update_bg "$block" "$v15" "${ports[@]}" --yes
+    update_bg "$block" "$v15" "${ports[@]}" --yes --retries 2
     timeout 30 "$halden" scan >"$work/scan" 2>&1
     scan_rc=$?
     timeout 30 "$halden" identify "${ports[@]}" >"$work/identify" 2>&1
     identify_rc=$?
     wait $update_pid
-    check "an update beside a scan and an identify, run $run" 0 $? "$work/out" 'successfully'
+    rc=$?
+    grep '^Attempt . of 3 failed' "$work/out" | grep -qv '(MIDI Response timeout)' &&
+        rc="$rc, an attempt failed by something other than a lost message"
+    check "an update beside a scan and an identify, run $run" 0 "$rc" "$work/out" 'successfully'
     check "the scan calls its ports busy, run $run" 0 $scan_rc "$work/scan" \
         '^busy \(an update is running\)  .*Halden Simulator'
     check "identify is refused, run $run" 21 $identify_rc "$work/identify" \
