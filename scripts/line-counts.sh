@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # line-counts.sh: lines of code and of tests, per folder: the lines of the files git
 # knows that are neither blank nor only a comment (// and /* */ in C++, # in shell and
-# CMake; the web page's JS as C++). Ends with the tests' share of the code.
+# CMake; the tests' JS as C++). The code is the product's C++, its scripts, packaging and
+# CMake; the web page's JS is counted apart, not in it. Ends with the tests' share.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-count() {  # count REGEX: the lines of the matching files
+count() {  # count REGEX [EXCLUDED]: the lines of the matching files
     local files
-    files=$(git ls-files | grep -E "$1" || true)
+    files=$(git ls-files | grep -E "$1" | grep -Ev "${2:-^$}" || true)
     [ -n "$files" ] || { echo 0; return; }
     # shellcheck disable=SC2086
     awk '
@@ -31,14 +32,12 @@ for folder in engine transport sim app cli ui; do
     code=$((code + n))
     printf '  %-26s %7d\n' "$folder (C++)" "$n"
 done
-# The web page's script (its markup and style, like the desktop apps' forms, are not code).
-n=$(count '^(ui|transport)/.*\.(js|mjs)$')
-code=$((code + n))
-printf '  %-26s %7d\n' "ui, transport (web page)" "$n"
-n=$(count '^(scripts/.*\.sh|packaging/.*|.*CMakeLists\.txt|cmake/.*\.cmake)$')
+# The tests' own build files are neither code nor tests.
+n=$(count '^(scripts/.*\.sh|packaging/.*|.*CMakeLists\.txt|cmake/.*\.cmake)$' '^tests/')
 code=$((code + n))
 printf '  %-26s %7d\n' "scripts, packaging, CMake" "$n"
 printf '  %-26s %7d\n' "all" "$code"
+printf '  %-26s %7d\n' "(web page JS, apart)" "$(count '^(ui|transport)/.*\.(js|mjs)$')"
 tests=0
 printf '%-28s %7s\n' "tests" "lines"
 for kind in "C++:^tests/.*\.(cpp|h)$" "shell:^tests/.*\.sh$" "other:^tests/.*\.(cmake|js|mjs|py)$"; do
