@@ -152,7 +152,6 @@ TEST(WinmmPorts, ListOpenSendReceiveAndClose) {
               (std::vector<std::string>{"outClose", "inStop", "inReset", "inUnprepareHeader",
                                         "inUnprepareHeader", "inUnprepareHeader",
                                         "inUnprepareHeader", "inClose"}));
-    EXPECT_EQ(rig.received(), all);
     EXPECT_FALSE(rig.driver.anythingOpen());
     rig.ports.closePorts();  // with nothing open: nothing happens
     EXPECT_EQ(rig.driver.calls().size(), calls.size());
