@@ -226,8 +226,7 @@ TEST(GuiTest, TheControlsTheBoxesTheChooserAndEnter) {
     for (int answer : {IDNO, IDYES}) {
         gui.idle();
         gui.update("halden-1.4.hfi");  // the version the Halden runs already
-        const HWND question = gui.box();
-        EXPECT_EQ(GetWindowLongA(GetDlgItem(question, IDNO), GWL_STYLE) & BS_TYPEMASK,
+        EXPECT_EQ(GetWindowLongA(GetDlgItem(gui.box(), IDNO), GWL_STYLE) & BS_TYPEMASK,
                   BS_DEFPUSHBUTTON);
         gui.answer(answer);
         EXPECT_EQ(gui.answer().rfind("Operation canceled", 0) == 0, answer == IDNO) << answer;
@@ -237,19 +236,18 @@ TEST(GuiTest, TheControlsTheBoxesTheChooserAndEnter) {
         temp.path() / L"Mein Ordner \u2013 Gr\u00f6\u00dfe \u2713" / L"ne\u00fc 1.5.hfi";
     std::filesystem::create_directories(file.parent_path());
     std::filesystem::copy_file(Gui::example("halden-1.5.hfi"), file);
-    const std::wstring path = file.wstring();
     gui.idle();
     PostMessageA(gui.item(3), BM_CLICK, 0, 0);
     const HWND chooser = gui.find(
         [](HWND w) { return textOf(w) == "Halden Firmware Update Utility file selector"; });
     ASSERT_NE(chooser, nullptr);
     SendMessageW(GetDlgItem(chooser, 0x47C), WM_SETTEXT, 0,  // its file name (cmb13)
-                 reinterpret_cast<LPARAM>(path.c_str()));
+                 reinterpret_cast<LPARAM>(file.c_str()));
     PostMessageA(chooser, WM_COMMAND, IDOK, 0);
     wchar_t shown[1024] = {};
     ASSERT_TRUE(until([&] {
         SendMessageW(gui.item(1005), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(shown));
-        return shown == path && gui.enabled(1001);
+        return shown == file.wstring() && gui.enabled(1001);
     })) << gui.text(1005);
     gui.click(1001);
     EXPECT_EQ(gui.answer(), "Halden was successfully updated.");

@@ -18,14 +18,12 @@
 namespace halden {
 namespace {
 
-constexpr REGSAM kView = KEY_WOW64_32KEY;
-
 struct RegistryRig {
     RegistryRig()
         : subkey("SOFTWARE\\Tarnwick\\HaldenTest-" + std::to_string(std::random_device{}())) {}
     ~RegistryRig() {
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            RegDeleteKeyExA(root, subkey.c_str(), kView, 0);
+            RegDeleteKeyExA(root, subkey.c_str(), KEY_WOW64_32KEY, 0);
         }
     }
     RegistryPortSettings store(HKEY primary = HKEY_LOCAL_MACHINE) {
