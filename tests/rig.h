@@ -103,7 +103,7 @@ inline ByteView bodyOf(const Bytes& message) {
 
 struct Rig {
     explicit Rig(SimOptions options = {})
-        : halden(recording(options), clock, clock,
+        : halden(options, clock, clock,
                  [this](ByteView b) { toHost ? toHost(b) : receiver.feed(b); }),
           simLink(clock, halden),
           link(clock, simLink) {}
@@ -113,11 +113,6 @@ struct Rig {
     static SimOptions with(const std::function<void(SimOptions&)>& set) {
         SimOptions options;
         set(options);
-        return options;
-    }
-
-    static SimOptions recording(SimOptions options) {
-        options.recordReceived = true;
         return options;
     }
 
