@@ -48,6 +48,13 @@ public:
         return out;
     }
 
+    // How often the window was opened, when it ends closed, once for each opening (else -1).
+    long openings() const {
+        const long opened = std::ranges::count(events, ProgressEvent{"open"});
+        const bool closed = !events.empty() && events.back() == ProgressEvent{"close"};
+        return closed && std::ranges::count(events, ProgressEvent{"close"}) == opened ? opened : -1;
+    }
+
     std::vector<ProgressEvent> events;
     std::vector<UpdatePlan> plans;
     std::function<void(std::string_view, int)> onSet;
