@@ -49,8 +49,8 @@ public:
     }
 
     // How often the window was opened, when it ends closed, once for each opening (else -1).
-    long openings() const {
-        const long opened = std::ranges::count(events, ProgressEvent{"open"});
+    std::ptrdiff_t openings() const {
+        const auto opened = std::ranges::count(events, ProgressEvent{"open"});
         const bool closed = !events.empty() && events.back() == ProgressEvent{"close"};
         return closed && std::ranges::count(events, ProgressEvent{"close"}) == opened ? opened : -1;
     }
