@@ -58,12 +58,11 @@ TEST(MidiSystems, ChosenByNameOrElseTheFirstAvailable) {
         VirtualClock clock;
         const auto ports = openMidiSystem(systems, askedMidiSystem(c.given, c.environment), clock,
                                           nullptr, nullptr);
-        const std::string name =
-            std::string(c.given) + ", " + (c.environment ? c.environment : "(none)");
-        EXPECT_EQ(listed(*ports), c.chosen) << name;
+        SCOPED_TRACE(std::string(c.given) + ", " + (c.environment ? c.environment : "(none)"));
+        EXPECT_EQ(listed(*ports), c.chosen);
         alphaHere = false;
         betaHere = true;
-        EXPECT_EQ(listed(*ports), c.again) << name;
+        EXPECT_EQ(listed(*ports), c.again);
     }
 }
 

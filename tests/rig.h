@@ -48,6 +48,13 @@ public:
         return out;
     }
 
+    // How often the window was opened, when it ends closed, once for each opening (else -1).
+    std::ptrdiff_t openings() const {
+        const auto opened = std::ranges::count(events, ProgressEvent{"open"});
+        const bool closed = !events.empty() && events.back() == ProgressEvent{"close"};
+        return closed && std::ranges::count(events, ProgressEvent{"close"}) == opened ? opened : -1;
+    }
+
     std::vector<ProgressEvent> events;
     std::vector<UpdatePlan> plans;
     std::function<void(std::string_view, int)> onSet;
@@ -103,7 +110,7 @@ inline ByteView bodyOf(const Bytes& message) {
 
 struct Rig {
     explicit Rig(SimOptions options = {})
-        : halden(recording(options), clock, clock,
+        : halden(options, clock, clock,
                  [this](ByteView b) { toHost ? toHost(b) : receiver.feed(b); }),
           simLink(clock, halden),
           link(clock, simLink) {}
@@ -113,11 +120,6 @@ struct Rig {
     static SimOptions with(const std::function<void(SimOptions&)>& set) {
         SimOptions options;
         set(options);
-        return options;
-    }
-
-    static SimOptions recording(SimOptions options) {
-        options.recordReceived = true;
         return options;
     }
 
