@@ -84,7 +84,9 @@ struct AppRig {
     }
     void click(const char* name) { widget(name)->click(); }
     bool idle() {
-        return waitUntil([this] { return !app->busy(); });
+        // The command has ended, and the window has taken input back (posted to it as
+        // the command ends, so it may still be on its way when the worker is idle).
+        return waitUntil([this] { return !app->busy() && !app->dialog().isBusy(); });
     }
     // Until the n-th box with this text has been answered and the command has ended.
     bool waitFor(const QString& text, size_t n = 1) {
