@@ -41,9 +41,6 @@ expect "info lists the records" 0 'area +length 16384, version 1\.5' "$halden" i
 expect "update --help ends with the exit statuses" 0 '^Exit status: 0 success, 1 a file or MIDI port that fails' \
     bash -o pipefail -c '"$0" update --help 2>&1 | tail -n 1' "$halden"
 
-expect "update the simulator" 0 '^Current Halden version #: 1\.5$' "$halden" update "$v15" "${sim[@]}"
-holds "no progress is drawn where the output is not a terminal" eval '! grep -q "Connecting\|Updating Halden area" "$work/out"'
-
 "$halden" update "$v14" "${sim[@]}" <<<"y" >"$work/out" 2>&1
 check "the question is asked on the terminal" 0 $? "$work/out" 'Update anyway\? \[y/N\] y'
 # An older image than the Halden runs: only --yes installs it.
@@ -81,7 +78,8 @@ rc=$?
 grep -Fxq "Attempt 1 of 2 failed (MIDI Response timeout); the Halden is waiting for the update, which starts again from the handshake." "$work/retried.err" &&
     grep -Fxq "Attempt 2 of 2 succeeded." "$work/retried.err" || rc="$rc, other words"
 [ "$(cut -f11 "$work/retried.log" | paste -sd' ')" = "7 0" ] || rc="$rc, not one history line an attempt"
-check "a reply lost after the erase: the update starts again and succeeds" 0 "$rc" "$work/retried.err"
+grep -q "Connecting\|Updating Halden area" "$work/retried.err" && rc="$rc, progress drawn, though not to a terminal"
+check "a reply lost after the erase: the update starts again and succeeds, no progress drawn" 0 "$rc" "$work/retried.err"
 
 # Where the link's speed is known, the time is told before anything is erased; after
 # the update, the identity read back.

@@ -14,7 +14,6 @@ expect "ports lists the simulator's output port first" 0 '^  1: .*Halden Simulat
 holds "ports --json lists both of its ports" jq -e '.ok and ([.outputs[].name, .inputs[].name] | map(select(test("Halden Simulator"))) | length == 2)
        and (.outputs[0].position == 1)' <("$halden" ports --json 2>/dev/null)
 expect "identify by position" 0 '^Halden serial #: 0a0b0c0d0e0f$' timeout 30 "$halden" identify --out 1 --in 1
-holds "identify shows the version" grep -q '^Current Halden version #: 3\.1$' "$work/out"
 
 # --- another halden beside an update sends nothing into it ---
 # PipeWire's JACK now and then loses a message between two clients with no missed cycle
