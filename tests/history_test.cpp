@@ -36,9 +36,7 @@ HistoryEntry sample(const std::string& serial = "000a7f100102") {
 }
 
 std::string slurp(const std::filesystem::path& path) {
-    std::ostringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
+    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 // A crash can stop a write anywhere: no part of a line, nor a changed one, is an entry.
