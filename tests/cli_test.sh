@@ -37,13 +37,6 @@ printf '\x01\x02\xf7' >"$work/high.bin"
 
 expect "info lists the records" 0 'area +length 16384, version 1\.5' "$halden" info "$v15"
 
-# A verb's help ends with the exit statuses.
-expect "update --help ends with the exit statuses" 0 '^Exit status: 0 success, 1 a file or MIDI port that fails' \
-    bash -o pipefail -c '"$0" update --help 2>&1 | tail -n 1' "$halden"
-
-expect "update the simulator" 0 '^Current Halden version #: 1\.5$' "$halden" update "$v15" "${sim[@]}"
-holds "no progress is drawn where the output is not a terminal" eval '! grep -q "Connecting\|Updating Halden area" "$work/out"'
-
 "$halden" update "$v14" "${sim[@]}" <<<"y" >"$work/out" 2>&1
 check "the question is asked on the terminal" 0 $? "$work/out" 'Update anyway\? \[y/N\] y'
 # An older image than the Halden runs: only --yes installs it.
@@ -81,7 +74,8 @@ rc=$?
 grep -Fxq "Attempt 1 of 2 failed (MIDI Response timeout); the Halden is waiting for the update, which starts again from the handshake." "$work/retried.err" &&
     grep -Fxq "Attempt 2 of 2 succeeded." "$work/retried.err" || rc="$rc, other words"
 [ "$(cut -f11 "$work/retried.log" | paste -sd' ')" = "7 0" ] || rc="$rc, not one history line an attempt"
-check "a reply lost after the erase: the update starts again and succeeds" 0 "$rc" "$work/retried.err"
+grep -q "Connecting\|Updating Halden area" "$work/retried.err" && rc="$rc, progress drawn, though not to a terminal"
+check "a reply lost after the erase: the update starts again and succeeds, no progress drawn" 0 "$rc" "$work/retried.err"
 
 # Where the link's speed is known, the time is told before anything is erased; after
 # the update, the identity read back.
@@ -121,6 +115,7 @@ while IFS='|' read -r name want pattern args; do
     pattern=${pattern//\$work/$work}
     eval "expect \"\${name:-refused: \$args}\" \${want:-64} \"\$pattern\" \"\$halden\" $args"
 done <<'EOF2'
+update --help tells the exit statuses|0|^Exit status: 0 success, 1 a file or MIDI port that fails|update --help
 check a valid sample says what it found|0|halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write$|check "$v15"
 an unknown command is named|64|^halden: there is no command "frob"; the commands are check, info, pack|frob
 pack refuses data bytes of 0x80 and above|1|0x80 or above|pack "$work/high.hfi" --area "$work/high.bin"
@@ -166,7 +161,6 @@ check "a closed output pipe does not end the update" 0 "${PIPESTATUS[0]}"
 # update with "Operation canceled" after the message in flight, and nothing more is sent.
 for signal in INT TERM HUP; do
     cut_short 'kill -"$signal" $update_pid' "$block" "$v15" --simulate
-    rc=$?
     [ "$(sed -n '/Operation canceled/,$p' "$work/out" | grep -c ' > ')" = 0 ] || rc="$rc, sent after"
     check "SIG$signal cancels, nothing sent after" 5 "$rc" "$work/out" '^Operation canceled$'
 done

@@ -2,7 +2,7 @@
 # Helpers for the end-to-end tests: sourced, with $halden (or what is tested) and $work
 # set. `check` counts; `finish` prints the closing line and gives the exit status.
 passed=0 failed=0 busy=0
-sim_pid="" sims=()
+sims=()
 block=' > F0 41 10 4B 39 15'  # a block write, as --trace shows it
 
 check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [OUTPUT_FILE [PATTERN]]
@@ -28,6 +28,11 @@ holds() {  # holds NAME COMMAND...: the command (a condition) succeeds
     check "$1" 0 $?
 }
 
+status_of() {  # status_of VAR FILE COMMAND...: runs the command, output in FILE, its exit status in $VAR
+    "${@:3}" >"$2" 2>&1 </dev/null
+    printf -v "$1" %d $?
+}
+
 finish() {  # exit status 3: every failure came while the MIDI server missed cycles
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ] && return 0
@@ -40,13 +45,12 @@ wait_for() {  # wait_for FILE PATTERN [TRIES of 20 ms]: until the file shows the
     return 1
 }
 
-spawn_sim() {  # spawn_sim LOG [simulator options]: one more simulator ($sim_pid), once ready
+spawn_sim() {  # spawn_sim LOG [simulator options]: one more simulator, once ready
     # Emptied here, not by the redirection below: that happens in the child, maybe only
     # after the wait below has found the last simulator's "ready" in the old log.
     : >"$1"
     "$halden" simulate "${@:2}" >"$1" 2>&1 &
-    sim_pid=$!
-    sims+=("$sim_pid")
+    sims+=($!)
     wait_for "$1" ready && return 0
     echo "the simulator did not start:"; cat "$1"
     return 1
@@ -59,7 +63,7 @@ start_sim() {  # start_sim [simulator options]: it keeps what it was sent in $wo
 stop_sim() {  # stop_sim [SIGNAL]: ends every simulator, by default the normal way (it saves its files)
     local pid
     for pid in "${sims[@]}"; do kill -"${1:-INT}" "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-    sims=() sim_pid=""
+    sims=()
 }
 
 kill_sim() { stop_sim KILL; }  # as a cable pulled out: no goodbye
@@ -71,10 +75,11 @@ update_bg() {  # update_bg PATTERN ARGS...: `update ARGS --trace` in the backgro
     wait_for "$work/out" "$1"
 }
 
-cut_short() {  # cut_short ACTION PATTERN ARGS...: update_bg PATTERN ARGS, then ACTION (eval'd); the update's status
+cut_short() {  # cut_short ACTION PATTERN ARGS...: update_bg PATTERN ARGS, then ACTION (eval'd); the update's status in $rc
     update_bg "${@:2}"
     eval "$1"
     wait "$update_pid"
+    rc=$?
 }
 
 # The messages an update sent (from its --trace output), one a line as the simulator
@@ -113,9 +118,7 @@ sweep_blocks() {
         head -c $((2 * bs + (bs + 1) / 2)) "$examples/firmware-1.5.bin" >"$work/sweep.bin"
         "$halden" pack "$work/sweep.hfi" --control 1 --area "$work/sweep.bin" >/dev/null
         start_sim --baud 0 --sim-block-size "$bs" "${@:4}" || { failed=$((failed + 1)); continue; }
-        timeout 60 "$halden" update "$work/sweep.hfi" --out "$out" --in "$in" --trace \
-            >"$work/out" 2>&1
-        rc=$?
+        status_of rc "$work/out" timeout 60 "$halden" update "$work/sweep.hfi" --out "$out" --in "$in" --trace
         stop_sim
         if [ $((bs + 13)) -le "$limit" ]; then
             cmp -s "$work/memory.bin" "$work/sweep.bin" || rc="$rc, memory differs"

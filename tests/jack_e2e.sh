@@ -14,7 +14,6 @@ expect "ports lists the simulator's output port first" 0 '^  1: .*Halden Simulat
 holds "ports --json lists both of its ports" jq -e '.ok and ([.outputs[].name, .inputs[].name] | map(select(test("Halden Simulator"))) | length == 2)
        and (.outputs[0].position == 1)' <("$halden" ports --json 2>/dev/null)
 expect "identify by position" 0 '^Halden serial #: 0a0b0c0d0e0f$' timeout 30 "$halden" identify --out 1 --in 1
-holds "identify shows the version" grep -q '^Current Halden version #: 3\.1$' "$work/out"
 
 # --- another halden beside an update sends nothing into it ---
 # PipeWire's JACK now and then loses a message between two clients with no missed cycle
@@ -23,10 +22,8 @@ holds "identify shows the version" grep -q '^Current Halden version #: 3\.1$' "$
 # attempt with another status than a timeout.
 for run in 1 2 3; do
     update_bg "$block" "$v15" "${ports[@]}" --yes --retries 2
-    timeout 30 "$halden" scan >"$work/scan" 2>&1
-    scan_rc=$?
-    timeout 30 "$halden" identify "${ports[@]}" >"$work/identify" 2>&1
-    identify_rc=$?
+    status_of scan_rc "$work/scan" timeout 30 "$halden" scan
+    status_of identify_rc "$work/identify" timeout 30 "$halden" identify "${ports[@]}"
     wait $update_pid
     rc=$?
     grep '^Attempt . of 3 failed' "$work/out" | grep -qv '(MIDI Response timeout)' &&
@@ -41,10 +38,8 @@ done
 # --- Ctrl-C while the JACK server is stalled ends the update within two seconds ---
 cut_short 'kill -STOP "$jackd_pid"; sleep 0.5; kill -INT $update_pid; started=$(date +%s%N)' \
     "$block" "$v15" "${ports[@]}" --yes --history "$work/stalled.log"
-rc=$?
 took=$((($(date +%s%N) - started) / 1000000))
-timeout 30 "$halden" ports >"$work/ports.out" 2>&1
-ports_rc=$?
+status_of ports_rc "$work/ports.out" timeout 30 "$halden" ports
 kill -CONT "$jackd_pid"
 [ "$took" -le 2000 ] || rc="$rc after $took ms"
 grep -q "The Halden's firmware area is now erased" "$work/out" || rc="$rc, not saying the state"
@@ -57,8 +52,7 @@ stop_sim
 
 # --- the simulator's ports go at its 8th message, as if unplugged ---
 start_sim --baud 0 --sim-port-fails-after 8
-timeout 60 "$halden" update "$v15" "${ports[@]}" >"$work/out" 2>&1
-rc=$?
+status_of rc "$work/out" timeout 60 "$halden" update "$v15" "${ports[@]}"
 wait_for "$work/sim.log" 'the ports are gone' || rc="$rc, the simulator did not say its ports went"
 stop_sim
 [ "$(grep -c '' "$work/received.txt")" = 7 ] || rc="$rc, not seven messages received"

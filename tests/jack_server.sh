@@ -43,8 +43,7 @@ ports=(--out "halden simulator" --in "halden simulator")
 # A ping through the ports; the server is started again once if it does not answer.
 ping_through() {
     start_sim --baud 0 || return 1
-    timeout 20 "$halden" identify "${ports[@]}" >"$work/ping.log" 2>&1
-    local rc=$?
+    status_of rc "$work/ping.log" timeout 20 "$halden" identify "${ports[@]}"
     stop_sim
     return $rc
 }

@@ -92,9 +92,8 @@ TEST(FilePortSettings, AFailedWriteIsToldOnceAndTheNextKeepsTheChoice) {
     SettingsRig rig;
     FilePortSettings settings = rig.store();
     ASSERT_TRUE(settings.save({2, 0, "two\nlines", "x"}));
-    std::ostringstream text;
-    text << std::ifstream(rig.path).rdbuf();
-    EXPECT_EQ(text.str(), "InputBus=2\nOutputBus=0\nOutputBusName=x\n");
+    EXPECT_EQ((std::ostringstream() << std::ifstream(rig.path).rdbuf()).str(),
+              "InputBus=2\nOutputBus=0\nOutputBusName=x\n");
     fs::remove_all(rig.path.parent_path());
     std::ofstream(rig.path.parent_path()) << "a file where the folder should be";
     EXPECT_FALSE(settings.save({2, 2, {}, {}}));

@@ -208,8 +208,7 @@ async function inPage() {
   box = await press("c1001", "Yes");
   expect("question", `${box.buttons} | ${box.text.slice(0, 50)}`,
     "Yes,No | The Halden image in the Kestrel 9 is verified good");
-  await until("block writes", `${el("c1012")}.textContent === 'Updating Halden area...'`);
-  await until("a block written", `${el("c1013")}.value > 0`);
+  await until("a block written", `${el("c1012")}.textContent === 'Updating Halden area...' && ${el("c1013")}.value > 0`);
   box = await press("c1011");
   expect("cancel box", box.text.split("\n")[0], "Operation canceled");
   expect("progress open, input blocked", await js(`[${el("progress")}.open, ${el("window")}.inert].join()`), "false,false");
