@@ -87,8 +87,10 @@ while IFS='|' read -r when pattern options; do
     start_sim $options  # split: two words
     cut_short 'killed=$(date +%s%N); kill_sim' " > $pattern" "$v15" "${sim[@]}"
     took=$((($(date +%s%N) - killed) / 1000000))
-    [ $took -le 1000 ] || rc="$rc after $took ms"
-    check "the Halden's ports vanish during the $when: status 16's text within a second" \
+    # Told by the sequencer's announcement, long before a reply's wait would end; the
+    # emulated machine of this test took 1.6 s of it once while the host was busy.
+    [ $took -le 2000 ] || rc="$rc after $took ms"
+    check "the Halden's ports vanish during the $when: status 16's text within two seconds" \
         1 "$rc" "$work/out" 'The MIDI port "Halden Simulator:Halden Simulator [0-9:]*" has gone away'
 done <<'EOF2'
 update|F0 41 10 4B 39 15|--baud 3125
