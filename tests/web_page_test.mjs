@@ -133,7 +133,8 @@ try {
   browser.kill();
   server.close();
   await new Promise((r) => browser.exitCode !== null ? r() : browser.on("exit", r));
-  rmSync(home, { recursive: true, force: true });
+  // Chromium's helper processes may still write into the profile just after it exits.
+  rmSync(home, { recursive: true, force: true, maxRetries: 20, retryDelay: 100 });
 }
 
 async function throughAlsa() {
