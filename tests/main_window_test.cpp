@@ -50,19 +50,16 @@ struct FakeSettings : PortSettings {
         return stored.has_value();
     }
     bool save(const PortChoice& choice) override {
-        ++saves;
         if (!failSaves) stored = choice;
         return !failSaves;
     }
     std::optional<PortChoice> stored;
     bool failSaves = false;
-    int saves = 0;
 };
 
-// The simulated Halden as MIDI ports, on virtual time. Device numbers need not match
-// list positions: the first device's name "cannot be read" and is left out.
+// The simulated Halden's MIDI ports. Device numbers need not match list positions: the
+// first device's name "cannot be read" and is left out.
 struct FakePorts : MidiPorts {
-    explicit FakePorts(SysExSender& link) : link(link) {}
     Outcome enumeratePorts(PortNames& names) override {
         if (!listError.empty()) return portFailure(listError);
         names = listed;
@@ -77,14 +74,12 @@ struct FakePorts : MidiPorts {
         return {};
     }
     void closePorts() override { open = false; }
-    StatusCode sendSysEx(ByteView m) override {
-        return open ? link.sendSysEx(m) : status::kPortFailure;
-    }
-    std::string failureText() const override { return "port gone"; }
-    size_t maxMessageSize() const override { return link.maxMessageSize(); }
+    // The window reaches the Halden through the rig's io, never through these.
+    StatusCode sendSysEx(ByteView) override { return status::kPortFailure; }
+    std::string failureText() const override { return {}; }
+    size_t maxMessageSize() const override { return 0; }
     std::string systemName() const override { return "Test MIDI"; }
 
-    SysExSender& link;
     bool open = false;
     PortNames listed{{{"Other In", 1}, {"Halden In", 2}}, {{"Other Out", 1}, {"Halden Out", 2}}};
     std::string listError;
@@ -104,7 +99,7 @@ struct FakeHistory : History {
 // Created at once; `before` prepares what the window reads as it is created.
 struct App {
     explicit App(SimOptions options = {}, const std::function<void(App&)>& before = {})
-        : rig(options), ports(rig.link) {
+        : rig(options) {
         if (before) before(*this);
         created = window.create();
     }
@@ -236,9 +231,9 @@ TEST(MainWindow, ConnectUpdateAndSave) {
     EXPECT_EQ(app.view.texts[IDC_VERSION], "6.7");  // new.hfi's, not old.hfi's
     EXPECT_EQ(app.rig.boxes.notices.back(), "Halden was successfully updated.");
     EXPECT_TRUE(app.on(IDC_UPDATE));  // another update can follow
-    const int saves = app.settings.saves;
+    app.settings.stored.reset();
     app.window.command(IDC_NONE, Notification::Other);  // Escape
-    EXPECT_EQ(app.settings.saves, saves + 1);
+    EXPECT_EQ(app.settings.stored, (PortChoice{2, 2, "Halden In", "Halden Out"}));
     app.settings.failSaves = true;
     app.window.command(IDC_FILENAME, Notification::FocusIn);
     EXPECT_FALSE(app.on(IDC_UPDATE));
