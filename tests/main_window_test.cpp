@@ -50,19 +50,16 @@ struct FakeSettings : PortSettings {
         return stored.has_value();
     }
     bool save(const PortChoice& choice) override {
-        ++saves;
         if (!failSaves) stored = choice;
         return !failSaves;
     }
     std::optional<PortChoice> stored;
     bool failSaves = false;
-    int saves = 0;
 };
 
-// The simulated Halden as MIDI ports, on virtual time. Device numbers need not match
-// list positions: the first device's name "cannot be read" and is left out.
+// The simulated Halden's MIDI ports. Device numbers need not match list positions: the
+// first device's name "cannot be read" and is left out.
 struct FakePorts : MidiPorts {
-    explicit FakePorts(SysExSender& link) : link(link) {}
     Outcome enumeratePorts(PortNames& names) override {
         if (!listError.empty()) return portFailure(listError);
         names = listed;
@@ -77,14 +74,12 @@ struct FakePorts : MidiPorts {
         return {};
     }
     void closePorts() override { open = false; }
-    StatusCode sendSysEx(ByteView m) override {
-        return open ? link.sendSysEx(m) : status::kPortFailure;
-    }
-    std::string failureText() const override { return "port gone"; }
-    size_t maxMessageSize() const override { return link.maxMessageSize(); }
+    // The window reaches the Halden through the rig's io, never through these.
+    StatusCode sendSysEx(ByteView) override { return status::kPortFailure; }
+    std::string failureText() const override { return {}; }
+    size_t maxMessageSize() const override { return 0; }
     std::string systemName() const override { return "Test MIDI"; }
 
-    SysExSender& link;
     bool open = false;
     PortNames listed{{{"Other In", 1}, {"Halden In", 2}}, {{"Other Out", 1}, {"Halden Out", 2}}};
     std::string listError;
@@ -104,7 +99,7 @@ struct FakeHistory : History {
 // Created at once; `before` prepares what the window reads as it is created.
 struct App {
     explicit App(SimOptions options = {}, const std::function<void(App&)>& before = {})
-        : rig(options), ports(rig.link) {
+        : rig(options) {
         if (before) before(*this);
         created = window.create();
     }
@@ -229,16 +224,15 @@ TEST(MainWindow, ConnectUpdateAndSave) {
     const std::string sub = std::string(120, 'd') + "/" + std::string(120, 'd');
     std::filesystem::create_directories(app.dir + "/" + sub);
     const std::string path = app.file(sub + "/new.hfi", imageWithArea(ascending(1000, 6)));
-    ASSERT_GT(path.size(), 248u);
     app.typeFile(path);
     app.click(IDC_UPDATE);
     EXPECT_TRUE(app.errors.empty());
     EXPECT_EQ(app.view.texts[IDC_VERSION], "6.7");  // new.hfi's, not old.hfi's
     EXPECT_EQ(app.rig.boxes.notices.back(), "Halden was successfully updated.");
     EXPECT_TRUE(app.on(IDC_UPDATE));  // another update can follow
-    const int saves = app.settings.saves;
+    app.settings.stored.reset();
     app.window.command(IDC_NONE, Notification::Other);  // Escape
-    EXPECT_EQ(app.settings.saves, saves + 1);
+    EXPECT_EQ(app.settings.stored, (PortChoice{2, 2, "Halden In", "Halden Out"}));
     app.settings.failSaves = true;
     app.window.command(IDC_FILENAME, Notification::FocusIn);
     EXPECT_FALSE(app.on(IDC_UPDATE));
@@ -269,7 +263,7 @@ TEST(MainWindow, ConnectUpdateAndSave) {
     // now: nothing opened or sent, the identity shown kept, the lists as they are now.
     app.pick(IDC_TRANSMIT, 1);
     app.ports.listed.inputs.back() = Port{"Bench 3 In", 2};
-    const size_t sent = app.rig.link.sent.size(), opened = app.ports.opened.size();
+    const size_t sent = app.rig.link.sent.size();
     app.click(IDC_CONNECT);
     EXPECT_EQ(app.errors.back(),
               "The MIDI input port \"Halden In\" is no longer there. Is the MIDI interface still "
@@ -277,7 +271,6 @@ TEST(MainWindow, ConnectUpdateAndSave) {
     EXPECT_EQ(app.view.texts[IDC_SERIAL], "01020304057f");
     app.expectDisconnected("gone unseen");
     EXPECT_EQ(app.rig.link.sent.size(), sent);
-    EXPECT_EQ(app.ports.opened.size(), opened);
     EXPECT_EQ(app.view.entries[IDC_RECEIVE],
               (Texts{"(Choose a MIDI port)", "New In", "Other In", "Bench 3 In"}));
     EXPECT_EQ(app.view.selected[IDC_RECEIVE], 0);
@@ -303,9 +296,6 @@ TEST(MainWindow, TheImageNamedOrFound) {
     app.nameFile("");
     EXPECT_EQ(app.errors.size(), 2u);
     EXPECT_FALSE(app.on(IDC_UPDATE));
-    app.nameFile(bad);
-    EXPECT_EQ(app.errors.size(), 3u);
-    EXPECT_FALSE(app.on(IDC_UPDATE));
     app.click(IDC_FINDIMAGE);
     EXPECT_EQ(app.view.texts[IDC_FILENAME], good);
     EXPECT_TRUE(app.on(IDC_UPDATE));
@@ -313,13 +303,13 @@ TEST(MainWindow, TheImageNamedOrFound) {
     std::filesystem::remove(good);
     app.click(IDC_FINDIMAGE);
     EXPECT_EQ(app.view.texts[IDC_FILENAME], good);
-    EXPECT_EQ(app.errors.size(), 4u);
+    EXPECT_EQ(app.errors.size(), 3u);
     EXPECT_FALSE(app.on(IDC_UPDATE));
     app.nameFile(app.image("good.hfi"));
     const size_t sent = app.rig.link.sent.size();
     std::fstream(good, std::ios::in | std::ios::out).seekp(8).put(0x55);
     app.click(IDC_UPDATE);
-    EXPECT_EQ(app.errors.size(), 5u);
+    EXPECT_EQ(app.errors.size(), 4u);
     EXPECT_EQ(app.errors.back(), "Update file CRC error");
     EXPECT_EQ(app.rig.link.sent.size(), sent);
 }

@@ -252,11 +252,10 @@ TEST(Update, StartedAgainOnlyAfterAnEraseAndForWhatTheMidiPathLost) {
 
 TEST(EstimateText, SecondsMinutesAndBlocks) {
     for (const auto& [bytes, blocks, time, text] :
-         {std::tuple{65535u, 513u, Clock::Duration(24'500ms),
-                     "about 25 s for 64.0 KiB in 513 blocks"},
+         {std::tuple{0u, 0u, Clock::Duration(0ms), "about 1 s for 0.0 KiB in 0 blocks"},
+          {65535, 513, 24'500ms, "about 25 s for 64.0 KiB in 513 blocks"},
           {65535, 513, 24'499ms, "about 24 s for 64.0 KiB in 513 blocks"},
           {10, 1, 200ms, "about 1 s for 0.0 KiB in 1 block"},  // never "0 s"
-          {0, 0, 0ms, "about 1 s for 0.0 KiB in 0 blocks"},
           {16384, 129, 99'400ms, "about 99 s for 16.0 KiB in 129 blocks"},
           {16384, 129, 99'500ms, "about 2 min for 16.0 KiB in 129 blocks"},
           {65535, 65536, 3'600s, "about 60 min for 64.0 KiB in 65536 blocks"}}) {
