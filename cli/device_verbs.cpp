@@ -317,8 +317,10 @@ private:
         return haldens;
     }
 
+    // `told` hears the result once it is told and recorded, before the ports are closed.
     UpdateResult updateOne(Terminal& terminal, const SessionOptions& options, const Bytes& file,
-                           const std::function<void(Session*)>& running = {}) {
+                           const std::function<void(Session*)>& running = {},
+                           const std::function<void(const UpdateResult&)>& told = {}) {
         UpdateResult result;
         Session session(terminal, options);
         if (running) running(&session);
@@ -326,6 +328,7 @@ private:
         if (result.exit != 0) {
             result.result = "the ports did not open";
             if (running) running(nullptr);
+            if (told) told(result);
             return result;
         }
         // Each attempt from the handshake on; `done` sums them up for what is told after.
@@ -384,6 +387,7 @@ private:
             result.exit = session.finish(updateFailure(session.io(), rc, session.info(), done));
         }
         if (running) running(nullptr);
+        if (told) told(result);
         return result;
     }
 
@@ -413,20 +417,30 @@ private:
         }
         CancelFlag stop{false};
         catchStopSignals(&stop);
-        std::atomic<size_t> running{jobs.size()};
+        // The summary is told once every result is, while the ports may still be closing:
+        // after Ctrl-C a slow or stalled MIDI system then holds up only the end.
+        std::atomic<size_t> untold{jobs.size()};
         std::vector<std::thread> threads;
         for (auto& job : jobs) {
             threads.emplace_back([&, j = job.get()] {
-                j->result = updateOne(*j->terminal, j->options, file, [j](Session* s) {
-                    std::lock_guard lock(j->mutex);
-                    j->session = s;
-                });
-                --running;
+                updateOne(
+                    *j->terminal, j->options, file,
+                    [j](Session* s) {
+                        std::lock_guard lock(j->mutex);
+                        j->session = s;
+                    },
+                    [&untold, j](const UpdateResult& r) {
+                        {
+                            std::lock_guard lock(j->mutex);
+                            j->result = r;
+                        }
+                        --untold;
+                    });
             });
         }
         // A session clears its flag as an operation starts: the stop is passed on for as
         // long as there is one running.
-        while (running > 0) {
+        while (untold > 0) {
             if (stop) {
                 for (auto& job : jobs) {
                     std::lock_guard lock(job->mutex);
@@ -435,8 +449,6 @@ private:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        for (std::thread& t : threads) t.join();
-        catchStopSignals(nullptr);
         terminal.endProgressLines();
 
         // The summary, and the first failure's exit status.
@@ -445,6 +457,7 @@ private:
         int exit = 0;
         auto list = nlohmann::json::array();
         for (size_t i = 0; i < jobs.size(); ++i) {
+            std::lock_guard lock(jobs[i]->mutex);
             const UpdateResult& r = jobs[i]->result;
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.1f s", r.seconds);
@@ -475,6 +488,9 @@ private:
             terminal.record({static_cast<StatusCode>(exit == 1 ? status::kPortFailure : exit),
                              "Not every Halden was updated; the summary says which."});
         }
+        sessionEnded(exit);
+        for (std::thread& t : threads) t.join();
+        catchStopSignals(nullptr);
         return exit;
     }
 
