@@ -17,13 +17,16 @@ namespace halden::cli {
 
 namespace {
 
-CancelFlag* g_cancel = nullptr;
+std::atomic<CancelFlag*> g_cancel{nullptr};
+std::atomic<int> g_inHandler{0};  // handlers that may hold the flag they loaded
 std::atomic<bool> g_stopped{false};
 std::atomic<bool> g_sessionEnded{false};
 std::atomic<int> g_exitStatus{0};
 
 extern "C" void onStopSignal(int) {
-    if (g_cancel) g_cancel->store(true);
+    ++g_inHandler;
+    if (CancelFlag* cancel = g_cancel.load()) cancel->store(true);
+    --g_inHandler;
     g_stopped.store(true);
 }
 
@@ -71,6 +74,9 @@ void endPromptlyAfterStops() {
 
 void catchStopSignals(CancelFlag* cancel) {
     g_cancel = cancel;
+    // A signal may be handled on another thread: the flag just let go of belongs to the
+    // caller, who may free it once this returns.
+    while (g_inHandler.load() != 0) std::this_thread::yield();
     struct sigaction action {};
     action.sa_handler = cancel ? onStopSignal : SIG_DFL;
     action.sa_flags = 0;

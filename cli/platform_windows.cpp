@@ -10,7 +10,8 @@ namespace halden::cli {
 namespace {
 
 std::atomic<CancelFlag*> g_cancel{nullptr};
-HANDLE g_finished = nullptr;  // set when the session has let go of the console
+std::atomic<int> g_inHandler{0};  // handlers that may hold the flag they loaded
+HANDLE g_finished = nullptr;      // set when the session has let go of the console
 
 BOOL WINAPI consoleEvent(DWORD event) {
     return onConsoleEvent(event);
@@ -19,9 +20,11 @@ BOOL WINAPI consoleEvent(DWORD event) {
 }  // namespace
 
 int onConsoleEvent(unsigned long event) {
+    ++g_inHandler;
     CancelFlag* cancel = g_cancel.load();
+    if (cancel) cancel->store(true);
+    --g_inHandler;
     if (!cancel) return FALSE;
-    cancel->store(true);
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         // Windows ends the process when this returns (or after about 5 s): give the
         // update the time to stop after the message in flight.
@@ -38,6 +41,9 @@ void catchStopSignals(CancelFlag* cancel) {
         SetConsoleCtrlHandler(consoleEvent, TRUE);
     } else {
         g_cancel = nullptr;
+        // Windows calls the handler on a thread of its own: the flag just let go of
+        // belongs to the caller, who may free it once this returns.
+        while (g_inHandler.load() != 0) SwitchToThread();
         SetEvent(g_finished);
     }
 }
