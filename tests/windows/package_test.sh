@@ -11,6 +11,7 @@ cd "$work" && cmake -E tar xf "$zip" || { echo "FAIL can't unpack $zip"; exit 1;
 cd halden-windows-x64 || exit 1
 # ls names any that is missing.
 holds "the files are there" ls halden.exe halden-gui.exe README.txt examples/halden-{1.4,1.5}.hfi
-out=$("$runner" halden.exe check examples/halden-1.5.hfi 2>&1 | tr -d '\r')
-holds "the unpacked halden.exe runs ($out)" test "$out" = "examples/halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write"
+out=$("$runner" halden.exe check examples/halden-1.5.hfi 2>&1 | tr -d '\r'; exit "${PIPESTATUS[0]}")
+rc=$?
+holds "the unpacked halden.exe runs (exit status $rc: $out)" test "$rc" = 0 -a "$out" = "examples/halden-1.5.hfi: a valid image of 16397 bytes, 3 records, 1 area with 16384 bytes to write"
 finish
