@@ -60,7 +60,7 @@ for i in $(seq "$n"); do
     rc=$?
     kill -INT $sim_pid; wait $sim_pid 2>/dev/null
     [ $rc -eq 0 ] && ok=$((ok + 1)) || failures+=" $rc"
-    grep -q '^The MIDI server missed [0-9]* cycle' "$work/err" && named=$((named + 1))
+    grep -q 'The MIDI server missed [0-9]* cycle' "$work/err" && named=$((named + 1))
     tries=$(jq -r '(.haldens[0].attempts // .attempts // [1]) | length' "$work/out.json" 2>/dev/null)
     attempts=$((attempts + ${tries:-1}))
     [ $rc -ne 0 ] && [ "$i" -eq 1 ] && tail -3 "$work/err" | sed 's/^/    /'
