@@ -317,7 +317,8 @@ private:
         return haldens;
     }
 
-    // `told` hears the result once it is told and recorded, before the ports are closed.
+    // `running` hears of the session as it starts; `told` hears the result once it is told
+    // and recorded, before the ports are closed: from then on there is nothing to cancel.
     UpdateResult updateOne(Terminal& terminal, const SessionOptions& options, const Bytes& file,
                            const std::function<void(Session*)>& running = {},
                            const std::function<void(const UpdateResult&)>& told = {}) {
@@ -327,7 +328,6 @@ private:
         result.exit = openSession(terminal, session);
         if (result.exit != 0) {
             result.result = "the ports did not open";
-            if (running) running(nullptr);
             if (told) told(result);
             return result;
         }
@@ -386,7 +386,6 @@ private:
         } else {
             result.exit = session.finish(updateFailure(session.io(), rc, session.info(), done));
         }
-        if (running) running(nullptr);
         if (told) told(result);
         return result;
     }
@@ -432,6 +431,7 @@ private:
                     [&untold, j](const UpdateResult& r) {
                         {
                             std::lock_guard lock(j->mutex);
+                            j->session = nullptr;
                             j->result = r;
                         }
                         --untold;
