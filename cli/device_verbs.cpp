@@ -317,8 +317,7 @@ private:
         return haldens;
     }
 
-    // `running` hears of the session as it starts; `told` hears the result once it is told
-    // and recorded, before the ports are closed: from then on there is nothing to cancel.
+    // `told` hears the result once it is told and recorded, before the ports are closed.
     UpdateResult updateOne(Terminal& terminal, const SessionOptions& options, const Bytes& file,
                            const std::function<void(Session*)>& running = {},
                            const std::function<void(const UpdateResult&)>& told = {}) {
@@ -328,6 +327,7 @@ private:
         result.exit = openSession(terminal, session);
         if (result.exit != 0) {
             result.result = "the ports did not open";
+            if (running) running(nullptr);
             if (told) told(result);
             return result;
         }
@@ -386,6 +386,7 @@ private:
         } else {
             result.exit = session.finish(updateFailure(session.io(), rc, session.info(), done));
         }
+        if (running) running(nullptr);
         if (told) told(result);
         return result;
     }
@@ -431,7 +432,6 @@ private:
                     [&untold, j](const UpdateResult& r) {
                         {
                             std::lock_guard lock(j->mutex);
-                            j->session = nullptr;
                             j->result = r;
                         }
                         --untold;
